@@ -1,0 +1,13 @@
+# One interface target carries the project's warning and sanitizer settings.
+add_library(morvane_options INTERFACE)
+target_compile_options(morvane_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Wshadow -Werror)
+if(WIN32)
+  target_compile_definitions(morvane_options INTERFACE
+    UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()
+if(MORVANE_SANITIZE)
+  target_compile_options(morvane_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(morvane_options INTERFACE -fsanitize=address,undefined)
+endif()

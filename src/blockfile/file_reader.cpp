@@ -1,0 +1,137 @@
+#include "blockfile/file_reader.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/failure.h"
+#include "platform/text.h"
+
+namespace morvane {
+
+bool FileReader::Init(std::string Path, std::int32_t LockMode, std::int32_t BufferSize) {
+    CloseFile();
+    if (LockMode < 0 || LockMode > 3 || BufferSize < 1 || BufferSize > 32767) {
+        return false;
+    }
+    try {
+        file_ = files_.openForReading(Path, LockMode);
+    } catch (...) {
+        file_.reset();
+        return false;
+    }
+    buffer_.assign(static_cast<std::size_t>(BufferSize), '\0');
+    bufferUsed_ = 0;
+    bufferPos_ = 0;
+    return true;
+}
+
+void FileReader::CloseFile() noexcept {
+    file_.reset();
+    buffer_.clear();
+    bufferUsed_ = 0;
+    bufferPos_ = 0;
+}
+
+ReadableFile& FileReader::open() {
+    if (!file_) {
+        throw Failure::of(err::InvalidCall);
+    }
+    return *file_;
+}
+
+bool FileReader::fill() {
+    ReadableFile& file = open();
+    if (bufferPos_ < bufferUsed_) {
+        return true;
+    }
+    bufferUsed_ = file.read(buffer_.data(), buffer_.size());
+    bufferPos_ = 0;
+    return bufferUsed_ > 0;
+}
+
+bool FileReader::EndOfFile() { return !fill(); }
+
+std::int32_t FileReader::Size() {
+    const std::int64_t size = open().size();
+    if (size > std::numeric_limits<std::int32_t>::max()) {
+        throw Failure::of(err::Overflow);
+    }
+    return static_cast<std::int32_t>(size);
+}
+
+void FileReader::SetPos(std::int32_t Pos) {
+    ReadableFile& file = open();
+    if (Pos < 1) {
+        throw Failure::of(err::InvalidCall);
+    }
+    file.seek(Pos - 1);
+    bufferUsed_ = 0;
+    bufferPos_ = 0;
+}
+
+std::string FileReader::readRaw(std::int64_t count) {
+    if (count < 0) {
+        throw Failure::of(err::InvalidCall);
+    }
+    std::string bytes;
+    while (static_cast<std::int64_t>(bytes.size()) < count) {
+        if (!fill()) {
+            throw Failure::of(err::ReadPastEnd);
+        }
+        const std::size_t wanted = static_cast<std::size_t>(count) - bytes.size();
+        const std::size_t take = std::min(wanted, bufferUsed_ - bufferPos_);
+        bytes.append(buffer_.data() + bufferPos_, take);
+        bufferPos_ += take;
+    }
+    return bytes;
+}
+
+void FileReader::Skip(std::int32_t Count) { readRaw(Count); }
+
+std::vector<std::uint8_t> FileReader::ReadBytes(std::int32_t NumberOfBytes) {
+    const std::string bytes = readRaw(NumberOfBytes);
+    return {bytes.begin(), bytes.end()};
+}
+
+std::string FileReader::ReadText(std::int32_t NumberOfCharacters) {
+    return ansiToUtf8(readRaw(NumberOfCharacters));
+}
+
+std::string FileReader::ReadAll() { return ansiToUtf8(readRaw(Size())); }
+
+std::string FileReader::ReadLine() {
+    if (!fill()) {
+        throw Failure::of(err::ReadPastEnd);
+    }
+    std::string line;
+    while (fill()) {
+        const char* start = buffer_.data() + bufferPos_;
+        const char* end = buffer_.data() + bufferUsed_;
+        const char* cr = std::find(start, end, '\r');
+        line.append(start, cr);
+        bufferPos_ = static_cast<std::size_t>(cr - buffer_.data());
+        if (cr != end) {
+            ++bufferPos_;  // the CR
+            if (fill() && buffer_[bufferPos_] == '\n') {
+                ++bufferPos_;
+            }
+            break;
+        }
+    }
+    return ansiToUtf8(line);
+}
+
+std::int32_t FileReader::CountLines() {
+    std::int32_t count = 0;
+    do {
+        ReadLine();
+        if (count == std::numeric_limits<std::int32_t>::max()) {
+            throw Failure::of(err::Overflow);
+        }
+        ++count;
+    } while (!EndOfFile());
+    SetPos(1);
+    return count;
+}
+
+}  // namespace morvane

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace morvane {
+
+// Chooses a block by title (ignoring case) or by position (from 1). A text
+// is always a title, even when it consists of digits.
+class BlockSelector {
+public:
+    BlockSelector(std::string title) : value_(std::move(title)) {}
+    BlockSelector(const char* title) : value_(std::string(title)) {}
+    BlockSelector(std::int32_t position) : value_(position) {}
+
+    const std::string* title() const { return std::get_if<std::string>(&value_); }
+    const std::int32_t* position() const { return std::get_if<std::int32_t>(&value_); }
+
+private:
+    std::variant<std::string, std::int32_t> value_;
+};
+
+// Reads a block file into memory in one call and answers lookups of blocks,
+// lines and name-value pairs. Lookups never fail: a missing block, line or
+// key gives "".
+//
+// Syntax: a line that begins with "[" and ends with "]" opens a block whose
+// title is the text between them (untrimmed). Every other line belongs to
+// the block opened above it; lines before the first titled header, and after
+// a "[]" header, go ahead of the next titled block's own lines.
+class IniReader {
+public:
+    explicit IniReader(FileSystem& files) : files_(&files) {}
+
+    // Empties the reader, then reads the file (lock mode 2: others may read
+    // it meanwhile). False when it cannot be opened. A read error after the
+    // open passes up; the blocks stored before it stay.
+    bool Init(const std::string& Path);
+    std::int32_t BlockCount() const;
+    // The block's lines, each followed by "\r\n".
+    std::string GetBlock(const BlockSelector& TitleOrIndex) const;
+    // The first line at or after LineIndex that does not begin with ";".
+    std::string GetLine(const BlockSelector& Block, std::int32_t LineIndex = 0) const;
+    // The value of the first line "Key = value" (exactly one "=", blanks around
+    // name and value ignored, name compared exactly). Throws failure 6 when the
+    // scan has to go past the 32,768th line of the block.
+    std::string GetValue(const BlockSelector& Block, std::string Key) const;
+
+private:
+    struct Block {
+        std::string title;
+        std::string text;
+    };
+
+    void AddBlock(std::string text, std::string title);
+    const Block* find(const BlockSelector& selector) const;
+
+    FileSystem* files_;
+    std::vector<Block> blocks_;
+    // Case-folded title to index into blocks_; blocks whose title was taken
+    // already are reachable by position only.
+    std::unordered_map<std::string, std::size_t> keyed_;
+};
+
+}  // namespace morvane

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+namespace morvane {
+
+// Failure numbers raised by the updater itself. Failures that come from an
+// operating-system call carry that call's own code and message instead.
+namespace err {
+inline constexpr int InvalidCall = 5;
+inline constexpr int Overflow = 6;
+inline constexpr int OutOfMemory = 7;
+inline constexpr int FileNotFound = 53;
+inline constexpr int DiskFull = 61;
+inline constexpr int ReadPastEnd = 62;
+inline constexpr int AccessDenied = 70;
+inline constexpr int PathAccess = 75;
+inline constexpr int CannotCreateObject = 429;
+}  // namespace err
+
+// The one failure type of the updater: a number and a German description.
+// Thrown where a failure passes up; caught only where a step handles it.
+class Failure : public std::exception {
+public:
+    Failure(int number, std::string description)
+        : number_(number), description_(std::move(description)) {}
+
+    // A failure of the catalogue above, with its fixed German description.
+    static Failure of(int number);
+
+    int number() const noexcept { return number_; }
+    const std::string& description() const noexcept { return description_; }
+    const char* what() const noexcept override { return description_.c_str(); }
+
+private:
+    int number_;
+    std::string description_;
+};
+
+// The catalogue's description for a number; "Anwendungs- oder objektdefinierter
+// Fehler" for numbers it does not hold.
+std::string describe(int number);
+
+}  // namespace morvane

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace morvane {
+
+// File attribute bits as the host reports them.
+namespace attr {
+inline constexpr std::uint32_t VolumeLabel = 8;
+inline constexpr std::uint32_t Folder = 16;
+}  // namespace attr
+
+// A file opened for reading. Every member throws Failure on an OS error.
+class ReadableFile {
+public:
+    virtual ~ReadableFile() = default;
+    // Reads up to `count` bytes; fewer only at the end of the file.
+    virtual std::size_t read(char* buffer, std::size_t count) = 0;
+    virtual std::int64_t size() = 0;
+    // Moves the read position to `offset` bytes from the start.
+    virtual void seek(std::int64_t offset) = 0;
+};
+
+// A new file being written. Every member throws Failure on an OS error.
+class WritableFile {
+public:
+    virtual ~WritableFile() = default;
+    virtual void write(const char* data, std::size_t count) = 0;
+    // Flushes and closes; after it the file is complete on disk.
+    virtual void close() = 0;
+};
+
+// The file system, in Windows paths ("C:\...", "\" separators). On POSIX the
+// adapter maps drive Z:\ to "/" the way Wine does.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // The attribute bits of a path; nullopt when the query fails for any reason.
+    virtual std::optional<std::uint32_t> attributes(const std::string& path) = 0;
+    // Creates one folder. Throws Failure (also when it exists already).
+    virtual void createFolder(const std::string& path) = 0;
+    // Deletes one file. Throws Failure.
+    virtual void deleteFile(const std::string& path) = 0;
+    // Renames or moves a file; fails when the target exists. Throws Failure.
+    virtual void moveFile(const std::string& from, const std::string& to) = 0;
+    // Moves a file into place, replacing a file at the target. Throws Failure.
+    virtual void replaceFile(const std::string& from, const std::string& to) = 0;
+    // Opens an existing file for reading with lock mode 0..3:
+    // others may 0 read and write, 1 write only, 2 read only, 3 neither.
+    // Throws Failure when the file cannot be opened.
+    virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path,
+                                                         int lockMode) = 0;
+    // Creates a file for writing raw bytes, failing when one exists. Throws Failure.
+    virtual std::unique_ptr<WritableFile> createNew(const std::string& path) = 0;
+};
+
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual LocalTime now() = 0;
+};
+
+}  // namespace morvane

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace morvane {
+
+// Receives the body of a GET as it arrives. Exceptions thrown by a sink
+// abort the transfer and reach the caller of HttpSession::get.
+class BodySink {
+public:
+    virtual ~BodySink() = default;
+    // Called once before the first byte, with the response's status code and
+    // its Content-Length when it carries one.
+    virtual void begin(int status, std::optional<std::int64_t> contentLength) = 0;
+    virtual void write(const char* data, std::size_t count) = 0;
+    // Called after every read, also one that delivered nothing yet.
+    virtual void afterRead() = 0;
+};
+
+enum class GetOutcome {
+    NotOpened,   // the URL could not be opened: no connection, no answer
+    Incomplete,  // a read failed or the body ended before its announced length
+    Complete,    // the whole body went to the sink
+};
+
+// One Internet session: HEAD probe and GET transfers. Neither call may hang:
+// a silent host fails after about 30 s, a stalled transfer after about 60 s.
+class HttpSession {
+public:
+    virtual ~HttpSession() = default;
+    // HEAD "objectPath" HTTP/1.1 to `host` (verbatim, port included) on port 80.
+    // The Content-Length as a 32-bit number; 0 when anything fails.
+    virtual std::int32_t probeContentLength(const std::string& host,
+                                            const std::string& objectPath) = 0;
+    // GET for the whole URL, to the host and port it names, never from a cache.
+    virtual GetOutcome get(const std::string& url, BodySink& sink) = 0;
+};
+
+class Http {
+public:
+    virtual ~Http() = default;
+    // A new session; nullptr when none can be opened.
+    virtual std::unique_ptr<HttpSession> openSession() = 0;
+};
+
+}  // namespace morvane

@@ -1,0 +1,293 @@
+#include "platform/posix/file_system.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+#include <utility>
+
+#include "platform/posix/os_error.h"
+#include "platform/posix/path_mapping.h"
+
+namespace morvane::posix {
+
+namespace {
+
+constexpr std::uint32_t ReadOnlyAttribute = 1;
+constexpr std::uint32_t ArchiveAttribute = 32;
+
+// Owns one file descriptor; move-only.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const noexcept { return fd_; }
+    bool valid() const noexcept { return fd_ >= 0; }
+    // Gives up ownership without closing.
+    int release() noexcept { return std::exchange(fd_, -1); }
+
+private:
+    void reset() noexcept {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    int fd_;
+};
+
+// The host path, or failure 75 for a path that has no place on this host.
+std::string hostPath(const std::string& windowsPath) {
+    std::optional<std::string> mapped = toPosixPath(windowsPath);
+    if (!mapped) {
+        throw Failure::of(err::PathAccess);
+    }
+    return *mapped;
+}
+
+// Takes an advisory whole-file lock without waiting; a conflict is failure 70.
+void lockWithoutWaiting(int fd, int operation) {
+    for (;;) {
+        if (::flock(fd, operation | LOCK_NB) == 0) {
+            return;
+        }
+        const int error = errno;
+        if (error != EINTR) {
+            throw errnoFailure(error);
+        }
+    }
+}
+
+class PosixReadableFile : public ReadableFile {
+public:
+    explicit PosixReadableFile(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    std::size_t read(char* buffer, std::size_t count) override {
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t got = ::read(fd_.get(), buffer + done, count - done);
+            if (got < 0) {
+                const int error = errno;
+                if (error == EINTR) {
+                    continue;
+                }
+                throw errnoFailure(error);
+            }
+            if (got == 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        return done;
+    }
+
+    std::int64_t size() override {
+        struct stat info {};
+        if (::fstat(fd_.get(), &info) != 0) {
+            const int error = errno;
+            throw errnoFailure(error);
+        }
+        return static_cast<std::int64_t>(info.st_size);
+    }
+
+    void seek(std::int64_t offset) override {
+        if (offset < 0 || offset > std::numeric_limits<off_t>::max()) {
+            throw Failure::of(err::InvalidCall);
+        }
+        if (::lseek(fd_.get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
+            const int error = errno;
+            throw errnoFailure(error);
+        }
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+class PosixWritableFile : public WritableFile {
+public:
+    explicit PosixWritableFile(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    void write(const char* data, std::size_t count) override {
+        if (!fd_.valid()) {
+            throw Failure::of(err::InvalidCall);
+        }
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t put = ::write(fd_.get(), data + done, count - done);
+            if (put < 0) {
+                const int error = errno;
+                if (error == EINTR) {
+                    continue;
+                }
+                throw errnoFailure(error);
+            }
+            done += static_cast<std::size_t>(put);
+        }
+    }
+
+    void close() override {
+        if (!fd_.valid()) {
+            return;
+        }
+        // Linux frees the descriptor even when close() reports EINTR, and a
+        // local file has no data in flight then, so only other errors count.
+        if (::close(fd_.release()) != 0) {
+            const int error = errno;
+            if (error != EINTR) {
+                throw errnoFailure(error);
+            }
+        }
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+}  // namespace
+
+std::optional<std::uint32_t> PosixFileSystem::attributes(const std::string& path) {
+    const std::optional<std::string> mapped = toPosixPath(path);
+    if (!mapped) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::stat(mapped->c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return attr::Folder;
+    }
+    std::uint32_t bits = ArchiveAttribute;
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        bits |= ReadOnlyAttribute;
+    }
+    return bits;
+}
+
+void PosixFileSystem::createFolder(const std::string& path) {
+    const std::string target = hostPath(path);
+    if (::mkdir(target.c_str(), 0777) != 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+}
+
+void PosixFileSystem::deleteFile(const std::string& path) {
+    const std::string target = hostPath(path);
+    // unlink() refuses directories (EISDIR on Linux, EPERM elsewhere).
+    if (::unlink(target.c_str()) != 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+}
+
+void PosixFileSystem::moveFile(const std::string& from, const std::string& to) {
+    const std::string source = hostPath(from);
+    const std::string target = hostPath(to);
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        return;
+    }
+    const int renameError = errno;
+    // Only a file system or kernel without the flag falls through to the
+    // link-and-unlink way; every other error is the answer.
+    if (renameError != EINVAL && renameError != ENOSYS && renameError != ENOTSUP) {
+        throw errnoFailure(renameError);
+    }
+#endif
+    // link() never replaces an existing target (EEXIST), so no file is lost.
+    if (::link(source.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    if (::unlink(source.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(target.c_str());
+        throw errnoFailure(error);
+    }
+}
+
+void PosixFileSystem::replaceFile(const std::string& from, const std::string& to) {
+    const std::string source = hostPath(from);
+    const std::string target = hostPath(to);
+    if (::rename(source.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+}
+
+std::unique_ptr<ReadableFile> PosixFileSystem::openForReading(const std::string& path,
+                                                              int lockMode) {
+    if (lockMode < 0 || lockMode > 3) {
+        throw Failure::of(err::InvalidCall);
+    }
+    const std::string source = hostPath(path);
+    UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    // A directory opens for reading here, but not as a file on Windows.
+    if (S_ISDIR(info.st_mode)) {
+        throw Failure::of(err::AccessDenied);
+    }
+    if (lockMode == 2) {
+        lockWithoutWaiting(fd.get(), LOCK_SH);
+    } else if (lockMode == 3) {
+        lockWithoutWaiting(fd.get(), LOCK_EX);
+    }
+    return std::make_unique<PosixReadableFile>(std::move(fd));
+}
+
+std::unique_ptr<WritableFile> PosixFileSystem::createNew(const std::string& path) {
+    const std::string target = hostPath(path);
+    UniqueFd fd(::open(target.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
+    if (!fd.valid()) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    try {
+        lockWithoutWaiting(fd.get(), LOCK_EX);
+    } catch (...) {
+        // Someone locked the file between its creation and ours: it was
+        // never written, so it goes again.
+        ::unlink(target.c_str());
+        throw;
+    }
+    return std::make_unique<PosixWritableFile>(std::move(fd));
+}
+
+LocalTime PosixClock::now() {
+    const std::time_t seconds = std::time(nullptr);
+    std::tm local{};
+    if (::localtime_r(&seconds, &local) == nullptr) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                     local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+}  // namespace morvane::posix

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/file_system.h"
+
+namespace morvane::posix {
+
+// The file system of a POSIX host, spoken to in Windows paths: drive Z:\ is
+// "/", relative paths stay relative, other drives do not exist (attributes()
+// answers nullopt, every other call fails with 75).
+//
+// Windows sharing modes have no POSIX counterpart; they are emulated with
+// advisory whole-file locks that only this adapter's own opens observe. See
+// openForReading() for the details.
+class PosixFileSystem : public FileSystem {
+public:
+    // Folder 16 for a directory; 32 (archive) for anything else, plus 1
+    // (read-only) when nobody may write it.
+    std::optional<std::uint32_t> attributes(const std::string& path) override;
+    void createFolder(const std::string& path) override;
+    // Fails on a directory, as deleting a folder as a file does on Windows.
+    void deleteFile(const std::string& path) override;
+    void moveFile(const std::string& from, const std::string& to) override;
+    void replaceFile(const std::string& from, const std::string& to) override;
+    // Lock modes as advisory locks, taken without waiting (a conflict fails
+    // with 70 at once, as a sharing violation does on Windows):
+    //   0: no lock; others may read and write.
+    //   1: no lock either. "Others may write but not read" cannot be said with
+    //      a shared/exclusive lock: either choice would also shut out writers.
+    //   2: shared lock; conflicts with writers from createNew() and mode 3.
+    //   3: exclusive lock; conflicts with every locking open.
+    // The locks belong to the open file, not the process, so two opens in
+    // one process conflict just as two processes do.
+    std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
+    // The new file holds an exclusive lock until it is closed, as a Windows
+    // file created without sharing shuts out other readers.
+    std::unique_ptr<WritableFile> createNew(const std::string& path) override;
+};
+
+// The host's local date and time.
+class PosixClock : public Clock {
+public:
+    LocalTime now() override;
+};
+
+}  // namespace morvane::posix

@@ -1,0 +1,172 @@
+#include "platform/win32/file_system.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/win32/os_error.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/wide.h"
+
+namespace morvane::win32 {
+
+namespace {
+
+// ReadFile and WriteFile take at most a DWORD of bytes per call.
+constexpr std::size_t MaxChunk = 1u << 30;
+
+DWORD chunkOf(std::size_t remaining) {
+    return static_cast<DWORD>(std::min(remaining, MaxChunk));
+}
+
+class Win32ReadableFile : public ReadableFile {
+public:
+    explicit Win32ReadableFile(UniqueHandle file) : file_(std::move(file)) {}
+
+    std::size_t read(char* buffer, std::size_t count) override {
+        std::size_t done = 0;
+        while (done < count) {
+            DWORD got = 0;
+            if (!ReadFile(file_.get(), buffer + done, chunkOf(count - done), &got, nullptr)) {
+                const DWORD error = GetLastError();
+                throw osFailure(error);
+            }
+            if (got == 0) {
+                break;
+            }
+            done += got;
+        }
+        return done;
+    }
+
+    std::int64_t size() override {
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(file_.get(), &size)) {
+            const DWORD error = GetLastError();
+            throw osFailure(error);
+        }
+        return size.QuadPart;
+    }
+
+    void seek(std::int64_t offset) override {
+        LARGE_INTEGER distance{};
+        distance.QuadPart = offset;
+        if (!SetFilePointerEx(file_.get(), distance, nullptr, FILE_BEGIN)) {
+            const DWORD error = GetLastError();
+            throw osFailure(error);
+        }
+    }
+
+private:
+    UniqueHandle file_;
+};
+
+class Win32WritableFile : public WritableFile {
+public:
+    explicit Win32WritableFile(UniqueHandle file) : file_(std::move(file)) {}
+
+    void write(const char* data, std::size_t count) override {
+        if (!file_.valid()) {
+            throw Failure::of(err::InvalidCall);
+        }
+        std::size_t done = 0;
+        while (done < count) {
+            DWORD put = 0;
+            if (!WriteFile(file_.get(), data + done, chunkOf(count - done), &put, nullptr)) {
+                const DWORD error = GetLastError();
+                throw osFailure(error);
+            }
+            done += put;
+        }
+    }
+
+    void close() override {
+        if (!file_.close()) {
+            const DWORD error = GetLastError();
+            throw osFailure(error);
+        }
+    }
+
+private:
+    UniqueHandle file_;
+};
+
+DWORD shareModeOf(int lockMode) {
+    switch (lockMode) {
+        case 0: return FILE_SHARE_READ | FILE_SHARE_WRITE;
+        case 1: return FILE_SHARE_WRITE;
+        case 2: return FILE_SHARE_READ;
+        case 3: return 0;
+        default: throw Failure::of(err::InvalidCall);
+    }
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> Win32FileSystem::attributes(const std::string& path) {
+    const DWORD bits = GetFileAttributesW(wide(path).c_str());
+    if (bits == INVALID_FILE_ATTRIBUTES) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(bits);
+}
+
+void Win32FileSystem::createFolder(const std::string& path) {
+    if (!CreateDirectoryW(wide(path).c_str(), nullptr)) {
+        const DWORD error = GetLastError();
+        throw osFailure(error);
+    }
+}
+
+void Win32FileSystem::deleteFile(const std::string& path) {
+    if (!DeleteFileW(wide(path).c_str())) {
+        const DWORD error = GetLastError();
+        throw osFailure(error);
+    }
+}
+
+void Win32FileSystem::moveFile(const std::string& from, const std::string& to) {
+    if (!MoveFileW(wide(from).c_str(), wide(to).c_str())) {
+        const DWORD error = GetLastError();
+        throw osFailure(error);
+    }
+}
+
+void Win32FileSystem::replaceFile(const std::string& from, const std::string& to) {
+    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        throw osFailure(error);
+    }
+}
+
+std::unique_ptr<ReadableFile> Win32FileSystem::openForReading(const std::string& path,
+                                                              int lockMode) {
+    const DWORD share = shareModeOf(lockMode);
+    UniqueHandle file(CreateFileW(wide(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD error = GetLastError();
+    if (!file.valid()) {
+        throw osFailure(error);
+    }
+    return std::make_unique<Win32ReadableFile>(std::move(file));
+}
+
+std::unique_ptr<WritableFile> Win32FileSystem::createNew(const std::string& path) {
+    UniqueHandle file(CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD error = GetLastError();
+    if (!file.valid()) {
+        throw osFailure(error);
+    }
+    return std::make_unique<Win32WritableFile>(std::move(file));
+}
+
+LocalTime Win32Clock::now() {
+    SYSTEMTIME time{};
+    GetLocalTime(&time);
+    return LocalTime{time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond};
+}
+
+}  // namespace morvane::win32

@@ -1,0 +1,39 @@
+#include "platform/win32/os_error.h"
+
+#include <windows.h>
+
+#include "platform/text.h"
+
+namespace morvane::win32 {
+
+std::string errorText(std::uint32_t code) {
+    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
+    HMODULE source = nullptr;
+    if (code >= 12000 && code <= 12999) {
+        source = GetModuleHandleW(L"wininet.dll");
+    }
+    flags |= source != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;
+    wchar_t* buffer = nullptr;
+    const DWORD length =
+        FormatMessageW(flags, source, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text;
+    if (length != 0 && buffer != nullptr) {
+        text.assign(buffer, length);
+    }
+    if (buffer != nullptr) {
+        LocalFree(buffer);
+    }
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+        text.pop_back();
+    }
+    if (text.empty()) {
+        return "Systemfehler " + decimal(static_cast<long long>(code));
+    }
+    return fromUtf16(std::u16string(text.begin(), text.end()));
+}
+
+Failure osFailure(std::uint32_t code) {
+    return Failure(static_cast<int>(code), errorText(code));
+}
+
+}  // namespace morvane::win32

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/failure.h"
+
+namespace morvane::win32 {
+
+// One line of system text for a Windows error code (user's language, so
+// German on a German system). WinINet codes (12000..12999) are looked up in
+// wininet.dll. Trailing line breaks are trimmed; unknown codes get a fallback.
+std::string errorText(std::uint32_t code);
+
+// The failure for a Windows error code: that code and its system text.
+Failure osFailure(std::uint32_t code);
+
+}  // namespace morvane::win32

@@ -1,0 +1,30 @@
+#include "update/excel_module.h"
+#include "update/main_module.h"
+
+namespace morvane {
+
+void MainModule::ChooseAndStartApplication() {
+    if (StartFile.FullPath().empty()) {
+        StartFile.setFullPath(Settings.GetLine("Startdatei"));
+    }
+    if (StartFile.FullPath().empty()) {
+        return;
+    }
+    // The workbook is looked for where it is then started: in the updater's
+    // folder, whatever the current folder is.
+    PathClass workbook = NewPath();
+    workbook.setFullPath(AppFolder + StartFile.FullPath());
+    if (workbook.Exists()) {
+        StartWithExcel(workbook.FullPath());
+    } else {
+        platform_.ui.messageBox(StartFile.FullPath() + " konnte nicht gefunden werden!",
+                                box::Exclamation, "Start-Fehler");
+    }
+}
+
+void MainModule::StartWithExcel(const std::string& file) {
+    const ExcelInfo excel = GetExcelInfo(platform_.spreadsheet, platform_.ui);
+    platform_.process.start(ExcelCommandLine(excel.Path, file));
+}
+
+}  // namespace morvane

@@ -1,0 +1,92 @@
+#include "update/main_module.h"
+#include "download/download_module.h"
+#include "platform/text.h"
+
+namespace morvane {
+namespace {
+
+const char* const kCrLf = "\r\n";
+
+std::string informText(const std::string& description) {
+    return std::string("Es wurde eine neue Version mit folgenden Änderungen gefunden:") + kCrLf +
+           kCrLf + description + kCrLf + "Es wird nun eine Aktualisierung durchgeführt.";
+}
+
+std::string askText(const std::string& description) {
+    return std::string("Es wurde eine neue Version mit folgenden Änderungen gefunden ") +
+           "(eine Aktualisierung wird dringend empfohlen):" + kCrLf + kCrLf + description +
+           kCrLf + "Möchten Sie fortfahren und die Anwendung aktualisieren?";
+}
+
+}  // namespace
+
+bool MainModule::DownloadFile(UrlClass& source, PathClass& target) {
+    target.CreateFolder();
+    if (target.isFolder()) {
+        target.setFullName(source.FullName());
+    }
+    // The download replaces an old target only once the new file is complete,
+    // so the old one is not deleted beforehand: a failed fetch keeps it.
+    platform_.ui.showWaitCursor();
+    bool fetched = false;
+    try {
+        fetched = Download(source.FullUrl(), target.FullPath(), platform_.http, platform_.files,
+                           platform_.ui);
+    } catch (...) {
+        platform_.ui.showArrowCursor();
+        throw;
+    }
+    platform_.ui.showArrowCursor();
+    return fetched;
+}
+
+std::string MainModule::InstallMarkerPath() const { return RevisionPath.FullPath() + ".install"; }
+
+MainModule::Outcome MainModule::CheckRevision() {
+    RevisionPath.setFullPath(TempFolder + ServerUrl.FullName());
+
+    // An installation that was cut off (crash, power loss) left its mark: the
+    // copy then does not describe what is installed, so it is dropped and the
+    // update is offered again.
+    PathClass marker = NewPath();
+    marker.setFullPath(InstallMarkerPath());
+    if (marker.Exists()) {
+        RevisionPath.Delete();
+        marker.Delete();
+    }
+
+    if (Revision.Init(RevisionPath.FullPath())) {
+        OldVersion = Revision.GetLine("Version");
+    }
+    if (!DownloadFile(ServerUrl, RevisionPath)) {
+        return Outcome::NoUpdate;
+    }
+    if (!Revision.Init(RevisionPath.FullPath())) {
+        return Outcome::NoUpdate;
+    }
+    NewVersion = Revision.GetLine("Version");
+    if (compareOrdinal(NewVersion, OldVersion) <= 0) {
+        return Outcome::NoUpdate;
+    }
+
+    const std::string title = Revision.GetLine("Titel");
+    const std::string messageType = Revision.GetLine("Msg-Typ");
+    if (messageType == "0") {
+        Answer = 5;
+    } else if (messageType == "1") {
+        Answer = platform_.ui.messageBox(informText(Revision.GetBlock("Beschreibung")),
+                                         box::Information, title);
+    } else if (messageType == "2") {
+        Answer = platform_.ui.messageBox(askText(Revision.GetBlock("Beschreibung")),
+                                         box::YesNoInformation, title);
+    }
+
+    if (Answer == box::No) {
+        RevisionPath.Delete();
+        Revision = IniReader(platform_.files);
+        return Outcome::NoUpdate;
+    }
+    return Outcome::Update;
+}
+
+}  // namespace morvane
