@@ -74,7 +74,7 @@ bool IniReader::Init(const std::string& Path) {
 
 void IniReader::AddBlock(std::string text, std::string title) {
     keyed_.try_emplace(foldCase(title), blocks_.size());
-    blocks_.push_back(Block{std::move(title), std::move(text)});
+    blocks_.push_back(StoredBlock{std::move(title), std::move(text)});
 }
 
 std::int32_t IniReader::BlockCount() const {
@@ -83,7 +83,7 @@ std::int32_t IniReader::BlockCount() const {
         std::min<std::size_t>(blocks_.size(), std::numeric_limits<std::int32_t>::max()));
 }
 
-const IniReader::Block* IniReader::find(const BlockSelector& selector) const {
+const IniReader::StoredBlock* IniReader::find(const BlockSelector& selector) const {
     if (const std::string* title = selector.title()) {
         const auto it = keyed_.find(foldCase(*title));
         return it == keyed_.end() ? nullptr : &blocks_[it->second];
@@ -96,12 +96,12 @@ const IniReader::Block* IniReader::find(const BlockSelector& selector) const {
 }
 
 std::string IniReader::GetBlock(const BlockSelector& TitleOrIndex) const {
-    const Block* block = find(TitleOrIndex);
+    const StoredBlock* block = find(TitleOrIndex);
     return block == nullptr ? std::string() : block->text;
 }
 
 std::string IniReader::GetLine(const BlockSelector& Block, std::int32_t LineIndex) const {
-    const IniReader::Block* block = find(Block);
+    const IniReader::StoredBlock* block = find(Block);
     if (block == nullptr || LineIndex < 0) {
         return {};
     }
@@ -115,7 +115,7 @@ std::string IniReader::GetLine(const BlockSelector& Block, std::int32_t LineInde
 }
 
 std::string IniReader::GetValue(const BlockSelector& Block, std::string Key) const {
-    const IniReader::Block* block = find(Block);
+    const IniReader::StoredBlock* block = find(Block);
     if (block == nullptr) {
         return {};
     }

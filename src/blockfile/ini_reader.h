@@ -52,16 +52,16 @@ public:
     std::string GetValue(const BlockSelector& Block, std::string Key) const;
 
 private:
-    struct Block {
+    struct StoredBlock {
         std::string title;
         std::string text;
     };
 
     void AddBlock(std::string text, std::string title);
-    const Block* find(const BlockSelector& selector) const;
+    const StoredBlock* find(const BlockSelector& selector) const;
 
     FileSystem* files_;
-    std::vector<Block> blocks_;
+    std::vector<StoredBlock> blocks_;
     // Case-folded title to index into blocks_; blocks whose title was taken
     // already are reachable by position only.
     std::unordered_map<std::string, std::size_t> keyed_;

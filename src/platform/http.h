@@ -14,7 +14,8 @@ class BodySink {
 public:
     virtual ~BodySink() = default;
     // Called once before the first byte, with the response's status code and
-    // its Content-Length when it carries one.
+    // its Content-Length when it carries one; also for an empty body, and
+    // never when the URL could not be opened.
     virtual void begin(int status, std::optional<std::int64_t> contentLength) = 0;
     virtual void write(const char* data, std::size_t count) = 0;
     // Called after every read, also one that delivered nothing yet.

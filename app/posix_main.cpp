@@ -1,0 +1,25 @@
+// Entry point of the native build: the same update run over POSIX adapters.
+#include "platform/posix/curl_http.h"
+#include "platform/posix/file_system.h"
+#include "platform/posix/process.h"
+#include "platform/posix/progress_bar.h"
+#include "platform/posix/spreadsheet_automation.h"
+#include "platform/posix/user_interface.h"
+#include "update/main_module.h"
+
+int main() {
+    try {
+        morvane::posix::PosixFileSystem files;
+        morvane::posix::PosixClock clock;
+        morvane::posix::TerminalUserInterface ui;
+        morvane::posix::PosixProcess process;
+        morvane::posix::CurlHttp http;
+        morvane::posix::TerminalProgressBar progress;
+        morvane::posix::CalcSpreadsheetAutomation spreadsheet;
+        morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
+        morvane::RunUpdater(platform);
+    } catch (...) {
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,28 @@
+// Entry point of Updater.exe: builds the Windows adapters and runs the update.
+#include <windows.h>
+
+#include "platform/win32/file_system.h"
+#include "platform/win32/process.h"
+#include "platform/win32/progress_window.h"
+#include "platform/win32/spreadsheet_automation.h"
+#include "platform/win32/user_interface.h"
+#include "platform/win32/wininet_http.h"
+#include "update/main_module.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    try {
+        morvane::win32::Win32FileSystem files;
+        morvane::win32::Win32Clock clock;
+        morvane::win32::Win32UserInterface ui;
+        morvane::win32::Win32Process process;
+        morvane::win32::WinInetHttp http;
+        morvane::win32::Win32ProgressWindow progress;
+        morvane::win32::ComSpreadsheetAutomation spreadsheet;
+        morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
+        morvane::RunUpdater(platform);
+    } catch (...) {
+        // Nothing may escape to the system; the run has reported what it could.
+        return 1;
+    }
+    return 0;
+}

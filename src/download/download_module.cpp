@@ -1,0 +1,98 @@
+#include "download/download_module.h"
+
+#include <cstdint>
+#include <new>
+
+#include "download/file_sink.h"
+#include "platform/failure.h"
+#include "platform/text.h"
+
+namespace morvane {
+
+namespace {
+
+constexpr std::size_t kSchemeLength = 7;  // "HTTP://"
+
+bool isHttpScheme(const std::string& url) {
+    // A character outside ASCII never matches, so comparing the first seven
+    // bytes, upper-cased as ASCII, decides as the first seven characters would.
+    static constexpr char kScheme[] = "HTTP://";
+    if (url.size() < kSchemeLength) {
+        return false;
+    }
+    for (std::size_t i = 0; i < kSchemeLength; ++i) {
+        char c = url[i];
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+        if (c != kScheme[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void reportUnexpected(UserInterface& ui, const std::string& path, const Failure& failure) {
+    ui.messageBox("Es ist ein Fehler beim Herunterladen von " + path + " aufgetreten:" + "\r\n" +
+                      failure.description() + " (" + decimal(failure.number()) + ")" + "\r\n" +
+                      "[Zeile " + "AppMorvane.DownloadModule.Download" + "]",
+                  box::Critical, "Unbekannter Fehler");
+}
+
+// The size probe. Its failures only leave the size unannounced.
+std::int32_t announcedSize(HttpSession& session, const std::string& host,
+                           const std::string& objectPath) {
+    try {
+        return session.probeContentLength(host, objectPath);
+    } catch (const Failure&) {
+        return 0;
+    }
+}
+
+// Transfer and write; true when the file stands complete at `path`.
+bool transfer(HttpSession& session, const std::string& url, const std::string& path,
+              std::int32_t sizeHint, FileSystem& files, UserInterface& ui) {
+    FileSink sink(files, path, sizeHint, [&ui] { ui.processPendingMessages(); });
+    if (session.get(url, sink) != GetOutcome::Complete) {
+        return false;
+    }
+    sink.commit();
+    return true;
+}
+
+}  // namespace
+
+bool Download(const std::string& url, const std::string& path, Http& http, FileSystem& files,
+              UserInterface& ui) {
+    if (!isHttpScheme(url)) {
+        ui.messageBox("Only HTTP-service supported!", box::Plain, "");
+        return false;
+    }
+    const std::size_t slash = url.find('/', kSchemeLength);
+    if (slash == std::string::npos || slash + 1 >= url.size()) {
+        ui.messageBox("Invalid Url!", box::Plain, "");
+        return false;
+    }
+    const std::string host = url.substr(kSchemeLength, slash - kSchemeLength);
+    const std::string objectPath = url.substr(slash);
+
+    std::unique_ptr<HttpSession> session = http.openSession();
+    if (!session) {
+        ui.messageBox("Can't connect to server!", box::Plain, "");
+        return false;
+    }
+    try {
+        const std::int32_t sizeHint = announcedSize(*session, host, objectPath);
+        return transfer(*session, url, path, sizeHint, files, ui);
+    } catch (const UnwantedStatus&) {
+        return false;
+    } catch (const Failure& failure) {
+        reportUnexpected(ui, path, failure);
+        return false;
+    } catch (const std::bad_alloc&) {
+        reportUnexpected(ui, path, Failure::of(err::OutOfMemory));
+        return false;
+    }
+}
+
+}  // namespace morvane

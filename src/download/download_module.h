@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/http.h"
+#include "platform/user_interface.h"
+
+namespace morvane {
+
+// Fetches the file at `url` (an absolute "http://" URL) into the local file
+// `path`. First asks the server for the size with a HEAD on port 80 of the
+// host text, then GETs the whole URL, streaming the body into a temporary
+// file beside `path` that replaces `path` only once the body arrived
+// complete with a 2xx status.
+//
+// True when the file was written. False, with a plain message box, for a
+// URL that is not HTTP ("Only HTTP-service supported!"), one without an
+// object path ("Invalid Url!") and a session that cannot be opened ("Can't
+// connect to server!"). False without a message when the server cannot be
+// reached, answers with a status outside 200..299, or the body arrives
+// incomplete. Any other failure (the file cannot be written or replaced, no
+// memory, a body over 2,147,483,647 bytes) shows the download's
+// unexpected-error report and gives False. No partial file is ever left at
+// `path` or beside it. Lets the window system run after every read.
+bool Download(const std::string& url, const std::string& path, Http& http, FileSystem& files,
+              UserInterface& ui);
+
+}  // namespace morvane

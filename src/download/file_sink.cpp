@@ -1,0 +1,112 @@
+#include "download/file_sink.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+#include "platform/failure.h"
+#include "platform/text.h"
+
+namespace morvane {
+
+namespace {
+
+// How many numbered names beside the target are tried for the temporary
+// file when an earlier one is still taken (left by an interrupted run).
+constexpr int kTemporaryNames = 100;
+
+std::size_t bufferSizeFor(std::optional<std::int64_t> contentLength, std::int32_t sizeHint) {
+    std::int64_t expected = 0;
+    if (contentLength && *contentLength > 0) {
+        expected = *contentLength;
+    } else if (sizeHint > 0) {
+        expected = sizeHint;
+    } else {
+        return FileSink::kDefaultBuffer;
+    }
+    return static_cast<std::size_t>(
+        std::clamp<std::int64_t>(expected, static_cast<std::int64_t>(FileSink::kSmallestBuffer),
+                                 static_cast<std::int64_t>(FileSink::kLargestBuffer)));
+}
+
+}  // namespace
+
+FileSink::FileSink(FileSystem& files, std::string target, std::int32_t sizeHint,
+                   std::function<void()> onRead)
+    : files_(files), target_(std::move(target)), sizeHint_(sizeHint), onRead_(std::move(onRead)) {}
+
+FileSink::~FileSink() {
+    if (temporary_.empty() || committed_) {
+        return;
+    }
+    // The file must be closed before Windows lets it go.
+    file_.reset();
+    try {
+        files_.deleteFile(temporary_);
+    } catch (...) {
+        // Nothing more can be done for it; the failure that brought us here counts.
+    }
+}
+
+void FileSink::begin(int status, std::optional<std::int64_t> contentLength) {
+    if (status < 200 || status > 299) {
+        throw UnwantedStatus(status);
+    }
+    if (begun_) {
+        return;
+    }
+    begun_ = true;
+    buffer_.resize(bufferSizeFor(contentLength, sizeHint_));
+    std::string candidate = target_ + ".part";
+    for (int number = 1; number < kTemporaryNames && files_.attributes(candidate); ++number) {
+        candidate = target_ + "." + decimal(number) + ".part";
+    }
+    file_ = files_.createNew(candidate);
+    temporary_ = std::move(candidate);
+}
+
+void FileSink::write(const char* data, std::size_t count) {
+    if (!file_) {
+        throw Failure::of(err::InvalidCall);
+    }
+    if (count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() - received_)) {
+        throw Failure::of(err::Overflow);
+    }
+    received_ += static_cast<std::int32_t>(count);
+    if (count > buffer_.size() - buffered_) {
+        flush();
+        if (count >= buffer_.size()) {
+            file_->write(data, count);
+            return;
+        }
+    }
+    std::memcpy(buffer_.data() + buffered_, data, count);
+    buffered_ += count;
+}
+
+void FileSink::afterRead() {
+    if (onRead_) {
+        onRead_();
+    }
+}
+
+void FileSink::flush() {
+    if (buffered_ > 0) {
+        file_->write(buffer_.data(), buffered_);
+        buffered_ = 0;
+    }
+}
+
+void FileSink::commit() {
+    if (!file_) {
+        throw Failure::of(err::InvalidCall);
+    }
+    flush();
+    file_->close();
+    file_.reset();
+    files_.replaceFile(temporary_, target_);
+    committed_ = true;
+}
+
+}  // namespace morvane

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/http.h"
+
+namespace morvane {
+
+// Thrown by FileSink::begin for a response whose status is not 2xx: such a
+// body is no file, so the transfer stops and nothing is stored.
+class UnwantedStatus : public std::exception {
+public:
+    explicit UnwantedStatus(int status) : status_(status) {}
+    int status() const noexcept { return status_; }
+    const char* what() const noexcept override { return "HTTP status outside 200-299"; }
+
+private:
+    int status_;
+};
+
+// Streams a GET body to disk as it arrives: into a temporary file beside
+// the target, which commit() moves onto the target. Until then the target
+// stays as it was; a sink that goes without commit() removes its temporary
+// file, so no partial file ever remains. Memory use is one write buffer,
+// whatever the size of the body.
+class FileSink : public BodySink {
+public:
+    // `sizeHint` is the size the server announced beforehand (0 or less:
+    // none); it only sizes the write buffer. `onRead` runs after every read.
+    FileSink(FileSystem& files, std::string target, std::int32_t sizeHint,
+             std::function<void()> onRead);
+    ~FileSink() override;
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+
+    // Throws UnwantedStatus for a status outside 200..299; otherwise creates
+    // the temporary file (Failure when that is impossible).
+    void begin(int status, std::optional<std::int64_t> contentLength) override;
+    // Throws Failure: the file's own, or 6 (overflow) once the body passes
+    // 2,147,483,647 bytes.
+    void write(const char* data, std::size_t count) override;
+    void afterRead() override;
+
+    // Completes the file and moves it onto the target, replacing a file that
+    // stands there. Throws Failure; the temporary file is then removed.
+    void commit();
+
+    // Bytes received so far.
+    std::int32_t received() const { return received_; }
+    // The temporary file's path; empty before begin().
+    const std::string& temporaryPath() const { return temporary_; }
+
+    // Write buffer sizes: without any announced size, and the bounds for one.
+    static constexpr std::size_t kDefaultBuffer = std::size_t{64} * 1024;
+    static constexpr std::size_t kSmallestBuffer = std::size_t{4} * 1024;
+    static constexpr std::size_t kLargestBuffer = std::size_t{256} * 1024;
+
+private:
+    void flush();
+
+    FileSystem& files_;
+    std::string target_;
+    std::int32_t sizeHint_;
+    std::function<void()> onRead_;
+    std::string temporary_;
+    std::unique_ptr<WritableFile> file_;
+    std::vector<char> buffer_;
+    std::size_t buffered_ = 0;
+    std::int32_t received_ = 0;
+    bool begun_ = false;
+    bool committed_ = false;
+};
+
+}  // namespace morvane

@@ -1,0 +1,63 @@
+#include "download/progress_geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "platform/failure.h"
+
+namespace morvane {
+
+namespace {
+
+// GDI keeps coordinates within 27 bits; beyond that a bar only runs further
+// off the window, so it is held at the limit.
+constexpr double kPixelLimit = 134217727.0;
+
+// Nearest whole number, exact halves to the even neighbour, without relying on
+// the floating-point rounding mode of the thread.
+double roundHalfEven(double value) {
+    const double lower = std::floor(value);
+    const double fraction = value - lower;
+    if (fraction < 0.5) {
+        return lower;
+    }
+    if (fraction > 0.5) {
+        return lower + 1.0;
+    }
+    return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
+}
+
+}  // namespace
+
+std::int16_t roundToInt16(double value) {
+    if (std::isnan(value)) {
+        throw Failure::of(err::Overflow);
+    }
+    const double rounded = roundHalfEven(value);
+    if (rounded < std::numeric_limits<std::int16_t>::min() ||
+        rounded > std::numeric_limits<std::int16_t>::max()) {
+        throw Failure::of(err::Overflow);
+    }
+    return static_cast<std::int16_t>(rounded);
+}
+
+int toPixel(double value) {
+    if (std::isnan(value)) {
+        throw Failure::of(err::Overflow);
+    }
+    return static_cast<int>(roundHalfEven(std::clamp(value, -kPixelLimit, kPixelLimit)));
+}
+
+ProgressGeometry progressGeometry(int width, int height, float share) {
+    const std::int16_t x = roundToInt16(width * 0.2);
+    const std::int16_t y = roundToInt16(height * 0.8);
+    // x is at most 32767, so width is below 2^18 here and nothing below overflows.
+    const ProgressFrame frame{x, y, width - (x + 1), y + 10};
+    const int barLeft = x + 2;
+    const int barSpan = width - (2 * (x + 2) + 1);
+    const ProgressBar bar{barLeft, y + 2, barLeft + barSpan * static_cast<double>(share), y + 8};
+    return ProgressGeometry{x, y, frame, bar};
+}
+
+}  // namespace morvane

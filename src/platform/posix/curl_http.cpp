@@ -1,0 +1,311 @@
+#include "platform/posix/curl_http.h"
+
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/failure.h"
+
+namespace morvane::posix {
+
+namespace {
+
+struct EasyCleanup {
+    void operator()(CURL* easy) const noexcept { curl_easy_cleanup(easy); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+
+struct ListCleanup {
+    void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, ListCleanup>;
+
+constexpr long kConnectTimeoutSeconds = 30;
+// A transfer that moves less than one byte per second for this long has stalled.
+constexpr long kStallSeconds = 60;
+// Bytes libcurl hands over per write callback at most.
+constexpr long kReceiveBufferBytes = 64 * 1024;
+
+bool libcurlReady() {
+    static std::once_flag once;
+    static bool ready = false;
+    std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+    return ready;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                             text.back() == '\n')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// A decimal header value; nullopt when it is not one or needs more than 63 bits.
+std::optional<std::int64_t> decimalValue(std::string_view text) {
+    text = trimmed(text);
+    if (text.empty() || text.size() > 18) {
+        return std::nullopt;
+    }
+    std::int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// What the headers of the latest response said about its length. A redirect
+// or an interim response is followed by the next one's status line, which
+// starts afresh.
+struct ResponseHead {
+    std::optional<std::int64_t> contentLength;
+    bool chunked = false;
+
+    void take(std::string_view line) {
+        if (line.substr(0, 5) == "HTTP/") {
+            *this = ResponseHead{};
+            return;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            return;
+        }
+        const std::string_view name = trimmed(line.substr(0, colon));
+        const std::string_view value = trimmed(line.substr(colon + 1));
+        if (equalsIgnoringCase(name, "Content-Length")) {
+            contentLength = decimalValue(value);
+        } else if (equalsIgnoringCase(name, "Transfer-Encoding")) {
+            chunked = value.find("chunked") != std::string_view::npos;
+        }
+    }
+
+    // The body's length as the head announced it; nullopt when it did not.
+    std::optional<std::int64_t> bodyLength() const {
+        return chunked ? std::nullopt : contentLength;
+    }
+};
+
+std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) noexcept {
+    static_cast<ResponseHead*>(user)->take(std::string_view(data, size * count));
+    return size * count;
+}
+
+// A host text that names a host and nothing else: no port, no user
+// information. Any other text is no server name, so a connection to it fails.
+bool isPlainHost(std::string_view host) {
+    if (host.empty()) {
+        return false;
+    }
+    for (const char c : host) {
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                             (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+        if (!allowed) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The URL as libcurl takes it: blanks, control characters and bytes beyond
+// ASCII percent-encoded, everything else as written.
+std::string transferableUrl(std::string_view url) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(url.size());
+    for (const char c : url) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F) {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Options both requests share. False when libcurl refuses one.
+bool setCommonOptions(CURL* easy, curl_slist* headers) {
+    return curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) ==
+               CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallSeconds) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK;
+}
+
+// libcurl's own "Accept: */*" is no header line of the exchange.
+HeaderList noExtraHeaders() { return HeaderList(curl_slist_append(nullptr, "Accept:")); }
+
+// One GET in progress: hands the body to the sink and keeps the first
+// exception a sink throws, which must not pass through libcurl.
+struct Transfer {
+    CURL* easy;
+    BodySink& sink;
+    ResponseHead head;
+    bool begun = false;
+    std::exception_ptr failure;
+
+    void beginOnce() {
+        if (begun) {
+            return;
+        }
+        begun = true;
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        sink.begin(static_cast<int>(status), head.bodyLength());
+    }
+
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count,
+                                void* user) noexcept {
+        static_cast<Transfer*>(user)->head.take(std::string_view(data, size * count));
+        return size * count;
+    }
+
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count,
+                              void* user) noexcept {
+        auto& self = *static_cast<Transfer*>(user);
+        try {
+            self.beginOnce();
+            self.sink.write(data, size * count);
+            self.sink.afterRead();
+            return size * count;
+        } catch (...) {
+            self.failure = std::current_exception();
+            return 0;  // anything but the count given aborts the transfer
+        }
+    }
+
+    // libcurl calls this while it waits too, so the window system is also
+    // served while a slow server sends nothing.
+    static int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
+        auto& self = *static_cast<Transfer*>(user);
+        try {
+            self.sink.afterRead();
+            return 0;
+        } catch (...) {
+            self.failure = std::current_exception();
+            return 1;
+        }
+    }
+};
+
+class CurlSession : public HttpSession {
+public:
+    std::int32_t probeContentLength(const std::string& host,
+                                    const std::string& objectPath) override {
+        if (!isPlainHost(host)) {
+            return 0;
+        }
+        EasyHandle easy(curl_easy_init());
+        HeaderList headers = noExtraHeaders();
+        if (!easy || !headers) {
+            return 0;
+        }
+        const std::string url = "http://" + host + "/";
+        ResponseHead head;
+        CURL* e = easy.get();
+        // The request target goes out as written, not as libcurl would
+        // normalise the URL's path.
+        const bool ready =
+            setCommonOptions(e, headers.get()) &&
+            curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http") == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_PORT, 80L) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_REQUEST_TARGET, objectPath.c_str()) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_NOBODY, 1L) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &onHeader) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_HEADERDATA, &head) == CURLE_OK;
+        if (!ready || curl_easy_perform(e) != CURLE_OK) {
+            return 0;
+        }
+        // Read as a 32-bit number: lengths from 2^31 to 2^32 - 1 come out
+        // negative; a longer number is none.
+        const std::optional<std::int64_t> length = head.contentLength;
+        if (!length || *length > 0xFFFFFFFFLL) {
+            return 0;
+        }
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(*length));
+    }
+
+    GetOutcome get(const std::string& url, BodySink& sink) override {
+        EasyHandle easy(curl_easy_init());
+        HeaderList headers = noExtraHeaders();
+        if (!easy || !headers) {
+            throw Failure::of(err::OutOfMemory);
+        }
+        CURL* e = easy.get();
+        const std::string target = transferableUrl(url);
+        Transfer transfer{e, sink, {}, false, nullptr};
+        const bool ready =
+            setCommonOptions(e, headers.get()) &&
+            curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_URL, target.c_str()) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_MAXREDIRS, 20L) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::onHeader) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_HEADERDATA, &transfer) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::onBody) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_WRITEDATA, &transfer) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_XFERINFODATA, &transfer) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
+        if (!ready) {
+            return GetOutcome::NotOpened;
+        }
+        const CURLcode result = curl_easy_perform(e);
+        if (transfer.failure) {
+            std::rethrow_exception(transfer.failure);
+        }
+        if (result == CURLE_OUT_OF_MEMORY) {
+            throw Failure::of(err::OutOfMemory);
+        }
+        if (result == CURLE_OK) {
+            transfer.beginOnce();
+            return GetOutcome::Complete;
+        }
+        long status = 0;
+        curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
+        return transfer.begun || status != 0 ? GetOutcome::Incomplete : GetOutcome::NotOpened;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<HttpSession> CurlHttp::openSession() {
+    if (!libcurlReady()) {
+        return nullptr;
+    }
+    return std::make_unique<CurlSession>();
+}
+
+}  // namespace morvane::posix

@@ -1,0 +1,323 @@
+#include "platform/posix/process.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "platform/posix/os_error.h"
+#include "platform/posix/path_mapping.h"
+
+extern char** environ;
+
+namespace morvane::posix {
+namespace {
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The running executable's host path.
+std::string hostExecutablePath() {
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) {
+            const int error = errno;
+            throw errnoFailure(error);
+        }
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(length));
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string windowsExecutablePath() {
+    return toWindowsPath(hostExecutablePath());
+}
+
+bool isRegularFile(const std::string& hostPath) {
+    struct stat info {};
+    return stat(hostPath.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The host file for a program named in a command line: a name with a folder
+// is mapped from its Windows path; a bare name is searched in PATH, as Windows
+// searches its own. nullopt when it has no place on this host or is not found.
+std::optional<std::string> hostProgram(const std::string& windowsName) {
+    if (windowsName.find_first_of("\\/:") != std::string::npos) {
+        return toPosixPath(windowsName);
+    }
+    const char* searchPath = std::getenv("PATH");
+    std::string folders = searchPath != nullptr ? searchPath : "/usr/bin:/bin";
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t end = folders.find(':', begin);
+        std::string folder = folders.substr(begin, end - begin);
+        const std::string candidate =
+            (folder.empty() ? std::string(".") : folder) + "/" + windowsName;
+        if (isRegularFile(candidate)) {
+            return candidate;
+        }
+        if (end == std::string::npos) {
+            return std::nullopt;
+        }
+        begin = end + 1;
+    }
+}
+
+bool isAbsoluteWindowsPath(const std::string& text) {
+    return text.size() >= 3 &&
+           ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')) &&
+           text[1] == ':' && (text[2] == '\\' || text[2] == '/');
+}
+
+void closeQuietly(int& fd) {
+    if (fd >= 0) {
+        close(fd);
+        fd = -1;
+    }
+}
+
+// Both ends of a pipe, closed when the start is over.
+struct Pipe {
+    int read = -1;
+    int write = -1;
+    ~Pipe() {
+        closeQuietly(read);
+        closeQuietly(write);
+    }
+};
+
+// Reports errno to the waiting parent through the pipe and ends the process.
+// Only async-signal-safe calls: this runs between fork and exec.
+[[noreturn]] void reportAndExit(int pipeFd, int error) {
+    [[maybe_unused]] const ssize_t written = write(pipeFd, &error, sizeof(error));
+    _exit(127);
+}
+
+}  // namespace
+
+CommandLine splitCommandLine(const std::string& line,
+                             const std::function<bool(const std::string&)>& isProgram) {
+    CommandLine result;
+    std::size_t position = 0;
+    while (position < line.size() && isBlank(line[position])) {
+        ++position;
+    }
+    if (position < line.size() && line[position] == '"') {
+        const std::size_t close = line.find('"', position + 1);
+        result.program = line.substr(
+            position + 1, close == std::string::npos ? std::string::npos : close - position - 1);
+        position = close == std::string::npos ? line.size() : close + 1;
+    } else {
+        // Every blank ends a candidate; the whole rest of the line is the last.
+        std::optional<std::size_t> found;
+        std::optional<std::size_t> firstWord;
+        for (std::size_t end = position; end <= line.size(); ++end) {
+            if (end < line.size() && !isBlank(line[end])) {
+                continue;
+            }
+            if (end == position || isBlank(line[end - 1])) {
+                continue;  // a run of blanks: its first one was the candidate
+            }
+            if (!firstWord) {
+                firstWord = end;
+            }
+            if (isProgram(line.substr(position, end - position))) {
+                found = end;
+                break;
+            }
+        }
+        const std::size_t end = found ? *found : firstWord.value_or(position);
+        result.program = line.substr(position, end - position);
+        position = end;
+    }
+
+    // The arguments, by the C runtime's rules.
+    bool inArgument = false;
+    bool quoted = false;
+    std::string argument;
+    while (position < line.size()) {
+        const char c = line[position];
+        if (isBlank(c) && !quoted) {
+            if (inArgument) {
+                result.arguments.push_back(argument);
+                argument.clear();
+                inArgument = false;
+            }
+            ++position;
+            continue;
+        }
+        inArgument = true;
+        if (c == '\\') {
+            std::size_t count = 0;
+            while (position < line.size() && line[position] == '\\') {
+                ++count;
+                ++position;
+            }
+            if (position < line.size() && line[position] == '"') {
+                argument.append(count / 2, '\\');
+                if (count % 2 == 1) {
+                    argument += '"';
+                    ++position;
+                }
+            } else {
+                argument.append(count, '\\');
+            }
+            continue;
+        }
+        if (c == '"') {
+            if (quoted && position + 1 < line.size() && line[position + 1] == '"') {
+                argument += '"';
+                position += 2;
+                continue;
+            }
+            quoted = !quoted;
+            ++position;
+            continue;
+        }
+        argument += c;
+        ++position;
+    }
+    if (inArgument) {
+        result.arguments.push_back(argument);
+    }
+    return result;
+}
+
+PosixProcess::~PosixProcess() {
+    closeQuietly(instanceMark_);
+}
+
+std::string PosixProcess::executableFolder() {
+    const std::string path = windowsExecutablePath();
+    const std::size_t separator = path.rfind('\\');
+    return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+std::string PosixProcess::executableName() {
+    const std::string path = windowsExecutablePath();
+    const std::size_t separator = path.rfind('\\');
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+bool PosixProcess::anotherInstanceRunning() {
+    if (instanceMark_ >= 0) {
+        return false;
+    }
+    // Abstract socket names are at most 107 bytes, so the path enters the name
+    // as a 64-bit FNV-1a hash.
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : hostExecutablePath()) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    std::string name = "MorvaneUpdater.";
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        name += "0123456789ABCDEF"[(hash >> shift) & 0xF];
+    }
+
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    // sun_path[0] stays 0: the abstract namespace.
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+
+    // CLOEXEC: a program the updater starts must not inherit the mark.
+    int mark = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (mark < 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    if (bind(mark, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        const int error = errno;
+        closeQuietly(mark);
+        if (error == EADDRINUSE) {
+            return true;
+        }
+        throw errnoFailure(error);
+    }
+    instanceMark_ = mark;
+    return false;
+}
+
+void PosixProcess::start(const std::string& commandLine) {
+    const CommandLine parsed = splitCommandLine(commandLine, [](const std::string& candidate) {
+        const std::optional<std::string> host = hostProgram(candidate);
+        return host && isRegularFile(*host);
+    });
+    const std::optional<std::string> program = hostProgram(parsed.program);
+    if (!program) {
+        throw Failure::of(err::FileNotFound);
+    }
+    std::vector<std::string> words{*program};
+    for (const std::string& argument : parsed.arguments) {
+        const std::optional<std::string> host =
+            isAbsoluteWindowsPath(argument) ? toPosixPath(argument) : std::nullopt;
+        words.push_back(host.value_or(argument));
+    }
+    // Everything the new process needs is prepared before fork: between fork
+    // and exec only async-signal-safe calls are allowed.
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+
+    // The pipe closes on exec; an exec failure sends errno through it instead.
+    Pipe pipe;
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    pipe.read = ends[0];
+    pipe.write = ends[1];
+
+    // Fork twice: the program becomes a child of init, so the updater neither
+    // waits for it nor leaves it a zombie, and it runs in a session of its own.
+    const pid_t middle = fork();
+    if (middle < 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    if (middle == 0) {
+        close(pipe.read);
+        const pid_t programPid = fork();
+        if (programPid < 0) {
+            reportAndExit(pipe.write, errno);
+        }
+        if (programPid == 0) {
+            setsid();
+            execve(argv[0], argv.data(), environ);
+            reportAndExit(pipe.write, errno);
+        }
+        _exit(0);
+    }
+    closeQuietly(pipe.write);
+    int status = 0;
+    while (waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+
+    int error = 0;
+    ssize_t got = 0;
+    do {
+        got = read(pipe.read, &error, sizeof(error));
+    } while (got < 0 && errno == EINTR);
+    if (got == static_cast<ssize_t>(sizeof(error))) {
+        throw errnoFailure(error);
+    }
+}
+
+}  // namespace morvane::posix

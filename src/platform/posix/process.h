@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+
+namespace morvane::posix {
+
+// A Windows command line taken apart the way Windows does it: the program by
+// CreateProcess's rules, the arguments by the C runtime's.
+struct CommandLine {
+    std::string program;  // as written, a Windows path
+    std::vector<std::string> arguments;
+};
+
+// The program is the text inside leading quotation marks; without them, the
+// first blank-separated prefix of the line for which `isProgram` holds (the
+// whole line being the last candidate), or else the first word. Arguments are
+// split at blanks and tabs outside quotation marks; 2n backslashes before a
+// quotation mark stand for n backslashes, 2n+1 for n and a literal mark, and
+// "" inside quotation marks for one literal mark.
+CommandLine splitCommandLine(const std::string& line,
+                             const std::function<bool(const std::string&)>& isProgram);
+
+// The updater process on a POSIX host, in Windows paths: the host path of the
+// executable appears on drive Z: the way Wine shows it.
+class PosixProcess : public Process {
+  public:
+    PosixProcess() = default;
+    PosixProcess(const PosixProcess&) = delete;
+    PosixProcess& operator=(const PosixProcess&) = delete;
+    ~PosixProcess() override;
+
+    std::string executableFolder() override;
+    std::string executableName() override;
+    // The instance mark is a UNIX socket in the abstract namespace whose name
+    // derives from the executable's path: it leaves no file behind and vanishes
+    // with the process, even one that crashed. The updaters of two
+    // applications in different folders do not see each other's mark.
+    bool anotherInstanceRunning() override;
+    // Starts the program detached (own session, not a child of the updater)
+    // and returns once it has been executed. Z:\ paths of the program and of
+    // arguments that are absolute Windows paths become host paths. Throws
+    // Failure when the program cannot be executed.
+    void start(const std::string& commandLine) override;
+
+  private:
+    int instanceMark_ = -1;
+};
+
+}  // namespace morvane::posix

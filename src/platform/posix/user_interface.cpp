@@ -1,0 +1,167 @@
+#include "platform/posix/user_interface.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <vector>
+
+namespace morvane::posix {
+namespace {
+
+constexpr int kButtonMask = 0x0F;
+constexpr int kIconMask = 0xF0;
+constexpr int kYesNoButtons = 4;
+
+bool asksYesNo(int style) {
+    return (style & kButtonMask) == kYesNoButtons;
+}
+
+// Columns a UTF-8 line takes: one per code point.
+std::size_t columns(const std::string& line) {
+    return static_cast<std::size_t>(std::count_if(line.begin(), line.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+// Message lines end in "\r\n"; a lone CR or LF ends a line as well.
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines(1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+            lines.emplace_back();
+        } else {
+            lines.back() += text[i];
+        }
+    }
+    return lines;
+}
+
+std::string iconMark(int style) {
+    switch (style & kIconMask) {
+        case 16:
+            return "(X) ";
+        case 32:
+            return "(?) ";
+        case 48:
+            return "(!) ";
+        case 64:
+            return "(i) ";
+        default:
+            return "";
+    }
+}
+
+std::string padded(const std::string& line, std::size_t width) {
+    return "| " + line + std::string(width - columns(line), ' ') + " |\n";
+}
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+TerminalUserInterface::TerminalUserInterface()
+    : TerminalUserInterface(STDIN_FILENO, STDOUT_FILENO) {}
+
+TerminalUserInterface::TerminalUserInterface(int inputFd, int outputFd)
+    : inputFd_(inputFd), outputFd_(outputFd) {}
+
+std::string TerminalUserInterface::render(const std::string& text, int style,
+                                          const std::string& caption) {
+    const std::string title = iconMark(style) + (caption.empty() ? kAppTitle : caption);
+    const std::vector<std::string> lines = splitLines(text);
+    const std::string buttons = asksYesNo(style) ? "[ Ja ]  [ Nein ]" : "[ OK ]";
+
+    std::size_t width = std::max(columns(title) + 2, columns(buttons));
+    for (const std::string& line : lines) {
+        width = std::max(width, columns(line));
+    }
+    const std::string rule = "+" + std::string(width + 2, '-') + "+\n";
+
+    std::string box = "+- " + title + " " + std::string(width - columns(title) - 1, '-') + "+\n";
+    for (const std::string& line : lines) {
+        box += padded(line, width);
+    }
+    box += padded("", width);
+    const std::size_t indent = (width - columns(buttons)) / 2;
+    box += padded(std::string(indent, ' ') + buttons, width);
+    box += rule;
+    return box;
+}
+
+int TerminalUserInterface::messageBox(const std::string& text, int style,
+                                      const std::string& caption) {
+    print("\n" + render(text, style, caption));
+    const bool yesNo = asksYesNo(style);
+    const int unattended = yesNo ? box::No : box::Ok;
+    if (isatty(inputFd_) == 0) {
+        print(yesNo ? "Keine Eingabe möglich: Nein\n" : "Keine Eingabe möglich: OK\n");
+        return unattended;
+    }
+    std::string answer;
+    for (;;) {
+        print(yesNo ? "Ja oder Nein? [j/n]: " : "Weiter mit der Eingabetaste: ");
+        if (!readLine(answer)) {
+            print("\n");
+            return unattended;
+        }
+        if (!yesNo) {
+            return box::Ok;
+        }
+        answer = lowerAscii(answer);
+        if (answer == "j" || answer == "ja" || answer == "y" || answer == "yes") {
+            return box::Yes;
+        }
+        if (answer == "n" || answer == "nein" || answer == "no") {
+            return box::No;
+        }
+    }
+}
+
+void TerminalUserInterface::print(const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = write(outputFd_, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return;  // nowhere to show it; the answer does not depend on it
+        }
+        done += static_cast<std::size_t>(written);
+    }
+}
+
+bool TerminalUserInterface::readLine(std::string& line) {
+    line.clear();
+    for (;;) {
+        char c = 0;
+        const ssize_t got = read(inputFd_, &c, 1);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            return true;
+        }
+        line += c;
+    }
+}
+
+}  // namespace morvane::posix

@@ -1,0 +1,107 @@
+#include "platform/win32/process.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/win32/os_error.h"
+#include "platform/win32/wide.h"
+
+namespace morvane::win32 {
+namespace {
+
+// The executable's full path; the buffer grows for paths beyond MAX_PATH.
+std::wstring modulePath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            const DWORD error = GetLastError();
+            throw osFailure(error);
+        }
+        if (length < buffer.size()) {
+            return std::wstring(buffer.data(), length);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::wstring::size_type lastSeparator(const std::wstring& path) {
+    return path.find_last_of(L"\\/");
+}
+
+}  // namespace
+
+std::string Win32Process::executableFolder() {
+    const std::wstring path = modulePath();
+    const auto separator = lastSeparator(path);
+    return narrow(separator == std::wstring::npos ? std::wstring() : path.substr(0, separator));
+}
+
+std::string Win32Process::executableName() {
+    const std::wstring path = modulePath();
+    const auto separator = lastSeparator(path);
+    return narrow(separator == std::wstring::npos ? path : path.substr(separator + 1));
+}
+
+std::wstring Win32Process::instanceMarkName(const std::wstring& executablePath) {
+    // Windows compares paths without regard to case, so the mark does too.
+    std::wstring folded = executablePath;
+    if (!folded.empty()) {
+        CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+    }
+    // Object names allow no "\" after the namespace and at most MAX_PATH
+    // characters, so the path enters the name as a 64-bit FNV-1a hash.
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const wchar_t unit : folded) {
+        hash = (hash ^ static_cast<std::uint16_t>(unit)) * 1099511628211ULL;
+    }
+    std::wstring name = L"Local\\MorvaneUpdater.";
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        name += L"0123456789ABCDEF"[(hash >> shift) & 0xF];
+    }
+    return name;
+}
+
+bool Win32Process::anotherInstanceRunning() {
+    if (instanceMark_) {
+        return false;
+    }
+    const std::wstring name = instanceMarkName(modulePath());
+    UniqueHandle mark(CreateMutexW(nullptr, FALSE, name.c_str()));
+    const DWORD error = GetLastError();
+    if (!mark) {
+        // The mark exists but belongs to another user, whose updater runs.
+        if (error == ERROR_ACCESS_DENIED) {
+            return true;
+        }
+        throw osFailure(error);
+    }
+    if (error == ERROR_ALREADY_EXISTS) {
+        return true;
+    }
+    instanceMark_ = std::move(mark);
+    return false;
+}
+
+void Win32Process::start(const std::string& commandLine) {
+    // CreateProcessW may write into the command line, so it gets its own copy.
+    std::wstring line = wide(commandLine);
+    line.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWMAXIMIZED;
+    PROCESS_INFORMATION started{};
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &started) == FALSE) {
+        const DWORD error = GetLastError();
+        throw osFailure(error);
+    }
+    const UniqueHandle process(started.hProcess);
+    const UniqueHandle thread(started.hThread);
+}
+
+}  // namespace morvane::win32

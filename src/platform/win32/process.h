@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "platform/process.h"
+#include "platform/win32/unique_handle.h"
+
+namespace morvane::win32 {
+
+// The running updater process and the start of other programs.
+class Win32Process : public Process {
+  public:
+    std::string executableFolder() override;
+    std::string executableName() override;
+    // The instance mark is a named mutex in the session's namespace whose name
+    // derives from the executable's full path (case folded): a second start of
+    // the same Updater.exe finds it, while the updaters of two applications in
+    // different folders run side by side. The mark lives as long as this object.
+    bool anotherInstanceRunning() override;
+    // CreateProcessW with the line as given (an unquoted program path with
+    // blanks is resolved by Windows' own search of its prefixes), the window
+    // maximized (SW_SHOWMAXIMIZED). Throws the system's failure when it fails.
+    void start(const std::string& commandLine) override;
+
+    // The name of the instance mark for an executable path.
+    static std::wstring instanceMarkName(const std::wstring& executablePath);
+
+  private:
+    UniqueHandle instanceMark_;
+};
+
+}  // namespace morvane::win32

@@ -1,0 +1,211 @@
+#include "platform/win32/spreadsheet_automation.h"
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/failure.h"
+#include "platform/win32/os_error.h"
+#include "platform/win32/wide.h"
+
+namespace morvane::win32 {
+
+namespace {
+
+// Automation numbers: errors raised by automation servers (facility
+// FACILITY_CONTROL) are known by their low word, as in 1004; every other
+// HRESULT keeps its full value as a signed number.
+int automationNumber(HRESULT hr) {
+    if (HRESULT_FACILITY(hr) == FACILITY_CONTROL) {
+        return HRESULT_CODE(hr);
+    }
+    return static_cast<int>(hr);
+}
+
+Failure comFailure(HRESULT hr) {
+    return Failure(automationNumber(hr), errorText(static_cast<std::uint32_t>(hr)));
+}
+
+// A class that is not registered, a registration without a usable server
+// and a server that does not start all mean the same to the user: the
+// program is not available.
+Failure creationFailure(HRESULT hr) {
+    switch (hr) {
+        case REGDB_E_CLASSNOTREG:
+        case CO_E_CLASSSTRING:
+        case CO_E_APPNOTFOUND:
+        case CO_E_SERVER_EXEC_FAILURE:
+        case HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND):
+        case HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND):
+            return Failure::of(err::CannotCreateObject);
+        default:
+            return comFailure(hr);
+    }
+}
+
+// COM on this thread for one scope. A thread that already runs in another
+// apartment model (RPC_E_CHANGED_MODE) can still make the calls, but this
+// scope did not initialize COM there and so must not uninitialize it.
+class ComApartment {
+public:
+    ComApartment() {
+        const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (hr == S_OK || hr == S_FALSE) {
+            initialized_ = true;
+        } else if (hr != RPC_E_CHANGED_MODE) {
+            throw comFailure(hr);
+        }
+    }
+    ~ComApartment() {
+        if (initialized_) {
+            CoUninitialize();
+        }
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialized_ = false;
+};
+
+// Owner of one interface reference.
+template <class T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() { reset(); }
+    ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) {
+            reset();
+            p_ = std::exchange(other.p_, nullptr);
+        }
+        return *this;
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+
+    T* operator->() const noexcept { return p_; }
+    T* get() const noexcept { return p_; }
+    // For out-parameters: releases what is held and hands out the slot.
+    T** put() noexcept {
+        reset();
+        return &p_;
+    }
+    void reset() noexcept {
+        if (p_ != nullptr) {
+            std::exchange(p_, nullptr)->Release();
+        }
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+class Variant {
+public:
+    Variant() noexcept { VariantInit(&value_); }
+    ~Variant() { VariantClear(&value_); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    VARIANT* get() noexcept { return &value_; }
+
+private:
+    VARIANT value_;
+};
+
+// The texts a server fills in when its method raises an exception.
+class ExceptionInfo {
+public:
+    ExceptionInfo() noexcept : info_{} {}
+    ~ExceptionInfo() {
+        SysFreeString(info_.bstrSource);
+        SysFreeString(info_.bstrDescription);
+        SysFreeString(info_.bstrHelpFile);
+    }
+    ExceptionInfo(const ExceptionInfo&) = delete;
+    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
+    EXCEPINFO* get() noexcept { return &info_; }
+
+    Failure failure() {
+        if (info_.pfnDeferredFillIn != nullptr) {
+            info_.pfnDeferredFillIn(&info_);
+        }
+        const int number = info_.wCode != 0 ? info_.wCode : automationNumber(info_.scode);
+        if (info_.bstrDescription != nullptr && SysStringLen(info_.bstrDescription) != 0) {
+            return Failure(number, narrow(std::wstring_view(info_.bstrDescription,
+                                                            SysStringLen(info_.bstrDescription))));
+        }
+        const HRESULT code = info_.scode != 0 ? info_.scode : DISP_E_EXCEPTION;
+        return Failure(number, errorText(static_cast<std::uint32_t>(code)));
+    }
+
+private:
+    EXCEPINFO info_;
+};
+
+class ComSpreadsheetInstance final : public SpreadsheetInstance {
+public:
+    ComSpreadsheetInstance() {
+        CLSID clsid{};
+        HRESULT hr = CLSIDFromProgID(L"Excel.Application", &clsid);
+        if (FAILED(hr)) {
+            throw creationFailure(hr);
+        }
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
+                              reinterpret_cast<void**>(dispatch_.put()));
+        if (FAILED(hr)) {
+            throw creationFailure(hr);
+        }
+    }
+
+    std::string version() override { return property(L"Version"); }
+    std::string path() override { return property(L"Path"); }
+
+private:
+    std::string property(const wchar_t* name) {
+        DISPID id = DISPID_UNKNOWN;
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+        if (FAILED(hr)) {
+            throw comFailure(hr);
+        }
+        DISPPARAMS noArguments{nullptr, nullptr, 0, 0};
+        Variant result;
+        ExceptionInfo exception;
+        UINT argumentError = 0;
+        hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
+                               &noArguments, result.get(), exception.get(), &argumentError);
+        if (hr == DISP_E_EXCEPTION) {
+            throw exception.failure();
+        }
+        if (FAILED(hr)) {
+            throw comFailure(hr);
+        }
+        hr = VariantChangeType(result.get(), result.get(), 0, VT_BSTR);
+        if (FAILED(hr)) {
+            throw comFailure(hr);
+        }
+        const BSTR text = V_BSTR(result.get());
+        if (text == nullptr) {
+            return {};
+        }
+        return narrow(std::wstring_view(text, SysStringLen(text)));
+    }
+
+    // Declared first so that COM outlives the interface released before it.
+    ComApartment apartment_;
+    ComPtr<IDispatch> dispatch_;
+};
+
+}  // namespace
+
+std::unique_ptr<SpreadsheetInstance> ComSpreadsheetAutomation::create() {
+    return std::make_unique<ComSpreadsheetInstance>();
+}
+
+}  // namespace morvane::win32

@@ -1,0 +1,41 @@
+#include "platform/win32/user_interface.h"
+
+#include <windows.h>
+
+#include "platform/win32/wide.h"
+
+namespace morvane::win32 {
+
+int Win32UserInterface::messageBox(const std::string& text, int style, const std::string& caption) {
+    const std::wstring wideText = wide(text);
+    const std::wstring wideCaption = wide(caption.empty() ? std::string(kAppTitle) : caption);
+    // The style goes to Windows exactly as given: its bits select buttons and icon.
+    const int answer = MessageBoxW(GetActiveWindow(), wideText.c_str(), wideCaption.c_str(),
+                                   static_cast<UINT>(style));
+    if (answer == 0) {
+        // No box could be shown (no desktop): it counts as answered with the
+        // button that changes nothing, as nobody could have pressed another.
+        return (style & MB_TYPEMASK) == MB_YESNO ? box::No : box::Ok;
+    }
+    return answer;
+}
+
+// The updater mostly has no window of its own, so the cursor is set for the
+// thread directly; it shows over the updater's windows and message boxes.
+void Win32UserInterface::showWaitCursor() {
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+}
+
+void Win32UserInterface::showArrowCursor() {
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+}
+
+void Win32UserInterface::processPendingMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+}  // namespace morvane::win32

@@ -1,0 +1,190 @@
+#include "platform/win32/wininet_http.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/failure.h"
+#include "platform/win32/wide.h"
+
+namespace morvane::win32 {
+
+namespace {
+
+// Owns one WinINet handle (session, connection, request or URL); move-only.
+struct InternetHandleCloser {
+    void operator()(void* handle) const noexcept { InternetCloseHandle(handle); }
+};
+using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
+
+constexpr DWORD kConnectTimeoutMs = 30'000;
+// A read or send that gets nothing for this long has stalled.
+constexpr DWORD kStallTimeoutMs = 60'000;
+// Bytes asked for per read. Each read is followed by a turn of the window
+// system; see get() for why larger reads do not starve it.
+constexpr DWORD kReadChunk = 64 * 1024;
+
+// The text in the system's ANSI code page, as the "A" functions take it.
+std::string ansi(const std::string& utf8) {
+    bool ascii = true;
+    for (const char c : utf8) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii) {
+        return utf8;
+    }
+    const std::wstring text = wide(utf8);
+    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0) {
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                            length, nullptr, nullptr);
+    }
+    return out;
+}
+
+// A header of the response as text; nullopt when it has none.
+std::optional<std::string> headerText(HINTERNET request, DWORD infoLevel) {
+    std::array<char, 256> buffer{};
+    DWORD length = static_cast<DWORD>(buffer.size());
+    if (!HttpQueryInfoA(request, infoLevel, buffer.data(), &length, nullptr)) {
+        return std::nullopt;
+    }
+    return std::string(buffer.data(), length);
+}
+
+// The body length the GET's head announces; nullopt for none (or a chunked body).
+std::optional<std::int64_t> announcedBodyLength(HINTERNET request) {
+    if (const auto encoding = headerText(request, HTTP_QUERY_TRANSFER_ENCODING)) {
+        if (encoding->find("chunked") != std::string::npos) {
+            return std::nullopt;
+        }
+    }
+    const auto text = headerText(request, HTTP_QUERY_CONTENT_LENGTH);
+    if (!text || text->empty() || text->size() > 18) {
+        return std::nullopt;
+    }
+    std::int64_t value = 0;
+    for (const char c : *text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+class WinInetSession : public HttpSession {
+public:
+    explicit WinInetSession(InternetHandle session) : session_(std::move(session)) {}
+
+    std::int32_t probeContentLength(const std::string& host,
+                                    const std::string& objectPath) override {
+        // Each step only when the one before succeeded; the handles close
+        // in reverse order: request, then connection.
+        const InternetHandle connection(InternetConnectA(session_.get(), ansi(host).c_str(), 80,
+                                                         nullptr, nullptr, INTERNET_SERVICE_HTTP,
+                                                         0, 0));
+        if (!connection) {
+            return 0;
+        }
+        const InternetHandle request(HttpOpenRequestA(connection.get(), "HEAD",
+                                                      ansi(objectPath).c_str(), "HTTP/1.1",
+                                                      nullptr, nullptr, INTERNET_FLAG_RELOAD, 0));
+        if (!request) {
+            return 0;
+        }
+        if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+            return 0;
+        }
+        // The call's own result does not matter: the number starts at 0.
+        DWORD length = 0;
+        DWORD size = sizeof length;
+        HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
+                       &size, nullptr);
+        return static_cast<std::int32_t>(length);
+    }
+
+    GetOutcome get(const std::string& url, BodySink& sink) override {
+        const InternetHandle file(InternetOpenUrlA(session_.get(), ansi(url).c_str(), nullptr, 0,
+                                                   INTERNET_FLAG_RELOAD, 0));
+        if (!file) {
+            return GetOutcome::NotOpened;
+        }
+        DWORD status = 0;
+        DWORD size = sizeof status;
+        HttpQueryInfoA(file.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                       nullptr);
+        const std::optional<std::int64_t> expected = announcedBodyLength(file.get());
+        sink.begin(static_cast<int>(status), expected);
+
+        // A synchronous read waits until it can fill the whole request, so
+        // asking only for what has already arrived (at least one byte) keeps
+        // every wait as short as the network makes it, and the window system
+        // gets its turn as often as with small reads, while a fast transfer
+        // moves large blocks.
+        auto buffer = std::make_unique<char[]>(kReadChunk);
+        std::int64_t received = 0;
+        for (;;) {
+            DWORD available = 0;
+            if (!InternetQueryDataAvailable(file.get(), &available, 0, 0)) {
+                sink.afterRead();
+                return GetOutcome::Incomplete;
+            }
+            const DWORD wanted = available == 0 ? 1 : (available < kReadChunk ? available : kReadChunk);
+            DWORD read = 0;
+            const BOOL ok = InternetReadFile(file.get(), buffer.get(), wanted, &read);
+            if (ok && read > 0) {
+                sink.write(buffer.get(), read);
+                received += read;
+            }
+            sink.afterRead();
+            if (!ok) {
+                return GetOutcome::Incomplete;
+            }
+            if (read == 0) {
+                break;
+            }
+        }
+        // WinINet ends a body that the connection cut short like a whole
+        // one; only its announced length tells them apart.
+        if (expected && received < *expected) {
+            return GetOutcome::Incomplete;
+        }
+        return GetOutcome::Complete;
+    }
+
+private:
+    InternetHandle session_;
+};
+
+}  // namespace
+
+std::unique_ptr<HttpSession> WinInetHttp::openSession() {
+    InternetHandle session(
+        InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session) {
+        return nullptr;
+    }
+    // Time limits set on the session hold for every handle made from it.
+    DWORD connectTimeout = kConnectTimeoutMs;
+    DWORD stallTimeout = kStallTimeoutMs;
+    InternetSetOptionA(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout,
+                       sizeof connectTimeout);
+    InternetSetOptionA(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &stallTimeout,
+                       sizeof stallTimeout);
+    InternetSetOptionA(session.get(), INTERNET_OPTION_SEND_TIMEOUT, &stallTimeout,
+                       sizeof stallTimeout);
+    return std::make_unique<WinInetSession>(std::move(session));
+}
+
+}  // namespace morvane::win32

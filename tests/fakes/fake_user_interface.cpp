@@ -1,0 +1,45 @@
+#include "fakes/fake_user_interface.h"
+
+#include <gtest/gtest.h>
+
+namespace morvane::test {
+
+int FakeUserInterface::messageBox(const std::string& text, int style,
+                                  const std::string& caption) {
+    int answer = box::Ok;
+    if (!answers.empty()) {
+        answer = answers.front();
+        answers.pop_front();
+    } else if ((style & 0x0F) != 0) {
+        ADD_FAILURE() << "no scripted answer for the question: " << text;
+        answer = box::No;
+    }
+    fprintf(stderr, "BOX[%s|%d] %s\n", caption.c_str(), style, text.c_str());
+    boxes.push_back(ShownBox{text, style, caption, answer});
+    if (onBox) {
+        onBox(boxes.back());
+    }
+    return answer;
+}
+
+void FakeUserInterface::showWaitCursor() { cursorChanges.emplace_back("wait"); }
+
+void FakeUserInterface::showArrowCursor() { cursorChanges.emplace_back("arrow"); }
+
+void FakeUserInterface::processPendingMessages() {
+    ++pumps;
+    if (onPump) {
+        onPump();
+    }
+}
+
+std::vector<std::string> FakeUserInterface::texts() const {
+    std::vector<std::string> result;
+    result.reserve(boxes.size());
+    for (const ShownBox& shown : boxes) {
+        result.push_back(shown.text);
+    }
+    return result;
+}
+
+}  // namespace morvane::test

@@ -1,0 +1,29 @@
+// Block files arrive as bytes in the ANSI code page.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace morvane {
+namespace {
+
+TEST(AnsiText, WesternBytesBecomeUtf8) {
+#ifdef _WIN32
+    if (GetACP() != 1252) {
+        GTEST_SKIP() << "ANSI code page is " << GetACP() << ", not Windows-1252";
+    }
+#endif
+    EXPECT_EQ(ansiToUtf8("Gr\xF6\xDF"
+                         "e \x80 \x84\x93"),
+              "Größe € „“");
+    EXPECT_EQ(ansiToUtf8(""), "");
+    EXPECT_EQ(ansiToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+}  // namespace
+}  // namespace morvane

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/failure.h"
+#include "support/temp_folder.h"
+
+#ifdef _WIN32
+#include "platform/win32/file_system.h"
+using HostFileSystem = morvane::win32::Win32FileSystem;
+using HostClock = morvane::win32::Win32Clock;
+#else
+#include "platform/posix/file_system.h"
+using HostFileSystem = morvane::posix::PosixFileSystem;
+using HostClock = morvane::posix::PosixClock;
+#endif
+
+namespace morvane {
+namespace {
+
+class FileSystemTest : public ::testing::Test {
+protected:
+    // Writes a file through the adapter and closes it.
+    void create(const std::string& name, const std::string& content) {
+        std::unique_ptr<WritableFile> file = files.createNew(temp.file(name));
+        file->write(content.data(), content.size());
+        file->close();
+    }
+
+    test::TempFolder temp;
+    HostFileSystem files;
+};
+
+TEST_F(FileSystemTest, AttributesTellFileFromFolderAndMissing) {
+    temp.write("file.txt", "x");
+    files.createFolder(temp.file("folder"));
+
+    const std::optional<std::uint32_t> file = files.attributes(temp.file("file.txt"));
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(*file & (attr::Folder | attr::VolumeLabel), 0u);
+
+    const std::optional<std::uint32_t> folder = files.attributes(temp.file("folder"));
+    ASSERT_TRUE(folder.has_value());
+    EXPECT_NE(*folder & attr::Folder, 0u);
+
+    const std::optional<std::uint32_t> withSeparator = files.attributes(temp.file("folder\\"));
+    ASSERT_TRUE(withSeparator.has_value());
+    EXPECT_NE(*withSeparator & attr::Folder, 0u);
+
+    EXPECT_FALSE(files.attributes(temp.file("missing.txt")).has_value());
+    EXPECT_FALSE(files.attributes(temp.file("missing\\file.txt")).has_value());
+    EXPECT_FALSE(files.attributes("").has_value());
+}
+
+TEST_F(FileSystemTest, CreateFolderFailsWhenItExists) {
+    files.createFolder(temp.file("sub"));
+    EXPECT_TRUE(temp.exists("sub"));
+    EXPECT_THROW(files.createFolder(temp.file("sub")), Failure);
+}
+
+TEST_F(FileSystemTest, CreateFolderNeedsItsParent) {
+    EXPECT_THROW(files.createFolder(temp.file("missing\\sub")), Failure);
+    EXPECT_FALSE(temp.exists("missing"));
+}
+
+TEST_F(FileSystemTest, MoveFileNeverOverwrites) {
+    temp.write("from.txt", "new");
+    temp.write("to.txt", "old");
+
+    EXPECT_THROW(files.moveFile(temp.file("from.txt"), temp.file("to.txt")), Failure);
+
+    EXPECT_EQ(temp.read("from.txt"), "new");
+    EXPECT_EQ(temp.read("to.txt"), "old");
+}
+
+TEST_F(FileSystemTest, MoveFileMovesToAFreeName) {
+    temp.write("from.txt", "content");
+    files.createFolder(temp.file("sub"));
+
+    files.moveFile(temp.file("from.txt"), temp.file("sub\\to.txt"));
+
+    EXPECT_FALSE(temp.exists("from.txt"));
+    EXPECT_EQ(temp.read("sub\\to.txt"), "content");
+}
+
+TEST_F(FileSystemTest, MoveFileFailsWithoutSource) {
+    EXPECT_THROW(files.moveFile(temp.file("missing.txt"), temp.file("to.txt")), Failure);
+    EXPECT_FALSE(temp.exists("to.txt"));
+}
+
+TEST_F(FileSystemTest, ReplaceFileReplacesTheTarget) {
+    temp.write("from.txt", "new");
+    temp.write("to.txt", "old");
+
+    files.replaceFile(temp.file("from.txt"), temp.file("to.txt"));
+
+    EXPECT_FALSE(temp.exists("from.txt"));
+    EXPECT_EQ(temp.read("to.txt"), "new");
+}
+
+TEST_F(FileSystemTest, ReplaceFileAlsoMovesToAFreeName) {
+    temp.write("from.txt", "new");
+    files.replaceFile(temp.file("from.txt"), temp.file("to.txt"));
+    EXPECT_EQ(temp.read("to.txt"), "new");
+}
+
+TEST_F(FileSystemTest, DeleteFileRemovesAFileButNoFolder) {
+    temp.write("file.txt", "x");
+    files.createFolder(temp.file("folder"));
+
+    files.deleteFile(temp.file("file.txt"));
+    EXPECT_FALSE(temp.exists("file.txt"));
+
+    EXPECT_THROW(files.deleteFile(temp.file("folder")), Failure);
+    EXPECT_TRUE(temp.exists("folder"));
+
+    EXPECT_THROW(files.deleteFile(temp.file("missing.txt")), Failure);
+}
+
+TEST_F(FileSystemTest, CreateNewFailsWhenTheFileExists) {
+    temp.write("file.txt", "keep");
+
+    EXPECT_THROW(files.createNew(temp.file("file.txt")), Failure);
+
+    EXPECT_EQ(temp.read("file.txt"), "keep");
+}
+
+TEST_F(FileSystemTest, WrittenBytesReadBackUnchanged) {
+    const std::string bytes("a\r\nb\0\xff\n", 7);
+    create("data.bin", bytes);
+
+    std::unique_ptr<ReadableFile> file = files.openForReading(temp.file("data.bin"), 2);
+    EXPECT_EQ(file->size(), 7);
+    char buffer[16] = {};
+    ASSERT_EQ(file->read(buffer, sizeof buffer), 7u);
+    EXPECT_EQ(std::string(buffer, 7), bytes);
+    EXPECT_EQ(file->read(buffer, sizeof buffer), 0u);
+
+    file->seek(3);
+    ASSERT_EQ(file->read(buffer, 2), 2u);
+    EXPECT_EQ(std::string(buffer, 2), std::string("b\0", 2));
+}
+
+TEST_F(FileSystemTest, OpenForReadingFailsForMissingFileAndFolder) {
+    files.createFolder(temp.file("folder"));
+    EXPECT_THROW(files.openForReading(temp.file("missing.txt"), 0), Failure);
+    EXPECT_THROW(files.openForReading(temp.file("folder"), 0), Failure);
+}
+
+TEST_F(FileSystemTest, LockModeTwoConflictsWithAWriter) {
+    std::unique_ptr<WritableFile> writer = files.createNew(temp.file("busy.txt"));
+    writer->write("x", 1);
+
+    EXPECT_THROW(files.openForReading(temp.file("busy.txt"), 2), Failure);
+    EXPECT_THROW(files.openForReading(temp.file("busy.txt"), 3), Failure);
+
+    writer->close();
+    EXPECT_NO_THROW(files.openForReading(temp.file("busy.txt"), 2));
+}
+
+TEST_F(FileSystemTest, LockModesBetweenReaders) {
+    temp.write("file.txt", "x");
+    std::unique_ptr<ReadableFile> holder = files.openForReading(temp.file("file.txt"), 2);
+
+    EXPECT_NO_THROW(files.openForReading(temp.file("file.txt"), 2));
+    EXPECT_NO_THROW(files.openForReading(temp.file("file.txt"), 0));
+    EXPECT_THROW(files.openForReading(temp.file("file.txt"), 3), Failure);
+
+    holder.reset();
+    std::unique_ptr<ReadableFile> exclusive = files.openForReading(temp.file("file.txt"), 3);
+    EXPECT_THROW(files.openForReading(temp.file("file.txt"), 2), Failure);
+}
+
+TEST_F(FileSystemTest, FailuresCarryADescription) {
+    try {
+        files.deleteFile(temp.file("missing.txt"));
+        FAIL() << "deleting a missing file succeeded";
+    } catch (const Failure& failure) {
+        EXPECT_NE(failure.number(), 0);
+        EXPECT_FALSE(failure.description().empty());
+    }
+}
+
+TEST(ClockTest, NowIsAPlausibleLocalTime) {
+    HostClock clock;
+    const LocalTime now = clock.now();
+    EXPECT_GE(now.year, 2024);
+    EXPECT_GE(now.month, 1);
+    EXPECT_LE(now.month, 12);
+    EXPECT_GE(now.day, 1);
+    EXPECT_LE(now.day, 31);
+    EXPECT_GE(now.hour, 0);
+    EXPECT_LE(now.hour, 23);
+    EXPECT_GE(now.minute, 0);
+    EXPECT_LE(now.minute, 59);
+    EXPECT_GE(now.second, 0);
+    EXPECT_LE(now.second, 60);
+}
+
+}  // namespace
+}  // namespace morvane

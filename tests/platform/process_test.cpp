@@ -1,0 +1,191 @@
+// The real process adapter: the executable's place, the single-instance mark
+// and the start of programs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "platform/failure.h"
+#include "support/temp_folder.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/win32/process.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/wide.h"
+using HostProcess = morvane::win32::Win32Process;
+#else
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/posix/process.h"
+extern char** environ;
+using HostProcess = morvane::posix::PosixProcess;
+#endif
+
+namespace morvane {
+namespace {
+
+// Exit codes of the probe below, apart from GoogleTest's own 0 and 1.
+constexpr int kProbeSawInstance = 10;
+constexpr int kProbeSawNone = 11;
+
+// Runs in a child process started by the tests below; disabled in normal runs.
+TEST(InstanceProbe, DISABLED_ReportsWhatItSees) {
+    HostProcess process;
+    std::exit(process.anotherInstanceRunning() ? kProbeSawInstance : kProbeSawNone);
+}
+
+// Runs this test program again with only the probe and returns its exit code.
+int runProbe() {
+    const std::string arguments =
+        " --gtest_filter=InstanceProbe.DISABLED_ReportsWhatItSees"
+        " --gtest_also_run_disabled_tests";
+#ifdef _WIN32
+    wchar_t self[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+    EXPECT_GT(length, 0u);
+    std::wstring line = L"\"" + std::wstring(self, length) + L"\"" + win32::wide(arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &started) == FALSE) {
+        ADD_FAILURE() << "cannot start the probe: " << GetLastError();
+        return -1;
+    }
+    const win32::UniqueHandle process(started.hProcess);
+    const win32::UniqueHandle thread(started.hThread);
+    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 99);
+        ADD_FAILURE() << "probe did not end";
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    return static_cast<int>(code);
+#else
+    std::string self = "/proc/self/exe";
+    std::string filter = arguments.substr(1, arguments.find(' ', 1) - 1);
+    std::string disabled = "--gtest_also_run_disabled_tests";
+    char* argv[] = {self.data(), filter.data(), disabled.data(), nullptr};
+    pid_t child = 0;
+    if (posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, environ) != 0) {
+        ADD_FAILURE() << "cannot start the probe";
+        return -1;
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
+
+TEST(SingleInstance, SecondProcessSeesTheFirstUntilItEnds) {
+    {
+        HostProcess first;
+        ASSERT_FALSE(first.anotherInstanceRunning());
+        EXPECT_EQ(runProbe(), kProbeSawInstance);
+    }
+    EXPECT_EQ(runProbe(), kProbeSawNone);
+}
+
+TEST(SingleInstance, MarkBelongsToTheFirstCaller) {
+    HostProcess first;
+    EXPECT_FALSE(first.anotherInstanceRunning());
+    EXPECT_FALSE(first.anotherInstanceRunning());
+    {
+        HostProcess second;
+        EXPECT_TRUE(second.anotherInstanceRunning());
+    }
+    EXPECT_FALSE(first.anotherInstanceRunning());
+}
+
+TEST(ProcessPlace, FolderAndNameMakeTheExecutablesPath) {
+    HostProcess process;
+    const std::string folder = process.executableFolder();
+    const std::string name = process.executableName();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_NE(folder.back(), '\\');
+    EXPECT_EQ(name.find('\\'), std::string::npos);
+#ifdef _WIN32
+    EXPECT_EQ(name, "platform_tests.exe");
+    wchar_t self[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+    EXPECT_EQ(folder + "\\" + name, win32::narrow(std::wstring_view(self, length)));
+#else
+    EXPECT_EQ(name, "platform_tests");
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof(self));
+    ASSERT_GT(length, 0);
+    std::string expected(self, static_cast<std::size_t>(length));
+    for (char& c : expected) {
+        if (c == '/') c = '\\';
+    }
+    EXPECT_EQ(folder + "\\" + name, "Z:" + expected);
+#endif
+}
+
+// Waits up to ten seconds for a file that a started program writes.
+bool appears(const test::TempFolder& temp, const std::string& name) {
+    for (int i = 0; i < 200; ++i) {
+        if (temp.exists(name)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+TEST(ProcessStart, StartsTheProgramWithItsQuotedArgument) {
+    test::TempFolder temp;
+#ifdef _WIN32
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const std::string cmd = win32::narrow(std::wstring_view(system, length)) + "\\cmd.exe";
+    HostProcess().start(cmd + " /c type nul > \"" + temp.file("Neue Mappe.xls") + "\"");
+#else
+    // A stand-in program in a folder with a blank, started by an unquoted path.
+    temp.write("bin dir/touch", "#!/bin/sh\nexec touch \"$1\"\n");
+    chmod(temp.native("bin dir/touch").c_str(), 0755);
+    HostProcess().start(temp.file("bin dir\\touch") + " \"" + temp.file("Neue Mappe.xls") + "\"");
+#endif
+    EXPECT_TRUE(appears(temp, "Neue Mappe.xls"));
+}
+
+TEST(ProcessStart, MissingProgramIsAFailure) {
+    test::TempFolder temp;
+    try {
+        // Like a start line whose program folder came back empty.
+        HostProcess().start(temp.file("EXCEL.EXE") + " \"" + temp.file("a.xls") + "\"");
+        ADD_FAILURE() << "no failure";
+    } catch (const Failure& failure) {
+        EXPECT_FALSE(failure.description().empty());
+#ifdef _WIN32
+        EXPECT_EQ(failure.number(), static_cast<int>(ERROR_FILE_NOT_FOUND));
+#else
+        EXPECT_EQ(failure.number(), err::FileNotFound);
+#endif
+    }
+}
+
+#ifndef _WIN32
+TEST(ProcessStart, ProgramThatCannotBeExecutedIsAFailure) {
+    test::TempFolder temp;
+    temp.write("EXCEL.EXE", "not a program");  // no execute permission
+    try {
+        HostProcess().start(temp.file("EXCEL.EXE"));
+        ADD_FAILURE() << "no failure";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.number(), err::AccessDenied);
+    }
+}
+#endif
+
+}  // namespace
+}  // namespace morvane

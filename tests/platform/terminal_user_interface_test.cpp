@@ -1,0 +1,154 @@
+// Message boxes on a terminal, and without one.
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/posix/user_interface.h"
+
+namespace morvane::posix {
+namespace {
+
+// Both ends of a pipe; what the box prints is read back from it.
+class Pipe {
+  public:
+    Pipe() { EXPECT_EQ(pipe(fds_), 0); }
+    ~Pipe() {
+        closeRead();
+        closeWrite();
+    }
+    int read() const { return fds_[0]; }
+    int write() const { return fds_[1]; }
+    void closeRead() { closeEnd(fds_[0]); }
+    void closeWrite() { closeEnd(fds_[1]); }
+    // Everything written so far; closes the write end.
+    std::string drain() {
+        closeWrite();
+        std::string text;
+        char buffer[512];
+        ssize_t got = 0;
+        while ((got = ::read(fds_[0], buffer, sizeof(buffer))) > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+        }
+        return text;
+    }
+
+  private:
+    static void closeEnd(int& fd) {
+        if (fd >= 0) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    int fds_[2] = {-1, -1};
+};
+
+// A pseudo-terminal: the box reads from its terminal side, the test types
+// into the other.
+class PseudoTerminal {
+  public:
+    PseudoTerminal() {
+        controller_ = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(controller_, 0);
+        EXPECT_EQ(grantpt(controller_), 0);
+        EXPECT_EQ(unlockpt(controller_), 0);
+        terminal_ = open(ptsname(controller_), O_RDWR | O_NOCTTY);
+        EXPECT_GE(terminal_, 0);
+    }
+    ~PseudoTerminal() {
+        close(terminal_);
+        close(controller_);
+    }
+    int terminal() const { return terminal_; }
+    void type(const std::string& keys) const {
+        EXPECT_EQ(::write(controller_, keys.data(), keys.size()),
+                  static_cast<ssize_t>(keys.size()));
+    }
+
+  private:
+    int controller_ = -1;
+    int terminal_ = -1;
+};
+
+TEST(TerminalBox, DrawsCaptionLinesAndButtons) {
+    const std::string drawn =
+        TerminalUserInterface::render("Erste Zeile\r\nZweite Zeile: Größe", 68, "Update");
+    EXPECT_EQ(drawn,
+              "+- (i) Update --------+\n"
+              "| Erste Zeile         |\n"
+              "| Zweite Zeile: Größe |\n"
+              "|                     |\n"
+              "|  [ Ja ]  [ Nein ]   |\n"
+              "+---------------------+\n");
+}
+
+TEST(TerminalBox, EmptyCaptionShowsTheApplicationsTitle) {
+    const std::string drawn = TerminalUserInterface::render("x", 0, "");
+    EXPECT_EQ(drawn.rfind("+- Morvane -", 0), 0u) << drawn;
+    EXPECT_NE(drawn.find("[ OK ]"), std::string::npos);
+}
+
+struct Unattended {
+    int style;
+    int answer;
+};
+
+TEST(TerminalBox, WithoutATerminalAnswersWithoutWaiting) {
+    const Unattended cases[] = {
+        {0, box::Ok}, {16, box::Ok}, {48, box::Ok}, {64, box::Ok}, {68, box::No}};
+    for (const Unattended& c : cases) {
+        SCOPED_TRACE(c.style);
+        Pipe input;  // closed at once: no one will ever type
+        input.closeWrite();
+        Pipe output;
+        TerminalUserInterface ui(input.read(), output.write());
+        EXPECT_EQ(ui.messageBox("Text", c.style, "Titel"), c.answer);
+        EXPECT_NE(output.drain().find("| Text"), std::string::npos);
+    }
+}
+
+TEST(TerminalBox, InputThatIsNoTerminalIsNotRead) {
+    // A pipe that stays open and empty would block a reader for ever.
+    Pipe input;
+    Pipe output;
+    TerminalUserInterface ui(input.read(), output.write());
+    EXPECT_EQ(ui.messageBox("Frage?", 68, ""), box::No);
+}
+
+TEST(TerminalBox, ClosedInputAndOutputStillAnswer) {
+    const int nothing = open("/dev/null", O_RDONLY);
+    TerminalUserInterface ui(nothing, -1);
+    EXPECT_EQ(ui.messageBox("Frage?", 68, ""), box::No);
+    close(nothing);
+}
+
+struct Typed {
+    std::string keys;
+    int style;
+    int answer;
+};
+
+TEST(TerminalBox, ReadsTheAnswerFromTheTerminal) {
+    const Typed cases[] = {
+        {"j\n", 68, box::Yes}, {"Ja\n", 68, box::Yes},  {"y\n", 68, box::Yes},
+        {"n\n", 68, box::No},  {"NEIN\n", 68, box::No}, {"vielleicht\nj\n", 68, box::Yes},
+        {"\n", 48, box::Ok},   {"egal\n", 0, box::Ok},
+    };
+    for (const Typed& c : cases) {
+        SCOPED_TRACE(c.keys);
+        PseudoTerminal tty;
+        Pipe output;
+        tty.type(c.keys);
+        TerminalUserInterface ui(tty.terminal(), output.write());
+        EXPECT_EQ(ui.messageBox("Aktualisieren?", c.style, ""), c.answer);
+    }
+}
+
+}  // namespace
+}  // namespace morvane::posix
+
+#endif

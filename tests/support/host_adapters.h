@@ -1,0 +1,19 @@
+#pragma once
+
+// The host's real file-system and HTTP adapters, for tests that run against
+// real files and a loopback server on either platform.
+#ifdef _WIN32
+#include "platform/win32/file_system.h"
+#include "platform/win32/wininet_http.h"
+namespace morvane::test {
+using HostFileSystem = win32::Win32FileSystem;
+using HostHttp = win32::WinInetHttp;
+}  // namespace morvane::test
+#else
+#include "platform/posix/curl_http.h"
+#include "platform/posix/file_system.h"
+namespace morvane::test {
+using HostFileSystem = posix::PosixFileSystem;
+using HostHttp = posix::CurlHttp;
+}  // namespace morvane::test
+#endif

@@ -1,0 +1,92 @@
+#include "update/update_run_fixture.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace morvane::test {
+namespace {
+
+std::filesystem::path nativeRelative(const std::string& relative) {
+    std::string s = relative;
+    std::replace(s.begin(), s.end(), '\\', '/');
+    return std::filesystem::path(s);
+}
+
+}  // namespace
+
+UpdateRunTest::UpdateRunTest() {
+    process.folder = appFolder();
+    std::filesystem::create_directories(root.native("App"));
+    server = std::make_unique<ScriptedHttpServer>([this](const RecordedRequest& request) {
+        std::lock_guard<std::mutex> lock(servedLock_);
+        const auto it = served_.find(request.target);
+        if (it == served_.end()) {
+            return replyWithLength(404, "<html><body>Not Found</body></html>");
+        }
+        const auto& [status, content] = it->second;
+        ScriptedReply reply = replyWithLength(status, content);
+        if (request.method == "HEAD") {
+            reply.bytes.resize(reply.bytes.size() - content.size());
+        }
+        return reply;
+    });
+}
+
+void UpdateRunTest::serve(const std::string& path, const std::string& content, int status) {
+    std::lock_guard<std::mutex> lock(servedLock_);
+    served_["/" + path] = {status, content};
+}
+
+void UpdateRunTest::writeSettings(const std::string& startFile) {
+    std::string settings = "[Adresse]\r\n" + server->url("/updates/revision.ini") + "\r\n";
+    if (!startFile.empty()) {
+        settings += "[Startdatei]\r\n" + startFile + "\r\n";
+    }
+    writeApp("Updater.ini", settings);
+}
+
+std::string UpdateRunTest::description(const std::string& version, const std::string& messageType,
+                                       const std::string& fileBlocks, const std::string& startFile,
+                                       const std::string& changes) {
+    return "[Version]\r\n" + version + "\r\n[Titel]\r\nMorvane 2\r\n[Msg-Typ]\r\n" + messageType +
+           "\r\n[Beschreibung]\r\n" + changes + fileBlocks + "[Startdatei]\r\n" + startFile +
+           "\r\n";
+}
+
+void UpdateRunTest::run() {
+    MainModule updater(platform);
+    updater.Main();
+}
+
+void UpdateRunTest::writeApp(const std::string& relative, const std::string& content) {
+    const std::filesystem::path file = root.native("App") / nativeRelative(relative);
+    std::filesystem::create_directories(file.parent_path());
+    root.write("App/" + nativeRelative(relative).generic_string(), content);
+}
+
+std::string UpdateRunTest::readApp(const std::string& relative) const {
+    return root.read("App/" + nativeRelative(relative).generic_string());
+}
+
+bool UpdateRunTest::appHas(const std::string& relative) const {
+    return std::filesystem::exists(root.native("App") / nativeRelative(relative));
+}
+
+std::vector<std::string> UpdateRunTest::backups() const {
+    std::vector<std::string> names;
+    const std::filesystem::path backup = root.native("App") / "Backup";
+    if (!std::filesystem::exists(backup)) {
+        return names;
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(backup)) {
+        if (entry.is_regular_file()) {
+            std::string name = entry.path().lexically_relative(backup).generic_string();
+            std::replace(name.begin(), name.end(), '/', '\\');
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace morvane::test

@@ -1,0 +1,342 @@
+#include <gtest/gtest.h>
+
+#include "update/update_run_fixture.h"
+
+namespace morvane::test {
+namespace {
+
+const std::string kChanges = "Neue Funktionen\r\n;intern\r\n\r\n";
+const std::string kStamp = "_2024-03-05_14.07.09";
+
+std::string fileBlock(const std::string& title, const std::string& source,
+                      const std::string& target) {
+    return "[" + title + "]\r\nQuelle = " + source + "\r\nZiel = " + target + "\r\n";
+}
+
+std::string askText(const std::string& changes) {
+    return "Es wurde eine neue Version mit folgenden Änderungen gefunden (eine Aktualisierung "
+           "wird dringend empfohlen):\r\n\r\n" +
+           changes + "\r\nMöchten Sie fortfahren und die Anwendung aktualisieren?";
+}
+
+std::string informText(const std::string& changes) {
+    return "Es wurde eine neue Version mit folgenden Änderungen gefunden:\r\n\r\n" + changes +
+           "\r\nEs wird nun eine Aktualisierung durchgeführt.";
+}
+
+class UpdateTest : public UpdateRunTest {
+protected:
+    // Version 2.0 with three files: one replaced, one in a subfolder, one
+    // without extension; the description names the workbook.
+    void publishRelease(const std::string& messageType, const std::string& version = "2.0") {
+        serve("updates/bin/app.exe", "app v2");
+        serve("updates/lib/core.dll", "core v2");
+        serve("updates/README", "readme v2");
+        publish(description(version, messageType,
+                            fileBlock("App", "bin/app.exe", "app.exe") +
+                                fileBlock("Core", "lib/core.dll", "lib\\core.dll") +
+                                fileBlock("Liesmich", "README", "README"),
+                            "Mappe.xlsx", kChanges));
+    }
+    void installOldRelease() {
+        writeSettings("Alt.xlsx");
+        writeApp("app.exe", "app v1");
+        writeApp("README", "readme v1");
+        writeApp("Mappe.xlsx", "workbook");
+        writeApp("Temp\\revision.ini", description("1.0", "2", ""));
+    }
+    std::string excelLine(const std::string& workbook) const {
+        return "\"" + spreadsheet.path + "\\EXCEL.EXE\" \"" + appFolder() + "\\" + workbook + "\"";
+    }
+};
+
+TEST_F(UpdateTest, AcceptedUpdateInstallsEveryFileAndStartsTheWorkbook) {
+    installOldRelease();
+    publishRelease("2");
+    ui.answers = {box::Yes};
+    run();
+
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].caption, "Morvane 2");
+    EXPECT_EQ(ui.boxes[0].style, 68);
+    EXPECT_EQ(ui.boxes[0].text, askText(kChanges));
+
+    EXPECT_EQ(readApp("app.exe"), "app v2");
+    EXPECT_EQ(readApp("lib\\core.dll"), "core v2");
+    EXPECT_EQ(readApp("README"), "readme v2");
+    EXPECT_EQ(backups(), (std::vector<std::string>{"README" + kStamp, "app" + kStamp + ".exe"}));
+    EXPECT_EQ(root.read("App/Backup/app" + kStamp + ".exe"), "app v1");
+    EXPECT_FALSE(appHas("Temp\\app.exe"));
+    EXPECT_FALSE(appHas("Temp\\revision.ini.install"));
+    EXPECT_TRUE(appHas("Temp\\revision.ini"));
+
+    ASSERT_EQ(progress.shown.size(), 1u);
+    EXPECT_EQ(progress.shown[0], appFolder() + "\\Updater.gif");
+    ASSERT_EQ(progress.shares.size(), 3u);
+    EXPECT_FLOAT_EQ(progress.shares[0], 1.0f / 3);
+    EXPECT_FLOAT_EQ(progress.shares[1], 2.0f / 3);
+    EXPECT_FLOAT_EQ(progress.shares[2], 1.0f);
+
+    EXPECT_EQ(process.started, (std::vector<std::string>{excelLine("Mappe.xlsx")}));
+    EXPECT_EQ(spreadsheet.instances, 0);
+    EXPECT_EQ(ui.cursorChanges.back(), "arrow");
+
+    // The next run finds the installed version and asks nothing.
+    ui.boxes.clear();
+    run();
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(process.started.size(), 2u);
+}
+
+TEST_F(UpdateTest, DeclinedUpdateChangesNothingAndIsOfferedAgain) {
+    installOldRelease();
+    publishRelease("2");
+    ui.answers = {box::No};
+    run();
+    EXPECT_EQ(readApp("app.exe"), "app v1");
+    EXPECT_FALSE(appHas("Temp\\revision.ini"));
+    EXPECT_TRUE(progress.shown.empty());
+    // The workbook comes from the settings file, which names one that is missing.
+    ASSERT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(ui.boxes[1].caption, "Start-Fehler");
+    EXPECT_EQ(ui.boxes[1].style, 48);
+    EXPECT_EQ(ui.boxes[1].text, "Alt.xlsx konnte nicht gefunden werden!");
+
+    ui.boxes.clear();
+    ui.answers = {box::Yes};
+    run();
+    ASSERT_FALSE(ui.boxes.empty());
+    EXPECT_EQ(ui.boxes[0].style, 68);
+    EXPECT_EQ(readApp("app.exe"), "app v2");
+}
+
+TEST_F(UpdateTest, MessageTypeDecidesBoxAndProgressWindow) {
+    struct Case {
+        std::string messageType;
+        int style;  // -1: no box
+        bool progressShown;
+    };
+    const std::vector<Case> cases = {
+        {"0", -1, false}, {"1", 64, true}, {"2", 68, true},
+        {"1 ", -1, false}, {"01", -1, false}, {"", -1, false}, {"3", -1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("Msg-Typ '" + c.messageType + "'");
+        ui.boxes.clear();
+        progress.shown.clear();
+        progress.shares.clear();
+        installOldRelease();
+        std::filesystem::remove_all(root.native("App/Backup"));  // same stamp each round
+        publishRelease(c.messageType);
+        ui.answers = {box::Yes};
+        run();
+        if (c.style < 0) {
+            EXPECT_TRUE(ui.boxes.empty());
+        } else {
+            ASSERT_EQ(ui.boxes.size(), 1u);
+            EXPECT_EQ(ui.boxes[0].style, c.style);
+            EXPECT_EQ(ui.boxes[0].text, c.style == 64 ? informText(kChanges) : askText(kChanges));
+        }
+        EXPECT_EQ(progress.shown.size(), c.progressShown ? 1u : 0u);
+        EXPECT_EQ(progress.shares.size(), 3u);  // the share is passed on either way
+        EXPECT_EQ(readApp("app.exe"), "app v2");
+        writeApp("app.exe", "app v1");
+    }
+}
+
+TEST_F(UpdateTest, VersionsCompareAsTextByUtf16CodeUnits) {
+    struct Case {
+        std::string installed;  // "-": no copy from an earlier run
+        std::string offered;
+        bool due;
+    };
+    const std::vector<Case> cases = {
+        {"-", "1.0", true},       {"-", "", false},          {"1.9", "1.10", false},
+        {"1.09", "1.10", true},   {"2.0", "2.0 ", true},      {"2.0", "2.0", false},
+        {"2.0", "1.9", false},    {"a", "B", false},          {"B", "a", true},
+        // Windows-1252 bytes: 0x80 is the euro sign U+20AC, above U+00FF (0xFF).
+        {"\x80", "\xFF", false},    {"\xFF", "\x80", true},
+    };
+    writeSettings();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.installed + " -> " + c.offered);
+        ui.boxes.clear();
+        std::filesystem::remove_all(root.native("App/Temp"));
+        if (c.installed != "-") {
+            writeApp("Temp\\revision.ini", description(c.installed, "1", ""));
+        }
+        publish(description(c.offered, "1", ""));
+        run();
+        EXPECT_EQ(ui.boxes.size(), c.due ? 1u : 0u);
+    }
+}
+
+TEST_F(UpdateTest, DownloadErrorTouchesNoApplicationFileAndKeepsTheOfferOpen) {
+    installOldRelease();
+    publishRelease("1");
+    serve("updates/lib/core.dll", "<html>gone</html>", 404);
+    run();
+    ASSERT_EQ(ui.boxes.size(), 3u);
+    EXPECT_EQ(ui.boxes[1].caption, "Fehler beim Download einer Datei");
+    EXPECT_EQ(ui.boxes[1].style, 16);
+    EXPECT_EQ(ui.boxes[1].text, "Beim Herunterladen trat ein Fehler auf.");
+    EXPECT_EQ(ui.boxes[2].caption, "Start-Fehler");  // settings' workbook Alt.xlsx
+    EXPECT_EQ(readApp("app.exe"), "app v1");
+    EXPECT_TRUE(backups().empty());
+    EXPECT_EQ(progress.shares.size(), 1u);
+    // Not recorded as installed: the next run offers the same update again.
+    EXPECT_FALSE(appHas("Temp\\revision.ini"));
+    serve("updates/lib/core.dll", "core v2");
+    ui.boxes.clear();
+    run();
+    EXPECT_EQ(readApp("lib\\core.dll"), "core v2");
+}
+
+TEST_F(UpdateTest, MoveErrorStopsAtTheFileThatCannotBeReplaced) {
+    installOldRelease();
+    publishRelease("0");
+    // A file where the Backup folder should be: no backup can be made, so
+    // the current README stays and the new one cannot take its place.
+    writeApp("Backup", "not a folder");
+    run();
+    ASSERT_GE(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].caption, "Fehler beim Verschieben einer Datei");
+    EXPECT_EQ(ui.boxes[0].style, 16);
+    EXPECT_EQ(ui.boxes[0].text,
+              "Beim Verschieben der Dateien trat ein Fehler auf.\r\n"
+              "Bitte prüfen Sie, ob alle Programme geschlossen\r\n"
+              "sind und versuchen Sie die Aktualisierung erneut.");
+    EXPECT_EQ(readApp("app.exe"), "app v1");
+    EXPECT_TRUE(appHas("Temp\\app.exe"));
+    EXPECT_FALSE(appHas("Temp\\revision.ini"));
+    EXPECT_FALSE(appHas("Temp\\revision.ini.install"));
+}
+
+TEST_F(UpdateTest, NewFilesAndSubfoldersNeedNoBackup) {
+    writeSettings();
+    publishRelease("0");
+    run();
+    EXPECT_EQ(readApp("app.exe"), "app v2");
+    EXPECT_EQ(readApp("lib\\core.dll"), "core v2");
+    EXPECT_TRUE(backups().empty());
+    // The workbook named by the description is not there.
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Mappe.xlsx konnte nicht gefunden werden!");
+    EXPECT_TRUE(process.started.empty());
+}
+
+TEST_F(UpdateTest, BlocksAfterTheFirstFourUpToTheLastButOneAreFiles) {
+    writeSettings();
+    serve("updates/a.txt", "a");
+    // Five blocks: no file block at all.
+    publish("[Version]\r\n1\r\n[Titel]\r\nT\r\n[Msg-Typ]\r\n0\r\n[Beschreibung]\r\n"
+            "[Startdatei]\r\n");
+    run();
+    EXPECT_TRUE(progress.shares.empty());
+    // A folder target keeps the server's name for the download.
+    publish(description("2", "0", fileBlock("A", "a.txt", "a.txt") + fileBlock("A", "a.txt", "b.txt")));
+    run();
+    EXPECT_EQ(readApp("a.txt"), "a");
+    EXPECT_EQ(readApp("b.txt"), "a");
+}
+
+TEST_F(UpdateTest, TargetsOutsideTheApplicationFolderAreRefused) {
+    for (const std::string target : {"..\\evil.txt", "sub\\..\\..\\evil.txt", "\\evil.txt",
+                                     "/evil.txt", "C:\\evil.txt", "evil.txt:stream"}) {
+        SCOPED_TRACE(target);
+        ui.boxes.clear();
+        installOldRelease();
+        serve("updates/evil.txt", "evil");
+        publish(description("2.0", "0",
+                            fileBlock("App", "evil.txt", "app.exe") +
+                                fileBlock("Evil", "evil.txt", target)));
+        run();
+        ASSERT_FALSE(ui.boxes.empty());
+        EXPECT_EQ(ui.boxes[0].caption, "Fehler beim Download einer Datei");
+        EXPECT_EQ(readApp("app.exe"), "app v1");
+        EXPECT_FALSE(std::filesystem::exists(root.native("evil.txt")));
+    }
+}
+
+TEST_F(UpdateTest, InterruptedInstallationIsOfferedAgain) {
+    installOldRelease();
+    publishRelease("0");
+    // A run that died while moving files: its copy says 2.0, but its mark stayed.
+    writeApp("Temp\\revision.ini", description("2.0", "0", ""));
+    writeApp("Temp\\revision.ini.install", "");
+    run();
+    EXPECT_EQ(readApp("app.exe"), "app v2");
+    EXPECT_FALSE(appHas("Temp\\revision.ini.install"));
+}
+
+TEST_F(UpdateTest, FailedFetchKeepsTheInstalledRecord) {
+    installOldRelease();
+    serve("updates/revision.ini", "Server Error", 500);
+    run();
+    EXPECT_EQ(readApp("Temp\\revision.ini"), description("1.0", "2", ""));
+}
+
+struct StartCase {
+    const char* name;
+    std::string fromDescription;  // "-": the run never gets to read a description
+    std::string fromSettings;
+    std::vector<std::string> present;
+    std::string started;  // "" for none
+    std::string missingMessage;
+};
+
+TEST_F(UpdateTest, StartFileComesFromTheDescriptionElseTheSettings) {
+    const std::vector<StartCase> cases = {
+        {"description wins", "Neu.xlsx", "Alt.xlsx", {"Neu.xlsx", "Alt.xlsx"}, "Neu.xlsx", ""},
+        {"empty in description", "", "Alt.xlsx", {"Alt.xlsx"}, "Alt.xlsx", ""},
+        {"description unusable", "-", "Alt.xlsx", {"Alt.xlsx"}, "Alt.xlsx", ""},
+        {"missing workbook", "Neu.xlsx", "", {}, "", "Neu.xlsx konnte nicht gefunden werden!"},
+        {"nowhere named", "", "", {"Alt.xlsx"}, "", ""},
+        {"name with blanks", "Meine Mappe.xlsx", "", {"Meine Mappe.xlsx"}, "Meine Mappe.xlsx", ""},
+    };
+    for (const StartCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(root.native("App"));
+        std::filesystem::create_directories(root.native("App"));
+        ui.boxes.clear();
+        process.started.clear();
+        writeSettings(c.fromSettings);
+        for (const std::string& file : c.present) {
+            writeApp(file, "workbook");
+        }
+        publish(c.fromDescription == "-" ? "" : description("1.0", "0", "", c.fromDescription));
+        if (c.fromDescription == "-") {
+            serve("updates/revision.ini", "", 404);
+        }
+        run();
+        EXPECT_EQ(process.started,
+                  c.started.empty() ? std::vector<std::string>{}
+                                    : std::vector<std::string>{excelLine(c.started)});
+        if (c.missingMessage.empty()) {
+            EXPECT_TRUE(ui.boxes.empty());
+        } else {
+            ASSERT_EQ(ui.boxes.size(), 1u);
+            EXPECT_EQ(ui.boxes[0].caption, "Start-Fehler");
+            EXPECT_EQ(ui.boxes[0].text, c.missingMessage);
+        }
+    }
+}
+
+TEST_F(UpdateTest, MissingSpreadsheetProgramIsReported) {
+    writeSettings("Mappe.xlsx");
+    writeApp("Mappe.xlsx", "workbook");
+    publish(description("1.0", "0", ""));
+    spreadsheet.installed = false;
+    process.startFailure = Failure(2, "Das System kann die angegebene Datei nicht finden.");
+    run();
+    ASSERT_EQ(ui.boxes.size(), 3u);
+    EXPECT_EQ(ui.boxes[0].caption, "Fehler 429");
+    EXPECT_EQ(ui.boxes[0].style, 16);
+    EXPECT_EQ(ui.boxes[0].text, "Objekterstellung durch ActiveX-Komponente nicht möglich");
+    EXPECT_EQ(ui.boxes[1].caption, "Unbekannter Fehler");
+    EXPECT_EQ(ui.boxes[2].caption, "Fehler 429");  // the closing steps' second try
+    EXPECT_EQ(process.startAttempts, 2);
+}
+
+}  // namespace
+}  // namespace morvane::test
