@@ -1,6 +1,7 @@
 # cmake -DOBJDUMP=<objdump> -DIMAGE=<exe> -P CheckWindowsImage.cmake
 # Fails unless IMAGE is a Windows GUI program that imports only DLLs that every
 # Windows installation has, so that it runs when copied alone into a folder.
+cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...) in script mode
 execute_process(COMMAND ${OBJDUMP} -p ${IMAGE}
   OUTPUT_VARIABLE headers RESULT_VARIABLE result)
 if(NOT result EQUAL 0)

@@ -49,17 +49,6 @@ std::int32_t announcedSize(HttpSession& session, const std::string& host,
     }
 }
 
-// Transfer and write; true when the file stands complete at `path`.
-bool transfer(HttpSession& session, const std::string& url, const std::string& path,
-              std::int32_t sizeHint, FileSystem& files, UserInterface& ui) {
-    FileSink sink(files, path, sizeHint, [&ui] { ui.processPendingMessages(); });
-    if (session.get(url, sink) != GetOutcome::Complete) {
-        return false;
-    }
-    sink.commit();
-    return true;
-}
-
 }  // namespace
 
 bool Download(const std::string& url, const std::string& path, Http& http, FileSystem& files,
@@ -81,9 +70,13 @@ bool Download(const std::string& url, const std::string& path, Http& http, FileS
         ui.messageBox("Can't connect to server!", box::Plain, "");
         return false;
     }
+    const std::int32_t sizeHint = announcedSize(*session, host, objectPath);
+    FileSink sink(files, path, sizeHint, [&ui] { ui.processPendingMessages(); });
     try {
-        const std::int32_t sizeHint = announcedSize(*session, host, objectPath);
-        return transfer(*session, url, path, sizeHint, files, ui);
+        if (session->get(url, sink) != GetOutcome::Complete) {
+            return false;
+        }
+        sink.finish();
     } catch (const UnwantedStatus&) {
         return false;
     } catch (const Failure& failure) {
@@ -93,6 +86,11 @@ bool Download(const std::string& url, const std::string& path, Http& http, FileS
         reportUnexpected(ui, path, Failure::of(err::OutOfMemory));
         return false;
     }
+    session.reset();
+    // The new file is complete. An old file at the target that cannot be
+    // replaced is the caller's failure, as a failed delete of it would be.
+    sink.commit();
+    return true;
 }
 
 }  // namespace morvane

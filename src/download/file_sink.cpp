@@ -98,13 +98,22 @@ void FileSink::flush() {
     }
 }
 
-void FileSink::commit() {
+void FileSink::finish() {
     if (!file_) {
         throw Failure::of(err::InvalidCall);
     }
     flush();
     file_->close();
     file_.reset();
+}
+
+void FileSink::commit() {
+    if (file_) {
+        finish();
+    }
+    if (temporary_.empty()) {
+        throw Failure::of(err::InvalidCall);
+    }
     files_.replaceFile(temporary_, target_);
     committed_ = true;
 }

@@ -49,8 +49,11 @@ public:
     void write(const char* data, std::size_t count) override;
     void afterRead() override;
 
-    // Completes the file and moves it onto the target, replacing a file that
-    // stands there. Throws Failure; the temporary file is then removed.
+    // Writes what is buffered and closes the temporary file. Throws Failure.
+    void finish();
+    // Moves the finished file onto the target, replacing a file that stands
+    // there (finishing it first when needed). Throws Failure; the temporary
+    // file is then removed when the sink goes.
     void commit();
 
     // Bytes received so far.

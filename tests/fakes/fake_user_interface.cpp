@@ -14,7 +14,6 @@ int FakeUserInterface::messageBox(const std::string& text, int style,
         ADD_FAILURE() << "no scripted answer for the question: " << text;
         answer = box::No;
     }
-    fprintf(stderr, "BOX[%s|%d] %s\n", caption.c_str(), style, text.c_str());
     boxes.push_back(ShownBox{text, style, caption, answer});
     if (onBox) {
         onBox(boxes.back());

@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <objbase.h>
 
 #include <optional>
 #include <thread>
@@ -87,7 +88,7 @@ const std::wstring kClassKey = std::wstring(L"Software\\Classes\\CLSID\\") + fak
 
 // Per-user classes are what Windows offers without administrator rights;
 // Wine reads classes only from the machine's part of the registry.
-constexpr HKEY kClassRoots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
+const HKEY kClassRoots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
 
 // Removes the stand-in's registration, leaving any other program's alone.
 void removeRegistration() {
@@ -265,7 +266,7 @@ TEST_F(ComSpreadsheetAutomationTest, LeavesTheThreadsComStateAsItFoundIt) {
             // S_OK: COM was no longer initialized on the thread; S_FALSE: it
             // still was, in the same model.
             const HRESULT probe =
-                CoInitializeEx(nullptr, c.callerInitializes ? c.model : COINIT_MULTITHREADED);
+                CoInitializeEx(nullptr, c.callerInitializes ? c.model : DWORD{COINIT_MULTITHREADED});
             EXPECT_EQ(probe, c.callerInitializes ? S_FALSE : S_OK);
             if (SUCCEEDED(probe)) CoUninitialize();
             if (c.callerInitializes) CoUninitialize();
