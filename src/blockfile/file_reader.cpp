@@ -49,7 +49,9 @@ bool FileReader::fill() {
     return bufferUsed_ > 0;
 }
 
-bool FileReader::EndOfFile() { return !fill(); }
+bool FileReader::EndOfFile() {
+    return !fill();
+}
 
 std::int32_t FileReader::Size() {
     const std::int64_t size = open().size();
@@ -86,7 +88,9 @@ std::string FileReader::readRaw(std::int64_t count) {
     return bytes;
 }
 
-void FileReader::Skip(std::int32_t Count) { readRaw(Count); }
+void FileReader::Skip(std::int32_t Count) {
+    readRaw(Count);
+}
 
 std::vector<std::uint8_t> FileReader::ReadBytes(std::int32_t NumberOfBytes) {
     const std::string bytes = readRaw(NumberOfBytes);
@@ -97,7 +101,9 @@ std::string FileReader::ReadText(std::int32_t NumberOfCharacters) {
     return ansiToUtf8(readRaw(NumberOfCharacters));
 }
 
-std::string FileReader::ReadAll() { return ansiToUtf8(readRaw(Size())); }
+std::string FileReader::ReadAll() {
+    return ansiToUtf8(readRaw(Size()));
+}
 
 std::string FileReader::ReadLine() {
     if (!fill()) {

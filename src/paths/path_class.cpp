@@ -16,8 +16,7 @@ constexpr paths::Separators PathSeparators{":\\", "\\"};
 // The first character of a UTF-8 text: one code point, not one byte.
 std::string firstCharacter(const std::string& text) {
     std::size_t length = 1;
-    while (length < text.size() &&
-           (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
+    while (length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
         ++length;
     }
     return text.substr(0, length);
@@ -37,50 +36,69 @@ std::string padded(int value, int width) {
 
 std::string dateSuffix(const LocalTime& time) {
     return "_" + padded(time.year, 4) + "-" + padded(time.month, 2) + "-" + padded(time.day, 2) +
-           "_" + padded(time.hour, 2) + "." + padded(time.minute, 2) + "." +
-           padded(time.second, 2);
+           "_" + padded(time.hour, 2) + "." + padded(time.minute, 2) + "." + padded(time.second, 2);
 }
 
-std::string PathClass::Drive() const { return paths::rootOf(fullPath_, PathSeparators); }
+std::string PathClass::Drive() const {
+    return paths::rootOf(fullPath_, PathSeparators);
+}
 
 void PathClass::setDrive(const std::string& driveLetter) {
     const std::string letter = driveLetter.empty() ? std::string() : firstCharacter(driveLetter);
     fullPath_ = paths::withRoot(fullPath_, letter, PathSeparators);
 }
 
-std::string PathClass::FullDrive() const { return Drive() + std::string(PathSeparators.root); }
+std::string PathClass::FullDrive() const {
+    return Drive() + std::string(PathSeparators.root);
+}
 
-std::string PathClass::Path() const { return paths::folderOf(fullPath_, PathSeparators); }
+std::string PathClass::Path() const {
+    return paths::folderOf(fullPath_, PathSeparators);
+}
 
 void PathClass::setPath(const std::string& folderPath) {
     fullPath_ = paths::withFolder(fullPath_, folderPath, PathSeparators);
 }
 
-std::string PathClass::Name() const { return paths::nameOf(FullName()); }
+std::string PathClass::Name() const {
+    return paths::nameOf(FullName());
+}
 
 void PathClass::setName(const std::string& nameWithoutExt) {
     fullPath_ = paths::withName(fullPath_, nameWithoutExt, PathSeparators);
 }
 
-std::string PathClass::FullName() const { return paths::fullNameOf(fullPath_, PathSeparators); }
+std::string PathClass::FullName() const {
+    return paths::fullNameOf(fullPath_, PathSeparators);
+}
 
 void PathClass::setFullName(const std::string& nameWithExt) {
     fullPath_ = paths::withFullName(fullPath_, nameWithExt, PathSeparators);
 }
 
-std::string PathClass::Ext() const { return paths::extOf(FullName()); }
+std::string PathClass::Ext() const {
+    return paths::extOf(FullName());
+}
 
 void PathClass::setExt(const std::string& extension) {
     fullPath_ = paths::withExt(fullPath_, extension, PathSeparators);
 }
 
-std::string PathClass::FullExt() const { return paths::fullExtOf(FullName()); }
+std::string PathClass::FullExt() const {
+    return paths::fullExtOf(FullName());
+}
 
-bool PathClass::Exists() const { return FileExists(fullPath_) || FolderExists(fullPath_); }
+bool PathClass::Exists() const {
+    return FileExists(fullPath_) || FolderExists(fullPath_);
+}
 
-bool PathClass::isFile() const { return fullPath_.empty() || fullPath_.back() != '\\'; }
+bool PathClass::isFile() const {
+    return fullPath_.empty() || fullPath_.back() != '\\';
+}
 
-bool PathClass::isFolder() const { return !fullPath_.empty() && fullPath_.back() == '\\'; }
+bool PathClass::isFolder() const {
+    return !fullPath_.empty() && fullPath_.back() == '\\';
+}
 
 void PathClass::CreateFolder() {
     const std::vector<std::string_view> parts = paths::pieces(fullPath_, PathSeparators.folder);

@@ -46,9 +46,13 @@ std::string folderOf(std::string_view text, const Separators& separators) {
     return std::string(text.substr(0, text.size() - nameLength));
 }
 
-std::string extOf(std::string_view fullName) { return lastPiece(fullName, "."); }
+std::string extOf(std::string_view fullName) {
+    return lastPiece(fullName, ".");
+}
 
-std::string fullExtOf(std::string_view fullName) { return "." + extOf(fullName); }
+std::string fullExtOf(std::string_view fullName) {
+    return "." + extOf(fullName);
+}
 
 std::string nameOf(std::string_view fullName) {
     if (fullName.empty()) {

@@ -17,6 +17,8 @@ inline std::int16_t toInt16(long long value) {
     return static_cast<std::int16_t>(value);
 }
 
-inline std::int16_t addInt16(std::int16_t a, long long b) { return toInt16(a + b); }
+inline std::int16_t addInt16(std::int16_t a, long long b) {
+    return toInt16(a + b);
+}
 
 }  // namespace morvane

@@ -52,8 +52,7 @@ public:
     // Opens an existing file for reading with lock mode 0..3:
     // others may 0 read and write, 1 write only, 2 read only, 3 neither.
     // Throws Failure when the file cannot be opened.
-    virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path,
-                                                         int lockMode) = 0;
+    virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) = 0;
     // Creates a file for writing raw bytes, failing when one exists. Throws Failure.
     virtual std::unique_ptr<WritableFile> createNew(const std::string& path) = 0;
 };

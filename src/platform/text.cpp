@@ -146,6 +146,8 @@ std::string foldCase(std::string_view utf8) {
     return out;
 }
 
-std::string decimal(long long value) { return std::to_string(value); }
+std::string decimal(long long value) {
+    return std::to_string(value);
+}
 
 }  // namespace morvane

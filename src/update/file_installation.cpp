@@ -32,9 +32,8 @@ bool staysInAppFolder(std::string_view target) {
     std::size_t start = 0;
     while (start <= target.size()) {
         const std::size_t end = target.find_first_of("\\/", start);
-        const std::string_view part =
-            target.substr(start, end == std::string_view::npos ? std::string_view::npos
-                                                               : end - start);
+        const std::string_view part = target.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
         if (part == "..") {
             return false;
         }

@@ -49,8 +49,7 @@ void MainModule::Main() {
                                     "Fehler");
         } else {
             ServerUrl.setFullUrl(Settings.GetLine("Adresse"));
-            if (CheckRevision() == Outcome::NoUpdate ||
-                InstallFiles() == Installation::Installed) {
+            if (CheckRevision() == Outcome::NoUpdate || InstallFiles() == Installation::Installed) {
                 StartFile.setFullPath(Revision.GetLine("Startdatei"));
             }
         }

@@ -1,6 +1,6 @@
-#include "update/main_module.h"
 #include "download/download_module.h"
 #include "platform/text.h"
+#include "update/main_module.h"
 
 namespace morvane {
 namespace {
@@ -14,8 +14,8 @@ std::string informText(const std::string& description) {
 
 std::string askText(const std::string& description) {
     return std::string("Es wurde eine neue Version mit folgenden Änderungen gefunden ") +
-           "(eine Aktualisierung wird dringend empfohlen):" + kCrLf + kCrLf + description +
-           kCrLf + "Möchten Sie fortfahren und die Anwendung aktualisieren?";
+           "(eine Aktualisierung wird dringend empfohlen):" + kCrLf + kCrLf + description + kCrLf +
+           "Möchten Sie fortfahren und die Anwendung aktualisieren?";
 }
 
 }  // namespace
@@ -40,7 +40,9 @@ bool MainModule::DownloadFile(UrlClass& source, PathClass& target) {
     return fetched;
 }
 
-std::string MainModule::InstallMarkerPath() const { return RevisionPath.FullPath() + ".install"; }
+std::string MainModule::InstallMarkerPath() const {
+    return RevisionPath.FullPath() + ".install";
+}
 
 MainModule::Outcome MainModule::CheckRevision() {
     RevisionPath.setFullPath(TempFolder + ServerUrl.FullName());

@@ -34,8 +34,12 @@ struct BlockCase {
 const std::vector<BlockCase> kBlockCases = {
     {"empty file", "", {""}},
     {"no header", "abc", {"abc\r\n"}},
-    {"lines before the first header join it", ";comment\r\nx\r\n[A]\r\na", {";comment\r\nx\r\na\r\n"}},
-    {"lines after [] join the next block", "[A]\r\na\r\n[]\r\nx\r\n[B]\r\nb", {"a\r\n", "x\r\nb\r\n"}},
+    {"lines before the first header join it",
+     ";comment\r\nx\r\n[A]\r\na",
+     {";comment\r\nx\r\na\r\n"}},
+    {"lines after [] join the next block",
+     "[A]\r\na\r\n[]\r\nx\r\n[B]\r\nb",
+     {"a\r\n", "x\r\nb\r\n"}},
     {"[] at the end leaves an empty last block", "[A]\r\na\r\n[]", {"a\r\n", ""}},
     {"header as last line", "[A]\r\na\r\n[B]", {"a\r\n", ""}},
     {"lines after a trailing [] form an untitled block", "[A]\r\n[]\r\nx", {"", "x\r\n"}},
@@ -79,8 +83,8 @@ TEST_F(IniReaderTest, DigitsAreATitleNotAPosition) {
 
 TEST_F(IniReaderTest, MissingBlocksGiveEmptyText) {
     load("[A]\r\na");
-    for (const BlockSelector& missing : {BlockSelector("B"), BlockSelector(0), BlockSelector(2),
-                                         BlockSelector(-1)}) {
+    for (const BlockSelector& missing :
+         {BlockSelector("B"), BlockSelector(0), BlockSelector(2), BlockSelector(-1)}) {
         EXPECT_EQ(reader.GetBlock(missing), "");
         EXPECT_EQ(reader.GetLine(missing), "");
         EXPECT_EQ(reader.GetValue(missing, "a"), "");
@@ -105,8 +109,8 @@ TEST_F(IniReaderTest, GetValueTakesLinesWithExactlyOneEquals) {
         "[F]\r\nQuelle=a=b\r\nquelle=lower\r\n;Ziel=c\r\nQuelle\t= tab\r\n"
         "Quelle = a.txt\r\nQuelle=b.txt\r\n=empty name\r\nZiel=\r\n  Pfad  =  x y  \r\n");
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"Quelle", "a.txt"}, {"quelle", "lower"}, {";Ziel", "c"},   {"Ziel", ""},
-        {"", "empty name"},  {"Pfad", "x y"},     {"  Pfad", ""},   {"Quelle\t", "tab"},
+        {"Quelle", "a.txt"}, {"quelle", "lower"}, {";Ziel", "c"}, {"Ziel", ""},
+        {"", "empty name"},  {"Pfad", "x y"},     {"  Pfad", ""}, {"Quelle\t", "tab"},
     };
     for (const auto& [key, value] : cases) {
         EXPECT_EQ(reader.GetValue("F", key), value) << key;

@@ -41,7 +41,8 @@ private:
     public:
         explicit File(std::string content) : content_(std::move(content)) {}
         std::size_t read(char* buffer, std::size_t count) override {
-            const std::size_t n = pos_ < content_.size() ? std::min(count, content_.size() - pos_) : 0;
+            const std::size_t n =
+                pos_ < content_.size() ? std::min(count, content_.size() - pos_) : 0;
             std::copy_n(content_.data() + pos_, n, buffer);
             pos_ += n;
             return n;

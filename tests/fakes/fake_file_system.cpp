@@ -34,11 +34,16 @@ bool endsInSeparator(const std::string& path) {
 // What a holder in `lockMode` lets others do, as access bits.
 int shareOf(int lockMode) {
     switch (lockMode) {
-        case 0: return ReadAccess | WriteAccess;
-        case 1: return WriteAccess;
-        case 2: return ReadAccess;
-        case 3: return 0;
-        default: throw Failure::of(err::InvalidCall);
+        case 0:
+            return ReadAccess | WriteAccess;
+        case 1:
+            return WriteAccess;
+        case 2:
+            return ReadAccess;
+        case 3:
+            return 0;
+        default:
+            throw Failure::of(err::InvalidCall);
     }
 }
 
@@ -219,9 +224,9 @@ public:
             throw Failure::of(err::FileNotFound);
         }
         if (state_->writeLimit) {
-            const std::size_t room =
-                node->content.size() < *state_->writeLimit ? *state_->writeLimit - node->content.size()
-                                                           : 0;
+            const std::size_t room = node->content.size() < *state_->writeLimit
+                                         ? *state_->writeLimit - node->content.size()
+                                         : 0;
             if (count > room) {
                 node->content.append(data, room);
                 throw *state_->writeLimitFailure;
@@ -261,7 +266,9 @@ void FakeFileSystem::addFile(const std::string& path, const std::string& content
     state_->nodes[keyOf(path)] = State::Node{path, false, content, ArchiveAttribute};
 }
 
-void FakeFileSystem::addFolder(const std::string& path) { state_->addFolders(path); }
+void FakeFileSystem::addFolder(const std::string& path) {
+    state_->addFolders(path);
+}
 
 void FakeFileSystem::setAttributes(const std::string& path, std::uint32_t bits) {
     if (State::Node* node = state_->find(path)) {
@@ -271,8 +278,8 @@ void FakeFileSystem::setAttributes(const std::string& path, std::uint32_t bits) 
 
 std::shared_ptr<void> FakeFileSystem::holdOpen(const std::string& path, bool writing,
                                                int lockMode) {
-    const std::uint64_t id = state_->registerOpen(keyOf(path), writing ? WriteAccess : ReadAccess,
-                                                  shareOf(lockMode));
+    const std::uint64_t id =
+        state_->registerOpen(keyOf(path), writing ? WriteAccess : ReadAccess, shareOf(lockMode));
     std::shared_ptr<State> state = state_;
     return std::shared_ptr<void>(new int(0), [state, id](void* token) {
         delete static_cast<int*>(token);
@@ -285,8 +292,8 @@ void FakeFileSystem::fail(Operation operation, const std::string& path, Failure 
     if (times == 0) {
         return;
     }
-    state_->rules.push_back(
-        State::Rule{operation, path.empty() ? std::string() : keyOf(path), std::move(failure), times});
+    state_->rules.push_back(State::Rule{operation, path.empty() ? std::string() : keyOf(path),
+                                        std::move(failure), times});
 }
 
 void FakeFileSystem::failWritesAfter(std::size_t bytes, Failure failure) {
@@ -315,18 +322,22 @@ std::vector<std::string> FakeFileSystem::entries() const {
     std::vector<std::string> result;
     for (const auto& [key, node] : state_->nodes) {
         result.push_back(node.folder && !endsInSeparator(node.spelling) ? node.spelling + "\\"
-                                                                         : node.spelling);
+                                                                        : node.spelling);
     }
     return result;
 }
 
-bool FakeFileSystem::isOpen(const std::string& path) const { return state_->isOpen(keyOf(path)); }
+bool FakeFileSystem::isOpen(const std::string& path) const {
+    return state_->isOpen(keyOf(path));
+}
 
 const std::vector<std::string>& FakeFileSystem::folderRequests() const {
     return state_->folderRequests;
 }
 
-const std::vector<std::string>& FakeFileSystem::log() const { return state_->log; }
+const std::vector<std::string>& FakeFileSystem::log() const {
+    return state_->log;
+}
 
 std::optional<std::uint32_t> FakeFileSystem::attributes(const std::string& path) {
     state_->checkSwitch(Operation::Attributes, path);

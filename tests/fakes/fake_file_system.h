@@ -29,7 +29,7 @@ public:
         Attributes,
         CreateFolder,
         DeleteFile,
-        MoveFile,  // matched on the source path
+        MoveFile,     // matched on the source path
         ReplaceFile,  // matched on the source path
         OpenForReading,
         CreateNew,

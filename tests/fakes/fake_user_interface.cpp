@@ -4,8 +4,7 @@
 
 namespace morvane::test {
 
-int FakeUserInterface::messageBox(const std::string& text, int style,
-                                  const std::string& caption) {
+int FakeUserInterface::messageBox(const std::string& text, int style, const std::string& caption) {
     int answer = box::Ok;
     if (!answers.empty()) {
         answer = answers.front();
@@ -21,9 +20,13 @@ int FakeUserInterface::messageBox(const std::string& text, int style,
     return answer;
 }
 
-void FakeUserInterface::showWaitCursor() { cursorChanges.emplace_back("wait"); }
+void FakeUserInterface::showWaitCursor() {
+    cursorChanges.emplace_back("wait");
+}
 
-void FakeUserInterface::showArrowCursor() { cursorChanges.emplace_back("arrow"); }
+void FakeUserInterface::showArrowCursor() {
+    cursorChanges.emplace_back("arrow");
+}
 
 void FakeUserInterface::processPendingMessages() {
     ++pumps;

@@ -54,8 +54,7 @@ TEST_F(PathClassTest, ReadsOfTheParts) {
     const ReadCase cases[] = {
         {R"(C:\Programs\App\app.exe)", "C", R"(C:\)", R"(C:\Programs\App\)", "app.exe", "app",
          "exe", ".exe", true, false},
-        {R"(C:\Programs\App\)", "C", R"(C:\)", R"(C:\Programs\App\)", "", "", "", ".", false,
-         true},
+        {R"(C:\Programs\App\)", "C", R"(C:\)", R"(C:\Programs\App\)", "", "", "", ".", false, true},
         {R"(C:\Programs\App\archive.tar.gz)", "C", R"(C:\)", R"(C:\Programs\App\)",
          "archive.tar.gz", "archive.tar", "gz", ".gz", true, false},
         {R"(C:\Programs\App\README)", "C", R"(C:\)", R"(C:\Programs\App\)", "README", std::nullopt,
@@ -130,8 +129,7 @@ TEST_F(PathClassTest, WritesAndOperationsOnAFilePath) {
              R"(C:\Programs\App\setup.exe)"},
             {"FullName readme.txt", app, [](PathClass& p) { p.setFullName("readme.txt"); },
              R"(C:\Programs\App\readme.txt)"},
-            {"FullName empty", app, [](PathClass& p) { p.setFullName(""); },
-             R"(C:\Programs\App\)"},
+            {"FullName empty", app, [](PathClass& p) { p.setFullName(""); }, R"(C:\Programs\App\)"},
             {"Ext dll", app, [](PathClass& p) { p.setExt("dll"); }, R"(C:\Programs\App\app.dll)"},
             {"FullExt .bak", app, [](PathClass& p) { p.setFullExt(".bak"); },
              R"(C:\Programs\App\app.bak)"},
@@ -192,8 +190,8 @@ TEST_F(PathClassTest, WritesOnEdgePaths) {
             {"Ext on a leading dot", R"(C:\a\.profile)", [](PathClass& p) { p.setExt("bak"); },
              R"(C:\a\.bak)"},
             // Name and FullName need no "." in the name.
-            {"Name LICENSE", R"(C:\Programs\App\README)", [](PathClass& p) { p.setName("LICENSE"); },
-             R"(C:\Programs\App\LICENSE.README)"},
+            {"Name LICENSE", R"(C:\Programs\App\README)",
+             [](PathClass& p) { p.setName("LICENSE"); }, R"(C:\Programs\App\LICENSE.README)"},
             {"FullName x.txt", R"(C:\Programs\App\README)",
              [](PathClass& p) { p.setFullName("x.txt"); }, R"(C:\Programs\App\x.txt)"},
             // Values are stored untested.

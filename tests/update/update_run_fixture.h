@@ -34,8 +34,7 @@ protected:
     // A revision description with the four leading blocks, the given file
     // blocks (already in block syntax) and a last "Startdatei" block.
     static std::string description(const std::string& version, const std::string& messageType,
-                                   const std::string& fileBlocks,
-                                   const std::string& startFile = "",
+                                   const std::string& fileBlocks, const std::string& startFile = "",
                                    const std::string& changes = "Neue Funktionen\r\n");
     void publish(const std::string& revision) { serve("updates/revision.ini", revision); }
 

@@ -117,8 +117,8 @@ TEST_F(UpdateTest, MessageTypeDecidesBoxAndProgressWindow) {
         bool progressShown;
     };
     const std::vector<Case> cases = {
-        {"0", -1, false}, {"1", 64, true}, {"2", 68, true},
-        {"1 ", -1, false}, {"01", -1, false}, {"", -1, false}, {"3", -1, false},
+        {"0", -1, false},  {"1", 64, true}, {"2", 68, true},  {"1 ", -1, false},
+        {"01", -1, false}, {"", -1, false}, {"3", -1, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("Msg-Typ '" + c.messageType + "'");
@@ -151,11 +151,18 @@ TEST_F(UpdateTest, VersionsCompareAsTextByUtf16CodeUnits) {
         bool due;
     };
     const std::vector<Case> cases = {
-        {"-", "1.0", true},       {"-", "", false},          {"1.9", "1.10", false},
-        {"1.09", "1.10", true},   {"2.0", "2.0 ", true},      {"2.0", "2.0", false},
-        {"2.0", "1.9", false},    {"a", "B", false},          {"B", "a", true},
+        {"-", "1.0", true},
+        {"-", "", false},
+        {"1.9", "1.10", false},
+        {"1.09", "1.10", true},
+        {"2.0", "2.0 ", true},
+        {"2.0", "2.0", false},
+        {"2.0", "1.9", false},
+        {"a", "B", false},
+        {"B", "a", true},
         // Windows-1252 bytes: 0x80 is the euro sign U+20AC, above U+00FF (0xFF).
-        {"\x80", "\xFF", false},    {"\xFF", "\x80", true},
+        {"\x80", "\xFF", false},
+        {"\xFF", "\x80", true},
     };
     writeSettings();
     for (const Case& c : cases) {
@@ -229,12 +236,14 @@ TEST_F(UpdateTest, BlocksAfterTheFirstFourUpToTheLastButOneAreFiles) {
     writeSettings();
     serve("updates/a.txt", "a");
     // Five blocks: no file block at all.
-    publish("[Version]\r\n1\r\n[Titel]\r\nT\r\n[Msg-Typ]\r\n0\r\n[Beschreibung]\r\n"
-            "[Startdatei]\r\n");
+    publish(
+        "[Version]\r\n1\r\n[Titel]\r\nT\r\n[Msg-Typ]\r\n0\r\n[Beschreibung]\r\n"
+        "[Startdatei]\r\n");
     run();
     EXPECT_TRUE(progress.shares.empty());
     // A folder target keeps the server's name for the download.
-    publish(description("2", "0", fileBlock("A", "a.txt", "a.txt") + fileBlock("A", "a.txt", "b.txt")));
+    publish(
+        description("2", "0", fileBlock("A", "a.txt", "a.txt") + fileBlock("A", "a.txt", "b.txt")));
     run();
     EXPECT_EQ(readApp("a.txt"), "a");
     EXPECT_EQ(readApp("b.txt"), "a");
@@ -247,9 +256,9 @@ TEST_F(UpdateTest, TargetsOutsideTheApplicationFolderAreRefused) {
         ui.boxes.clear();
         installOldRelease();
         serve("updates/evil.txt", "evil");
-        publish(description("2.0", "0",
-                            fileBlock("App", "evil.txt", "app.exe") +
-                                fileBlock("Evil", "evil.txt", target)));
+        publish(description(
+            "2.0", "0",
+            fileBlock("App", "evil.txt", "app.exe") + fileBlock("Evil", "evil.txt", target)));
         run();
         ASSERT_FALSE(ui.boxes.empty());
         EXPECT_EQ(ui.boxes[0].caption, "Fehler beim Download einer Datei");
@@ -309,9 +318,9 @@ TEST_F(UpdateTest, StartFileComesFromTheDescriptionElseTheSettings) {
             serve("updates/revision.ini", "", 404);
         }
         run();
-        EXPECT_EQ(process.started,
-                  c.started.empty() ? std::vector<std::string>{}
-                                    : std::vector<std::string>{excelLine(c.started)});
+        EXPECT_EQ(process.started, c.started.empty()
+                                       ? std::vector<std::string>{}
+                                       : std::vector<std::string>{excelLine(c.started)});
         if (c.missingMessage.empty()) {
             EXPECT_TRUE(ui.boxes.empty());
         } else {

@@ -7,19 +7,25 @@ namespace morvane::posix {
 Failure errnoFailure(int errorNumber) {
     switch (errorNumber) {
         case ENOENT:
-        case ENOTDIR: return Failure::of(err::FileNotFound);
+        case ENOTDIR:
+            return Failure::of(err::FileNotFound);
         case EACCES:
         case EPERM:
         case EROFS:
         case EBUSY:
         case ETXTBSY:
-        case EWOULDBLOCK: return Failure::of(err::AccessDenied);
+        case EWOULDBLOCK:
+            return Failure::of(err::AccessDenied);
         case ENOSPC:
-        case EDQUOT: return Failure::of(err::DiskFull);
-        case ENOMEM: return Failure::of(err::OutOfMemory);
+        case EDQUOT:
+            return Failure::of(err::DiskFull);
+        case ENOMEM:
+            return Failure::of(err::OutOfMemory);
         case EINVAL:
-        case ENAMETOOLONG: return Failure::of(err::InvalidCall);
-        default: return Failure::of(err::PathAccess);
+        case ENAMETOOLONG:
+            return Failure::of(err::InvalidCall);
+        default:
+            return Failure::of(err::PathAccess);
     }
 }
 
