@@ -162,7 +162,9 @@ bool setCommonOptions(CURL* easy, curl_slist* headers) {
 }
 
 // libcurl's own "Accept: */*" is no header line of the exchange.
-HeaderList noExtraHeaders() { return HeaderList(curl_slist_append(nullptr, "Accept:")); }
+HeaderList noExtraHeaders() {
+    return HeaderList(curl_slist_append(nullptr, "Accept:"));
+}
 
 // One GET in progress: hands the body to the sink and keeps the first
 // exception a sink throws, which must not pass through libcurl.

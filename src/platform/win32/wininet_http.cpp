@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,9 +27,74 @@ using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
 constexpr DWORD kConnectTimeoutMs = 30'000;
 // A read or send that gets nothing for this long has stalled.
 constexpr DWORD kStallTimeoutMs = 60'000;
-// Bytes asked for per read. Each read is followed by a turn of the window
-// system; see get() for why larger reads do not starve it.
-constexpr DWORD kReadChunk = 64 * 1024;
+
+// How much one read asks for. A synchronous read waits until it can fill
+// the whole request, so while data only trickles in, a read asks for just
+// what has arrived (InternetQueryDataAvailable): no read then waits for
+// more, and the window system gets its turn as soon as anything came.
+// WinINet hands over no more than its own small receive buffer that way,
+// though, at the price of one costly call per few KiB, which caps a fast
+// transfer far below what the network moves. So once the pace is known to
+// be high, reads ask for blocks that arrive in about kBlockTime at that
+// pace (kSmallestBlock to kLargestBlock); a block that takes much longer
+// than that sends the reads back to taking what has arrived. The window
+// system therefore waits no longer between turns than it would with small
+// reads, unless a fast server suddenly slows down, and then once only.
+class ReadPacer {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr DWORD kSmallestBlock = 64 * 1024;
+    static constexpr DWORD kLargestBlock = 256 * 1024;
+
+    // Bytes to ask for: `arrived` (what has come in already) or a block.
+    DWORD wanted(DWORD arrived) const {
+        if (block_ > 0) {
+            return block_;
+        }
+        return arrived == 0 ? 1 : std::min(arrived, kLargestBlock);
+    }
+    // True when the next read asks for a block, so that what has arrived
+    // need not be asked first.
+    bool asksForBlock() const { return block_ > 0; }
+
+    // After each read: the bytes it delivered and the time it took.
+    void readDone(DWORD count, Clock::duration took) {
+        const Clock::time_point now = Clock::now();
+        if (block_ > 0 && took > 4 * kBlockTime) {
+            block_ = 0;
+            restart(now);
+            return;
+        }
+        bytes_ += count;
+        const Clock::duration span = now - since_;
+        if (span < kRateSpan) {
+            return;
+        }
+        // Bytes arriving in kBlockTime at the pace of the last span.
+        const double block = static_cast<double>(bytes_) *
+                             std::chrono::duration<double>(kBlockTime).count() /
+                             std::chrono::duration<double>(span).count();
+        if (block < kSmallestBlock) {
+            block_ = 0;
+        } else {
+            block_ = block > kLargestBlock ? kLargestBlock : static_cast<DWORD>(block);
+        }
+        restart(now);
+    }
+
+private:
+    static constexpr Clock::duration kBlockTime = std::chrono::milliseconds(10);
+    static constexpr Clock::duration kRateSpan = std::chrono::milliseconds(20);
+
+    void restart(Clock::time_point now) {
+        since_ = now;
+        bytes_ = 0;
+    }
+
+    DWORD block_ = 0;  // 0: ask for what has arrived
+    Clock::time_point since_ = Clock::now();
+    std::uint64_t bytes_ = 0;
+};
 
 // The text in the system's ANSI code page, as the "A" functions take it.
 std::string ansi(const std::string& utf8) {
@@ -91,15 +158,14 @@ public:
                                     const std::string& objectPath) override {
         // Each step only when the one before succeeded; the handles close
         // in reverse order: request, then connection.
-        const InternetHandle connection(InternetConnectA(session_.get(), ansi(host).c_str(), 80,
-                                                         nullptr, nullptr, INTERNET_SERVICE_HTTP,
-                                                         0, 0));
+        const InternetHandle connection(InternetConnectA(
+            session_.get(), ansi(host).c_str(), 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
         if (!connection) {
             return 0;
         }
         const InternetHandle request(HttpOpenRequestA(connection.get(), "HEAD",
-                                                      ansi(objectPath).c_str(), "HTTP/1.1",
-                                                      nullptr, nullptr, INTERNET_FLAG_RELOAD, 0));
+                                                      ansi(objectPath).c_str(), "HTTP/1.1", nullptr,
+                                                      nullptr, INTERNET_FLAG_RELOAD, 0));
         if (!request) {
             return 0;
         }
@@ -127,22 +193,20 @@ public:
         const std::optional<std::int64_t> expected = announcedBodyLength(file.get());
         sink.begin(static_cast<int>(status), expected);
 
-        // A synchronous read waits until it can fill the whole request, so
-        // asking only for what has already arrived (at least one byte) keeps
-        // every wait as short as the network makes it, and the window system
-        // gets its turn as often as with small reads, while a fast transfer
-        // moves large blocks.
-        auto buffer = std::make_unique<char[]>(kReadChunk);
+        auto buffer = std::make_unique<char[]>(ReadPacer::kLargestBlock);
+        ReadPacer pacer;
         std::int64_t received = 0;
         for (;;) {
-            DWORD available = 0;
-            if (!InternetQueryDataAvailable(file.get(), &available, 0, 0)) {
+            DWORD arrived = 0;
+            if (!pacer.asksForBlock() && !InternetQueryDataAvailable(file.get(), &arrived, 0, 0)) {
                 sink.afterRead();
                 return GetOutcome::Incomplete;
             }
-            const DWORD wanted = available == 0 ? 1 : (available < kReadChunk ? available : kReadChunk);
             DWORD read = 0;
-            const BOOL ok = InternetReadFile(file.get(), buffer.get(), wanted, &read);
+            const auto start = std::chrono::steady_clock::now();
+            const BOOL ok =
+                InternetReadFile(file.get(), buffer.get(), pacer.wanted(arrived), &read);
+            pacer.readDone(read, std::chrono::steady_clock::now() - start);
             if (ok && read > 0) {
                 sink.write(buffer.get(), read);
                 received += read;
@@ -176,6 +240,8 @@ std::unique_ptr<HttpSession> WinInetHttp::openSession() {
         return nullptr;
     }
     // Time limits set on the session hold for every handle made from it.
+    // (Wine's WinINet keeps the connect limit but not the receive and send
+    // limits: there a server that stops sending can hold a transfer.)
     DWORD connectTimeout = kConnectTimeoutMs;
     DWORD stallTimeout = kStallTimeoutMs;
     InternetSetOptionA(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout,

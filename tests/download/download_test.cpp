@@ -1,0 +1,574 @@
+// Download against a scripted loopback server, through the host's real HTTP
+// and file-system adapters: libcurl natively, WinINet under Windows.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "download/download_module.h"
+#include "fakes/fake_user_interface.h"
+#include "platform/failure.h"
+#include "support/host_adapters.h"
+#include "support/scripted_http_server.h"
+#include "support/temp_folder.h"
+
+namespace morvane {
+namespace {
+
+using test::isPattern;
+using test::patternBytes;
+using test::RecordedRequest;
+using test::replyChunked;
+using test::replyCloseDelimited;
+using test::replyWithLength;
+using test::ScriptedHttpServer;
+using test::ScriptedReply;
+
+const std::string kHtmlPage = "<html><body><h1>Not here</h1></body></html>";
+
+// The answer to a HEAD: the head alone, with a Content-Length when given.
+ScriptedReply headReply(int status, std::optional<std::uint64_t> length) {
+    ScriptedReply reply;
+    reply.bytes = "HTTP/1.1 " + std::to_string(status) + " " + test::reasonPhrase(status) + "\r\n";
+    if (length) {
+        reply.bytes += "Content-Length: " + std::to_string(*length) + "\r\n";
+    }
+    reply.bytes += "Connection: close\r\n\r\n";
+    return reply;
+}
+
+// `head` for every HEAD, `get` for every other request.
+ScriptedHttpServer::Script byMethod(ScriptedReply head, ScriptedReply get) {
+    return [head = std::move(head), get = std::move(get)](const RecordedRequest& request) {
+        return request.method == "HEAD" ? head : get;
+    };
+}
+
+// Counts the requests of one method.
+int countOf(const std::vector<RecordedRequest>& requests, const std::string& method) {
+    return static_cast<int>(
+        std::count_if(requests.begin(), requests.end(),
+                      [&](const RecordedRequest& r) { return r.method == method; }));
+}
+
+// A file system that works like the host's, except that a file can never
+// be moved over another: the old target cannot be replaced.
+class ReplaceRefusingFileSystem : public FileSystem {
+public:
+    explicit ReplaceRefusingFileSystem(FileSystem& host) : host_(host) {}
+    std::optional<std::uint32_t> attributes(const std::string& path) override {
+        return host_.attributes(path);
+    }
+    void createFolder(const std::string& path) override { host_.createFolder(path); }
+    void deleteFile(const std::string& path) override { host_.deleteFile(path); }
+    void moveFile(const std::string& from, const std::string& to) override {
+        host_.moveFile(from, to);
+    }
+    void replaceFile(const std::string&, const std::string&) override {
+        throw Failure::of(err::AccessDenied);
+    }
+    std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override {
+        return host_.openForReading(path, lockMode);
+    }
+    std::unique_ptr<WritableFile> createNew(const std::string& path) override {
+        return host_.createNew(path);
+    }
+
+private:
+    FileSystem& host_;
+};
+
+// An HTTP layer whose session can never be opened.
+class SessionlessHttp : public Http {
+public:
+    std::unique_ptr<HttpSession> openSession() override { return nullptr; }
+};
+
+class DownloadTest : public ::testing::Test {
+protected:
+    // Serves on a free ephemeral port; URLs then name the port, so the size
+    // probe (port 80 of the host text) fails and only the GET arrives.
+    ScriptedHttpServer& serve(ScriptedHttpServer::Script script) {
+        server = std::make_unique<ScriptedHttpServer>(std::move(script));
+        return *server;
+    }
+
+    // Serves on 127.0.0.1:80, where URLs without a port lead both the size
+    // probe and the transfer. False when that port cannot be had.
+    bool serveOnPort80(ScriptedHttpServer::Script script) {
+        server = ScriptedHttpServer::tryListen(std::move(script), 80);
+        return server != nullptr;
+    }
+
+    bool download(const std::string& url) { return Download(url, target, http, files, ui); }
+    bool download(const std::string& url, FileSystem& fileSystem) {
+        return Download(url, target, http, fileSystem, ui);
+    }
+
+    // The names in the test folder, sorted: what a download left behind.
+    std::vector<std::string> folderContents() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(temp.native())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // Bytes in regular files of the test folder, other than the target.
+    std::uintmax_t bytesBesideTarget() const {
+        std::uintmax_t total = 0;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(temp.native(), error)) {
+            if (entry.path().filename() != "file.bin" && entry.is_regular_file(error)) {
+                total += entry.file_size(error);
+            }
+        }
+        return total;
+    }
+
+    test::TempFolder temp;
+    const std::string target = temp.file("file.bin");
+    test::HostHttp http;
+    test::HostFileSystem files;
+    test::FakeUserInterface ui;
+    std::unique_ptr<ScriptedHttpServer> server;
+};
+
+// --- The URL checks: a message of Download's own, nothing sent ----------
+
+struct RefusedUrl {
+    const char* name;
+    std::string (*url)(const ScriptedHttpServer&);
+    const char* message;
+};
+
+TEST_F(DownloadTest, RefusedUrlsShowTheirMessageAndSendNothing) {
+    const RefusedUrl cases[] = {
+        {"https",
+         [](const ScriptedHttpServer& s) { return "https" + s.url("/file.bin").substr(4); },
+         "Only HTTP-service supported!"},
+        {"ftp", [](const ScriptedHttpServer& s) { return "ftp" + s.url("/file.bin").substr(4); },
+         "Only HTTP-service supported!"},
+        {"scheme without slashes",
+         [](const ScriptedHttpServer& s) { return "http:" + s.url("/file.bin").substr(7); },
+         "Only HTTP-service supported!"},
+        {"shorter than the scheme", [](const ScriptedHttpServer&) { return std::string("http:/"); },
+         "Only HTTP-service supported!"},
+        {"empty", [](const ScriptedHttpServer&) { return std::string(); },
+         "Only HTTP-service supported!"},
+        {"no slash after the host", [](const ScriptedHttpServer& s) { return s.url(""); },
+         "Invalid Url!"},
+        {"only slash is the last character", [](const ScriptedHttpServer& s) { return s.url("/"); },
+         "Invalid Url!"},
+        {"scheme alone", [](const ScriptedHttpServer&) { return std::string("HTTP://"); },
+         "Invalid Url!"},
+    };
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "abc")));
+    for (const RefusedUrl& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui.boxes.clear();
+
+        EXPECT_FALSE(download(c.url(s)));
+
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].text, c.message);
+        EXPECT_EQ(ui.boxes[0].style, box::Plain);
+        EXPECT_EQ(ui.boxes[0].shownCaption(), "Morvane");
+        EXPECT_TRUE(folderContents().empty());
+    }
+    EXPECT_EQ(s.connectionCount(), 0);
+}
+
+TEST_F(DownloadTest, SessionThatCannotBeOpenedShowsItsMessage) {
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "abc")));
+    SessionlessHttp noSession;
+
+    EXPECT_FALSE(Download(s.url("/file.bin"), target, noSession, files, ui));
+
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Can't connect to server!");
+    EXPECT_EQ(ui.boxes[0].style, box::Plain);
+    EXPECT_EQ(ui.boxes[0].shownCaption(), "Morvane");
+    EXPECT_EQ(s.connectionCount(), 0);
+    EXPECT_TRUE(folderContents().empty());
+}
+
+// --- Bodies: what the server sends and what is stored -------------------
+
+struct BodyCase {
+    const char* name;
+    ScriptedReply reply;
+    bool stored;  // the download succeeds and the file holds `content`
+    std::string content;
+};
+
+ScriptedReply withPieces(ScriptedReply reply, std::size_t pieceSize) {
+    reply.pieceSize = pieceSize;
+    return reply;
+}
+
+ScriptedReply cutShort(std::uint64_t announced, std::uint64_t sent, bool reset) {
+    ScriptedReply reply;
+    reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(announced) +
+                  "\r\nConnection: close\r\n\r\n";
+    reply.patternBytes = sent;
+    reply.reset = reset;
+    return reply;
+}
+
+#ifndef _WIN32
+ScriptedReply chunkedWithoutLastChunk(const std::string& body) {
+    ScriptedReply reply = replyChunked(200, {body});
+    reply.bytes.resize(reply.bytes.size() - std::string("0\r\n\r\n").size());
+    return reply;
+}
+
+// A chunked body whose one chunk ends early, with the connection.
+ScriptedReply chunkedCutInsideAChunk(const std::string& body) {
+    ScriptedReply reply = chunkedWithoutLastChunk(body);
+    reply.bytes.resize(reply.bytes.size() - body.size() / 2);
+    return reply;
+}
+#endif
+
+TEST_F(DownloadTest, StoresExactlyTheCompleteBodyOfASuccessfulGet) {
+    const std::string big = patternBytes(0, 300'000);
+    const std::string exact = patternBytes(0, 65'536);
+    const std::vector<BodyCase> cases = {
+        {"Content-Length", replyWithLength(200, big), true, big},
+        {"Content-Length, sent in small pieces", withPieces(replyWithLength(200, big), 1'000), true,
+         big},
+        {"no Content-Length, ends with the connection", replyCloseDelimited(200, big), true, big},
+        {"chunked",
+         replyChunked(200, {big.substr(0, 1), big.substr(1, 70'000), big.substr(70'001)}), true,
+         big},
+        {"65,536 bytes unannounced", replyCloseDelimited(200, exact), true, exact},
+        {"65,536 bytes chunked", replyChunked(200, {exact}), true, exact},
+        {"one byte more than 65,536 unannounced", replyCloseDelimited(200, patternBytes(0, 65'537)),
+         true, patternBytes(0, 65'537)},
+        {"empty with Content-Length 0", replyWithLength(200, ""), true, ""},
+        {"empty, ends with the connection", replyCloseDelimited(200, ""), true, ""},
+        {"status 204", replyWithLength(204, ""), true, ""},
+        {"404 with an HTML page", replyWithLength(404, kHtmlPage), false, ""},
+        {"500 with an HTML page", replyWithLength(500, kHtmlPage), false, ""},
+        {"404 with a chunked HTML page", replyChunked(404, {kHtmlPage}), false, ""},
+        {"cut short, orderly close", cutShort(300'000, 120'000, false), false, ""},
+        {"cut short, reset", cutShort(300'000, 120'000, true), false, ""},
+#ifndef _WIN32
+        // WinINet ends a chunked body that the connection cuts like a whole
+        // one and tells nothing about it; libcurl reports it.
+        {"chunked without its last chunk", chunkedWithoutLastChunk(big), false, ""},
+        {"chunked, cut inside a chunk", chunkedCutInsideAChunk(big), false, ""},
+#endif
+    };
+    for (const BodyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui.pumps = 0;
+        const ScriptedHttpServer& s = serve(byMethod(headReply(200, big.size()), c.reply));
+
+        const bool result = download(s.url("/folder/file.bin"));
+
+        EXPECT_EQ(result, c.stored);
+        EXPECT_TRUE(ui.boxes.empty());
+        if (c.stored) {
+            EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
+            EXPECT_TRUE(temp.exists("file.bin") && temp.read("file.bin") == c.content);
+            EXPECT_GT(ui.pumps, 0);
+        } else {
+            EXPECT_TRUE(folderContents().empty());
+        }
+        const std::vector<RecordedRequest> requests = s.requests();
+        EXPECT_EQ(countOf(requests, "GET"), 1);
+        EXPECT_EQ(countOf(requests, "HEAD"), 0) << "the probe goes to port 80, not the URL's port";
+        std::filesystem::remove(temp.native("file.bin"));
+    }
+}
+
+TEST_F(DownloadTest, FollowsARedirect) {
+    const std::string body = patternBytes(0, 5'000);
+    const ScriptedHttpServer& s = serve([&](const RecordedRequest& request) {
+        if (request.target == "/old.bin") {
+            return replyWithLength(302, kHtmlPage, "Location: /new.bin\r\n");
+        }
+        return replyWithLength(200, body);
+    });
+
+    EXPECT_TRUE(download(s.url("/old.bin")));
+
+    EXPECT_TRUE(temp.exists("file.bin") && temp.read("file.bin") == body);
+    const std::vector<RecordedRequest> requests = s.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].requestLine, "GET /new.bin HTTP/1.1");
+}
+
+TEST_F(DownloadTest, SchemeInCapitalsIsAcceptedAndTheUrlGoesOutUnchanged) {
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "abc")));
+    const std::string url = "HTTP://" + s.url("/Dir/File.BIN?Rev=2&x=%41").substr(7);
+
+    EXPECT_TRUE(download(url));
+
+    EXPECT_EQ(temp.read("file.bin"), "abc");
+    const std::vector<RecordedRequest> requests = s.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].requestLine, "GET /Dir/File.BIN?Rev=2&x=%41 HTTP/1.1");
+    EXPECT_EQ(requests[0].header("Host"), "127.0.0.1:" + std::to_string(s.port()));
+}
+
+TEST_F(DownloadTest, ServerThatCannotBeReachedGivesFalseWithoutMessage) {
+    const std::string url = "http://127.0.0.1:" + std::to_string(test::unusedPort()) + "/file.bin";
+
+    EXPECT_FALSE(download(url));
+
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(folderContents().empty());
+}
+
+TEST_F(DownloadTest, YieldsAfterEveryReadWhileNoPartialFileStandsAtTheTarget) {
+    ScriptedReply reply = replyCloseDelimited(200, patternBytes(0, 4'000));
+    reply.pieceSize = 1'000;
+    reply.pieceDelay = std::chrono::milliseconds(40);
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, 4'000), reply));
+    bool targetSeenEarly = false;
+    ui.onPump = [&] { targetSeenEarly = targetSeenEarly || temp.exists("file.bin"); };
+
+    EXPECT_TRUE(download(s.url("/file.bin")));
+
+    EXPECT_GE(ui.pumps, 4) << "one turn of the window system per piece at least";
+    EXPECT_FALSE(targetSeenEarly);
+    EXPECT_TRUE(isPattern(temp.read("file.bin")));
+    EXPECT_EQ(temp.read("file.bin").size(), 4'000u);
+}
+
+TEST_F(DownloadTest, BodyReachesTheDiskWhileItArrives) {
+    constexpr std::uint64_t kSize = 8u << 20;
+    ScriptedReply reply;
+    reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kSize) +
+                  "\r\nConnection: close\r\n\r\n";
+    reply.patternBytes = kSize;
+    reply.pieceSize = 1u << 20;
+    reply.pieceDelay = std::chrono::milliseconds(30);
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, kSize), reply));
+    std::uintmax_t mostOnDiskBeforeTheEnd = 0;
+    ui.onPump = [&] {
+        if (!temp.exists("file.bin")) {
+            mostOnDiskBeforeTheEnd = std::max(mostOnDiskBeforeTheEnd, bytesBesideTarget());
+        }
+    };
+
+    EXPECT_TRUE(download(s.url("/file.bin")));
+
+    EXPECT_GE(mostOnDiskBeforeTheEnd, kSize / 2) << "the body waits in memory";
+    const std::string stored = temp.read("file.bin");
+    EXPECT_EQ(stored.size(), kSize);
+    EXPECT_TRUE(isPattern(stored));
+}
+
+// --- The exchange: HEAD on port 80 of the host text, GET for the URL ------
+
+TEST_F(DownloadTest, ProbesWithHeadOnPort80ThenGetsTheWholeUrl) {
+    const std::string body = patternBytes(0, 1'000);
+    if (!serveOnPort80(byMethod(headReply(200, body.size()), replyWithLength(200, body)))) {
+        GTEST_SKIP() << "127.0.0.1:80 cannot be had here";
+    }
+
+    EXPECT_TRUE(download(server->url("/dir/file.bin?rev=7")));
+
+    EXPECT_EQ(temp.read("file.bin"), body);
+    const std::vector<RecordedRequest> requests = server->requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].requestLine, "HEAD /dir/file.bin?rev=7 HTTP/1.1");
+    EXPECT_EQ(requests[1].requestLine, "GET /dir/file.bin?rev=7 HTTP/1.1");
+    EXPECT_NE(requests[0].connection, requests[1].connection);
+    // No user agent, no referrer, no accept types, no header lines of the
+    // updater: only the Host line and what the HTTP layer writes on its own.
+#ifdef _WIN32
+    // WinINet: the length of the empty body it sends with the HEAD, the
+    // default accept type of a URL it opens, and its cache and connection
+    // directives.
+    const std::set<std::string> layerOwn = {"content-length: 0", "accept: */*",
+                                            "cache-control: no-cache", "pragma: no-cache",
+                                            "connection: keep-alive"};
+#else
+    const std::set<std::string> layerOwn;
+#endif
+    for (const RecordedRequest& request : requests) {
+        SCOPED_TRACE(request.head);
+        EXPECT_EQ(request.header("Host"), "127.0.0.1");
+        EXPECT_FALSE(request.header("User-Agent").has_value());
+        for (const auto& [name, value] : request.headers) {
+            std::string line = name + ": " + value;
+            std::transform(line.begin(), line.end(), line.begin(), [](char c) {
+                return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            });
+            EXPECT_TRUE(line == "host: 127.0.0.1" || layerOwn.count(line) == 1)
+                << "extra header line " << name << ": " << value;
+        }
+    }
+}
+
+TEST_F(DownloadTest, HeadLengthIsOnlyAHint) {
+    const std::string body = patternBytes(0, 200'000);
+    struct Case {
+        const char* name;
+        ScriptedReply head;
+        ScriptedReply get;
+    };
+    const Case cases[] = {
+        {"HEAD smaller, GET with its length", headReply(200, 1'000), replyWithLength(200, body)},
+        {"HEAD smaller, GET unannounced", headReply(200, 1'000), replyCloseDelimited(200, body)},
+        {"HEAD larger, GET with its length", headReply(200, 5'000'000), replyWithLength(200, body)},
+        {"HEAD larger, GET chunked", headReply(200, 5'000'000), replyChunked(200, {body})},
+        {"HEAD length from 2^31, read as negative", headReply(200, 3'000'000'000u),
+         replyWithLength(200, body)},
+        {"HEAD answered 404", headReply(404, 7), replyWithLength(200, body)},
+        {"HEAD without length", headReply(200, std::nullopt), replyCloseDelimited(200, body)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!serveOnPort80(byMethod(c.head, c.get))) {
+            GTEST_SKIP() << "127.0.0.1:80 cannot be had here";
+        }
+
+        EXPECT_TRUE(download(server->url("/file.bin")));
+
+        EXPECT_TRUE(ui.boxes.empty());
+        EXPECT_TRUE(temp.exists("file.bin") && temp.read("file.bin") == body);
+        EXPECT_EQ(countOf(server->requests(), "HEAD"), 1);
+        server.reset();
+        std::filesystem::remove(temp.native("file.bin"));
+    }
+}
+
+TEST_F(DownloadTest, UrlNamingAPortProbesItsHostTextOnPort80) {
+    // The probe addresses "127.0.0.1:<port>" as a host name on port 80: no
+    // such host, so it fails silently and nothing reaches port 80.
+    std::unique_ptr<ScriptedHttpServer> port80 =
+        ScriptedHttpServer::tryListen(byMethod(headReply(200, 1), replyWithLength(200, "x")), 80);
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "abc")));
+
+    EXPECT_TRUE(download(s.url("/file.bin")));
+
+    EXPECT_EQ(temp.read("file.bin"), "abc");
+    EXPECT_TRUE(ui.boxes.empty());
+    const std::vector<RecordedRequest> requests = s.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].requestLine, "GET /file.bin HTTP/1.1");
+    if (!port80) {
+        GTEST_SKIP() << "127.0.0.1:80 cannot be had here: not checked that it stays quiet";
+    }
+    EXPECT_EQ(port80->connectionCount(), 0);
+}
+
+// --- The target: written only whole, replaced only on success -----------
+
+TEST_F(DownloadTest, TargetThatCannotBeWrittenIsReportedWithItsPath) {
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "abc")));
+    const std::string unwritable = temp.file("missing\\file.bin");
+
+    EXPECT_FALSE(Download(s.url("/file.bin"), unwritable, http, files, ui));
+
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    const test::ShownBox& report = ui.boxes[0];
+    EXPECT_EQ(report.style, box::Critical);
+    EXPECT_EQ(report.caption, "Unbekannter Fehler");
+    const std::string head =
+        "Es ist ein Fehler beim Herunterladen von " + unwritable + " aufgetreten:\r\n";
+    const std::string tail = ")\r\n[Zeile AppMorvane.DownloadModule.Download]";
+    ASSERT_GT(report.text.size(), head.size() + tail.size()) << report.text;
+    EXPECT_EQ(report.text.substr(0, head.size()), head);
+    EXPECT_EQ(report.text.substr(report.text.size() - tail.size()), tail);
+    // The middle line: the description, " (", the number.
+    const std::string middle =
+        report.text.substr(head.size(), report.text.size() - head.size() - tail.size());
+    const std::size_t open = middle.rfind(" (");
+    ASSERT_NE(open, std::string::npos) << middle;
+    EXPECT_GT(open, 0u) << "a description";
+    EXPECT_EQ(middle.find("\r\n"), std::string::npos);
+    const std::string number = middle.substr(open + 2);
+    EXPECT_FALSE(number.empty());
+    EXPECT_TRUE(std::all_of(number.begin(), number.end(), [](char c) {
+        return (c >= '0' && c <= '9') || c == '-';
+    })) << number;
+    EXPECT_TRUE(folderContents().empty());
+}
+
+struct FailedDownload {
+    const char* name;
+    ScriptedReply reply;
+};
+
+TEST_F(DownloadTest, OldTargetIsReplacedOnlyBySuccess) {
+    const std::string body = patternBytes(0, 100'000);
+    const FailedDownload failures[] = {
+        {"404", replyWithLength(404, kHtmlPage)},
+        {"cut short", cutShort(100'000, 40'000, false)},
+        {"reset", cutShort(100'000, 40'000, true)},
+    };
+    for (const FailedDownload& f : failures) {
+        SCOPED_TRACE(f.name);
+        temp.write("file.bin", "old content");
+        const ScriptedHttpServer& s = serve(byMethod(headReply(200, body.size()), f.reply));
+
+        EXPECT_FALSE(download(s.url("/file.bin")));
+
+        EXPECT_EQ(temp.read("file.bin"), "old content");
+        EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
+    }
+    {
+        SCOPED_TRACE("unreachable");
+        EXPECT_FALSE(download("http://127.0.0.1:" + std::to_string(test::unusedPort()) + "/f"));
+        EXPECT_EQ(temp.read("file.bin"), "old content");
+        EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
+    }
+    {
+        SCOPED_TRACE("success");
+        const ScriptedHttpServer& s =
+            serve(byMethod(headReply(200, body.size()), replyWithLength(200, body)));
+        EXPECT_TRUE(download(s.url("/file.bin")));
+        EXPECT_EQ(temp.read("file.bin"), body);
+        EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
+    }
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(DownloadTest, OldTargetThatCannotBeReplacedPassesTheFailureUp) {
+    temp.write("file.bin", "old content");
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "new")));
+    ReplaceRefusingFileSystem refusing(files);
+
+    try {
+        download(s.url("/file.bin"), refusing);
+        ADD_FAILURE() << "no failure passed up";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.number(), err::AccessDenied);
+    }
+
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(temp.read("file.bin"), "old content");
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
+}
+
+TEST_F(DownloadTest, FolderAtTheTargetCannotBeReplaced) {
+    std::filesystem::create_directory(temp.native("file.bin"));
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "new")));
+
+    EXPECT_THROW(download(s.url("/file.bin")), Failure);
+
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(temp.native("file.bin")));
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
+}
+
+}  // namespace
+}  // namespace morvane
