@@ -15,14 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/wide.h"
 #include "support/scripted_http_server.h"
 
 namespace morvane::e2e {
 
 // ---- texts and paths ----------------------------------------------------------------
 
-std::wstring wide(const std::string& utf8);
-std::string narrow(const std::wstring& text);
+using win32::narrow;
+using win32::wide;
+
 // UTF-8 text in the system's ANSI code page, as the updater reads its files.
 std::string ansi(const std::string& utf8);
 // A build path from the compile definitions (POSIX, seen by Wine on Z:) as a
