@@ -89,7 +89,7 @@ bool runsUnderWine() {
 
 // A picture file for one test, removed afterwards.
 class PictureFile {
-  public:
+public:
     PictureFile() {
         path_ = std::filesystem::temp_directory_path() /
                 ("morvane_progress_" + std::to_string(GetCurrentProcessId()) + ".gif");
@@ -106,12 +106,12 @@ class PictureFile {
     }
     std::string path() const { return utf8(path_); }
 
-  private:
+private:
     std::filesystem::path path_;
 };
 
 class ProgressWindowTest : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char display[256];
         if (runsUnderWine() && GetEnvironmentVariableA("DISPLAY", display, sizeof display) == 0) {

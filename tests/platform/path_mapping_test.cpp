@@ -47,10 +47,7 @@ TEST(PathMappingTest, WindowsPathsToHostPaths) {
 
 TEST(PathMappingTest, HostPathsToWindowsPaths) {
     const std::pair<std::string, std::string> cases[] = {
-        {"/", "Z:\\"},
-        {"/home/x", "Z:\\home\\x"},
-        {"/home/x/", "Z:\\home\\x\\"},
-        {"a/b", "a\\b"},
+        {"/", "Z:\\"}, {"/home/x", "Z:\\home\\x"}, {"/home/x/", "Z:\\home\\x\\"}, {"a/b", "a\\b"},
         {"", ""},
     };
     for (const auto& [posix, windows] : cases) {

@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
 #include <objbase.h>
 
 #include <optional>
@@ -75,8 +76,7 @@ public:
         const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
         return key_ != nullptr &&
                RegSetValueExW(key_, nullptr, 0, REG_SZ,
-                              reinterpret_cast<const BYTE*>(value.c_str()),
-                              bytes) == ERROR_SUCCESS;
+                              reinterpret_cast<const BYTE*>(value.c_str()), bytes) == ERROR_SUCCESS;
     }
 
 private:
@@ -95,8 +95,8 @@ void removeRegistration() {
     for (HKEY root : kClassRoots) {
         wchar_t registered[64] = {};
         DWORD size = sizeof(registered);
-        if (RegGetValueW(root, (kProgIdKey + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ,
-                         nullptr, registered, &size) == ERROR_SUCCESS &&
+        if (RegGetValueW(root, (kProgIdKey + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+                         registered, &size) == ERROR_SUCCESS &&
             lstrcmpiW(registered, fake_excel::kClassId) == 0) {
             RegDeleteTreeW(root, kProgIdKey.c_str());
         }
@@ -162,12 +162,11 @@ protected:
     static void registerServer(const std::wstring& server = L"\"" + fakeServerFile() + L"\"") {
         bool registered = false;
         for (HKEY root : kClassRoots) {
-            registered = (RegistryKey(root, kProgIdKey + L"\\CLSID")
-                              .setDefault(fake_excel::kClassId) &&
-                          RegistryKey(root, kClassKey + L"\\ProgID")
-                              .setDefault(L"Excel.Application") &&
-                          RegistryKey(root, kClassKey + L"\\LocalServer32").setDefault(server)) ||
-                         registered;
+            registered =
+                (RegistryKey(root, kProgIdKey + L"\\CLSID").setDefault(fake_excel::kClassId) &&
+                 RegistryKey(root, kClassKey + L"\\ProgID").setDefault(L"Excel.Application") &&
+                 RegistryKey(root, kClassKey + L"\\LocalServer32").setDefault(server)) ||
+                registered;
         }
         ASSERT_TRUE(registered) << "the stand-in server could not be registered";
     }
@@ -265,8 +264,8 @@ TEST_F(ComSpreadsheetAutomationTest, LeavesTheThreadsComStateAsItFoundIt) {
             }
             // S_OK: COM was no longer initialized on the thread; S_FALSE: it
             // still was, in the same model.
-            const HRESULT probe =
-                CoInitializeEx(nullptr, c.callerInitializes ? c.model : DWORD{COINIT_MULTITHREADED});
+            const HRESULT probe = CoInitializeEx(
+                nullptr, c.callerInitializes ? c.model : DWORD{COINIT_MULTITHREADED});
             EXPECT_EQ(probe, c.callerInitializes ? S_FALSE : S_OK);
             if (SUCCEEDED(probe)) CoUninitialize();
             if (c.callerInitializes) CoUninitialize();

@@ -15,7 +15,7 @@ namespace {
 
 // Both ends of a pipe; what the box prints is read back from it.
 class Pipe {
-  public:
+public:
     Pipe() { EXPECT_EQ(pipe(fds_), 0); }
     ~Pipe() {
         closeRead();
@@ -37,7 +37,7 @@ class Pipe {
         return text;
     }
 
-  private:
+private:
     static void closeEnd(int& fd) {
         if (fd >= 0) {
             close(fd);
@@ -50,7 +50,7 @@ class Pipe {
 // A pseudo-terminal: the box reads from its terminal side, the test types
 // into the other.
 class PseudoTerminal {
-  public:
+public:
     PseudoTerminal() {
         controller_ = posix_openpt(O_RDWR | O_NOCTTY);
         EXPECT_GE(controller_, 0);
@@ -69,7 +69,7 @@ class PseudoTerminal {
                   static_cast<ssize_t>(keys.size()));
     }
 
-  private:
+private:
     int controller_ = -1;
     int terminal_ = -1;
 };

@@ -31,8 +31,12 @@ using Socket = SOCKET;
 const Socket kNoSocket = INVALID_SOCKET;
 using PollEntry = WSAPOLLFD;
 
-void closeSocket(Socket s) { closesocket(s); }
-int pollOne(PollEntry& entry, int milliseconds) { return WSAPoll(&entry, 1, milliseconds); }
+void closeSocket(Socket s) {
+    closesocket(s);
+}
+int pollOne(PollEntry& entry, int milliseconds) {
+    return WSAPoll(&entry, 1, milliseconds);
+}
 long long receive(Socket s, char* buffer, std::size_t size) {
     return recv(s, buffer, static_cast<int>(std::min<std::size_t>(size, 1 << 20)), 0);
 }
@@ -59,8 +63,12 @@ using Socket = int;
 const Socket kNoSocket = -1;
 using PollEntry = pollfd;
 
-void closeSocket(Socket s) { ::close(s); }
-int pollOne(PollEntry& entry, int milliseconds) { return ::poll(&entry, 1, milliseconds); }
+void closeSocket(Socket s) {
+    ::close(s);
+}
+int pollOne(PollEntry& entry, int milliseconds) {
+    return ::poll(&entry, 1, milliseconds);
+}
 long long receive(Socket s, char* buffer, std::size_t size) {
     for (;;) {
         const ssize_t got = ::recv(s, buffer, size, 0);
@@ -194,10 +202,9 @@ RecordedRequest parseHead(std::string head, int connection) {
             break;
         }
         const std::size_t colon = line.find(':');
-        request.headers.emplace_back(trimmed(line.substr(0, colon)),
-                                     colon == std::string_view::npos
-                                         ? std::string()
-                                         : trimmed(line.substr(colon + 1)));
+        request.headers.emplace_back(
+            trimmed(line.substr(0, colon)),
+            colon == std::string_view::npos ? std::string() : trimmed(line.substr(colon + 1)));
     }
     request.head = std::move(head);
     return request;
@@ -237,18 +244,30 @@ bool isPattern(std::string_view data) {
 
 std::string reasonPhrase(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 204: return "No Content";
-        case 206: return "Partial Content";
-        case 301: return "Moved Permanently";
-        case 302: return "Found";
-        case 304: return "Not Modified";
-        case 400: return "Bad Request";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 500: return "Internal Server Error";
-        case 503: return "Service Unavailable";
-        default: return "Status";
+        case 200:
+            return "OK";
+        case 204:
+            return "No Content";
+        case 206:
+            return "Partial Content";
+        case 301:
+            return "Moved Permanently";
+        case 302:
+            return "Found";
+        case 304:
+            return "Not Modified";
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 500:
+            return "Internal Server Error";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return "Status";
     }
 }
 
@@ -353,7 +372,8 @@ struct ScriptedHttpServer::Impl {
         std::vector<char> buffer(piece);
         std::uint64_t sent = 0;
         while (sent < total && !stopping.load()) {
-            const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(piece, total - sent));
+            const std::size_t count =
+                static_cast<std::size_t>(std::min<std::uint64_t>(piece, total - sent));
             for (std::size_t i = 0; i < count;) {
                 const std::uint64_t at = sent + i;
                 if (at < reply.bytes.size()) {
@@ -410,7 +430,8 @@ struct ScriptedHttpServer::Impl {
             if (!waitFor(s, POLLIN)) {
                 return false;
             }
-            const long long got = receive(s, buffer, std::min<std::uint64_t>(length, sizeof buffer));
+            const long long got =
+                receive(s, buffer, std::min<std::uint64_t>(length, sizeof buffer));
             if (got <= 0) {
                 return false;
             }
@@ -501,7 +522,8 @@ struct ScriptedHttpServer::Impl {
         address.sin_family = AF_INET;
         address.sin_port = htons(wanted);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
+            0) {
             throw std::runtime_error("cannot bind 127.0.0.1:" + std::to_string(wanted));
         }
         if (::listen(listener.get(), 64) != 0) {
@@ -544,9 +566,13 @@ std::unique_ptr<ScriptedHttpServer> ScriptedHttpServer::tryListen(Script script,
 
 ScriptedHttpServer::~ScriptedHttpServer() = default;
 
-std::uint16_t ScriptedHttpServer::port() const { return impl_->port; }
+std::uint16_t ScriptedHttpServer::port() const {
+    return impl_->port;
+}
 
-int ScriptedHttpServer::connectionCount() const { return impl_->connections.load(); }
+int ScriptedHttpServer::connectionCount() const {
+    return impl_->connections.load();
+}
 
 std::string ScriptedHttpServer::url(std::string_view path) const {
     std::string text = "http://127.0.0.1";

@@ -46,10 +46,9 @@ TempFolder::TempFolder() {
     }
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0;; ++attempt) {
-        std::wstring candidate = std::wstring(base) + L"morvane-" +
-                                 std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                 std::to_wstring(counter++) + L"-" +
-                                 std::to_wstring(GetTickCount64());
+        std::wstring candidate =
+            std::wstring(base) + L"morvane-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(counter++) + L"-" + std::to_wstring(GetTickCount64());
         if (CreateDirectoryW(candidate.c_str(), nullptr)) {
             native_ = std::filesystem::path(candidate);
             break;
@@ -81,7 +80,9 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(native_, ignored);
 }
 
-std::string TempFolder::file(const std::string& name) const { return path_ + "\\" + name; }
+std::string TempFolder::file(const std::string& name) const {
+    return path_ + "\\" + name;
+}
 
 std::filesystem::path TempFolder::native(const std::string& name) const {
     std::string relative = name;

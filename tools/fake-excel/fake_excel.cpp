@@ -7,6 +7,7 @@
 // starts a new server process, as a real invisible instance would.
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 #include <new>
@@ -24,7 +25,9 @@ DWORD mainThread = 0;
 // Live objects plus server locks; the server ends when this drops to zero.
 LONG liveCount = 0;
 
-void serverReferenceAdded() { InterlockedIncrement(&liveCount); }
+void serverReferenceAdded() {
+    InterlockedIncrement(&liveCount);
+}
 
 void serverReferenceDropped() {
     if (InterlockedDecrement(&liveCount) == 0) {
@@ -196,8 +199,7 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
-                                             void** object) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         if (object == nullptr) {
             return E_POINTER;
         }

@@ -38,8 +38,8 @@ private:
 };
 
 int usage() {
-    std::fputs(
-        "usage: FileHolder <file> [--seconds N] [--ready-file F] [--release-file F]\n", stderr);
+    std::fputs("usage: FileHolder <file> [--seconds N] [--ready-file F] [--release-file F]\n",
+               stderr);
     return 2;
 }
 

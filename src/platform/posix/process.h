@@ -27,7 +27,7 @@ CommandLine splitCommandLine(const std::string& line,
 // The updater process on a POSIX host, in Windows paths: the host path of the
 // executable appears on drive Z: the way Wine shows it.
 class PosixProcess : public Process {
-  public:
+public:
     PosixProcess() = default;
     PosixProcess(const PosixProcess&) = delete;
     PosixProcess& operator=(const PosixProcess&) = delete;
@@ -46,7 +46,7 @@ class PosixProcess : public Process {
     // Failure when the program cannot be executed.
     void start(const std::string& commandLine) override;
 
-  private:
+private:
     int instanceMark_ = -1;
 };
 

@@ -14,7 +14,7 @@ namespace morvane::posix {
 // Never blocks the update: an update that the output cannot take at once is
 // dropped, and write errors are ignored.
 class TerminalProgressBar final : public ProgressView {
-  public:
+public:
     // Draws on standard error.
     TerminalProgressBar();
     // Draws on `outputFd`, which stays owned by the caller.
@@ -33,7 +33,7 @@ class TerminalProgressBar final : public ProgressView {
     // unlimited and rounded to whole numbers.
     static std::string render(float share, int width = 20);
 
-  private:
+private:
     void write(const std::string& text);
 
     int outputFd_;

@@ -64,8 +64,7 @@ std::optional<std::string> findCalcProgram(std::string_view searchPath) {
     return std::nullopt;
 }
 
-CalcSpreadsheetAutomation::CalcSpreadsheetAutomation()
-    : bridgeFolder_(MORVANE_EXCEL_BRIDGE_DIR) {}
+CalcSpreadsheetAutomation::CalcSpreadsheetAutomation() : bridgeFolder_(MORVANE_EXCEL_BRIDGE_DIR) {}
 
 CalcSpreadsheetAutomation::CalcSpreadsheetAutomation(std::string bridgeFolder)
     : bridgeFolder_(std::move(bridgeFolder)) {}

@@ -12,7 +12,7 @@ namespace morvane::posix {
 // closed or at its end) the box is only printed and answered OK, or No for a
 // Yes/No box, so that an unattended run never waits.
 class TerminalUserInterface : public UserInterface {
-  public:
+public:
     // Asks on standard input when it is a terminal; draws on standard output.
     TerminalUserInterface();
     // Asks on `inputFd` when it is a terminal; draws on `outputFd`. The
@@ -29,7 +29,7 @@ class TerminalUserInterface : public UserInterface {
     // The box as drawn, without the question after it.
     static std::string render(const std::string& text, int style, const std::string& caption);
 
-  private:
+private:
     void print(const std::string& text);
     // One line from the terminal, without its line end; false at its end or on
     // a read failure.

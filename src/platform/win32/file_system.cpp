@@ -94,11 +94,16 @@ private:
 
 DWORD shareModeOf(int lockMode) {
     switch (lockMode) {
-        case 0: return FILE_SHARE_READ | FILE_SHARE_WRITE;
-        case 1: return FILE_SHARE_WRITE;
-        case 2: return FILE_SHARE_READ;
-        case 3: return 0;
-        default: throw Failure::of(err::InvalidCall);
+        case 0:
+            return FILE_SHARE_READ | FILE_SHARE_WRITE;
+        case 1:
+            return FILE_SHARE_WRITE;
+        case 2:
+            return FILE_SHARE_READ;
+        case 3:
+            return 0;
+        default:
+            throw Failure::of(err::InvalidCall);
     }
 }
 

@@ -9,7 +9,7 @@ namespace morvane::win32 {
 
 // The running updater process and the start of other programs.
 class Win32Process : public Process {
-  public:
+public:
     std::string executableFolder() override;
     std::string executableName() override;
     // The instance mark is a named mutex in the session's namespace whose name
@@ -25,7 +25,7 @@ class Win32Process : public Process {
     // The name of the instance mark for an executable path.
     static std::wstring instanceMarkName(const std::wstring& executablePath);
 
-  private:
+private:
     UniqueHandle instanceMark_;
 };
 

@@ -28,7 +28,7 @@ constexpr LONGLONG kMaxPictureBytes = 64LL * 1024 * 1024;
 // A window that this object destroys; release() hands it back when the
 // window system destroyed it already.
 class WindowOwner {
-  public:
+public:
     WindowOwner() = default;
     explicit WindowOwner(HWND window) noexcept : window_(window) {}
     WindowOwner(WindowOwner&& other) noexcept : window_(std::exchange(other.window_, nullptr)) {}
@@ -51,14 +51,14 @@ class WindowOwner {
         }
     }
 
-  private:
+private:
     HWND window_ = nullptr;
 };
 
 // The device context of a window's client area (or of the screen for nullptr),
 // from GetDC until ReleaseDC.
 class WindowDc {
-  public:
+public:
     explicit WindowDc(HWND window) noexcept : window_(window), dc_(GetDC(window)) {}
     WindowDc(const WindowDc&) = delete;
     WindowDc& operator=(const WindowDc&) = delete;
@@ -69,21 +69,21 @@ class WindowDc {
     }
     HDC get() const noexcept { return dc_; }
 
-  private:
+private:
     HWND window_;
     HDC dc_;
 };
 
 // The device context of one WM_PAINT, from BeginPaint until EndPaint.
 class PaintDc {
-  public:
+public:
     explicit PaintDc(HWND window) noexcept : window_(window) { dc_ = BeginPaint(window_, &paint_); }
     PaintDc(const PaintDc&) = delete;
     PaintDc& operator=(const PaintDc&) = delete;
     ~PaintDc() { EndPaint(window_, &paint_); }
     HDC get() const noexcept { return dc_; }
 
-  private:
+private:
     HWND window_;
     PAINTSTRUCT paint_{};
     HDC dc_ = nullptr;
@@ -91,7 +91,7 @@ class PaintDc {
 
 // A pen, brush or other GDI object that this object deletes.
 class GdiObject {
-  public:
+public:
     explicit GdiObject(HGDIOBJ object) noexcept : object_(object) {}
     GdiObject(const GdiObject&) = delete;
     GdiObject& operator=(const GdiObject&) = delete;
@@ -102,13 +102,13 @@ class GdiObject {
     }
     HGDIOBJ get() const noexcept { return object_; }
 
-  private:
+private:
     HGDIOBJ object_;
 };
 
 // Global memory that this object frees until release() hands it to a stream.
 class GlobalMemory {
-  public:
+public:
     explicit GlobalMemory(HGLOBAL memory) noexcept : memory_(memory) {}
     GlobalMemory(const GlobalMemory&) = delete;
     GlobalMemory& operator=(const GlobalMemory&) = delete;
@@ -120,13 +120,13 @@ class GlobalMemory {
     HGLOBAL get() const noexcept { return memory_; }
     void release() noexcept { memory_ = nullptr; }
 
-  private:
+private:
     HGLOBAL memory_;
 };
 
 // The lock of global memory, from GlobalLock until GlobalUnlock.
 class GlobalLockGuard {
-  public:
+public:
     explicit GlobalLockGuard(HGLOBAL memory) noexcept
         : memory_(memory), data_(GlobalLock(memory)) {}
     GlobalLockGuard(const GlobalLockGuard&) = delete;
@@ -138,7 +138,7 @@ class GlobalLockGuard {
     }
     void* data() const noexcept { return data_; }
 
-  private:
+private:
     HGLOBAL memory_;
     void* data_;
 };
@@ -146,7 +146,7 @@ class GlobalLockGuard {
 // One reference to a COM object.
 template <class T>
 class ComPtr {
-  public:
+public:
     ComPtr() = default;
     ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
     ComPtr& operator=(ComPtr&& other) noexcept {
@@ -172,14 +172,14 @@ class ComPtr {
         }
     }
 
-  private:
+private:
     T* pointer_ = nullptr;
 };
 
 // Membership of the thread in a single-threaded COM apartment; left again only
 // when this object entered it (not when the thread was in one already).
 class ComApartment {
-  public:
+public:
     ComApartment() = default;
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
@@ -197,7 +197,7 @@ class ComApartment {
         }
     }
 
-  private:
+private:
     bool entered_ = false;
 };
 

@@ -20,7 +20,7 @@ namespace morvane::win32 {
 // Must be used on the thread that runs the window's messages, a single-threaded
 // COM apartment (entered on show() when the thread has none yet).
 class Win32ProgressWindow final : public ProgressView {
-  public:
+public:
     Win32ProgressWindow();
     ~Win32ProgressWindow() override;
     Win32ProgressWindow(const Win32ProgressWindow&) = delete;
@@ -35,7 +35,7 @@ class Win32ProgressWindow final : public ProgressView {
 
     struct State;
 
-  private:
+private:
     std::unique_ptr<State> state_;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/win32/spreadsheet_automation.h"
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 #include <cstdint>
