@@ -334,6 +334,32 @@ TEST_F(DownloadTest, ServerThatCannotBeReachedGivesFalseWithoutMessage) {
     EXPECT_TRUE(folderContents().empty());
 }
 
+TEST_F(DownloadTest, ServerThatFallsSilentFailsAfterTheStallLimit) {
+    struct Case {
+        const char* name;
+        ScriptedReply reply;
+    };
+    ScriptedReply silentBeforeItsHead = replyWithLength(200, patternBytes(0, 1'000));
+    silentBeforeItsHead.delay = std::chrono::seconds(6);
+    ScriptedReply silentInTheBody = replyWithLength(200, patternBytes(0, 1'000));
+    silentInTheBody.pieceSize = silentInTheBody.bytes.size() - 500;
+    silentInTheBody.pieceDelay = std::chrono::seconds(6);
+    const Case cases[] = {{"before its head", silentBeforeItsHead},
+                          {"in the body", silentInTheBody}};
+    test::HostHttp impatient{std::chrono::seconds(1)};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScriptedHttpServer& s = serve(byMethod(headReply(200, 1'000), c.reply));
+        const auto start = std::chrono::steady_clock::now();
+
+        EXPECT_FALSE(Download(s.url("/file.bin"), target, impatient, files, ui));
+
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+        EXPECT_TRUE(ui.boxes.empty());
+        EXPECT_TRUE(folderContents().empty());
+    }
+}
+
 TEST_F(DownloadTest, YieldsAfterEveryReadWhileNoPartialFileStandsAtTheTarget) {
     ScriptedReply reply = replyCloseDelimited(200, patternBytes(0, 4'000));
     reply.pieceSize = 1'000;

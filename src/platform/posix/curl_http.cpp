@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <mutex>
@@ -25,8 +27,6 @@ struct ListCleanup {
 using HeaderList = std::unique_ptr<curl_slist, ListCleanup>;
 
 constexpr long kConnectTimeoutSeconds = 30;
-// A transfer that moves less than one byte per second for this long has stalled.
-constexpr long kStallSeconds = 60;
 // Bytes libcurl hands over per write callback at most.
 constexpr long kReceiveBufferBytes = 64 * 1024;
 
@@ -150,14 +150,15 @@ std::string transferableUrl(std::string_view url) {
 }
 
 // Options both requests share. False when libcurl refuses one.
-bool setCommonOptions(CURL* easy, curl_slist* headers) {
+// A transfer that moves less than one byte per second for `stallSeconds` has stalled.
+bool setCommonOptions(CURL* easy, curl_slist* headers, long stallSeconds) {
     return curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) ==
                CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallSeconds) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stallSeconds) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK;
 }
 
@@ -171,9 +172,15 @@ HeaderList noExtraHeaders() {
 struct Transfer {
     CURL* easy;
     BodySink& sink;
+    // Nothing arriving for this long ends the transfer. libcurl's own low
+    // speed limit averages over several seconds, so a burst before a silence
+    // would stretch it.
+    std::chrono::milliseconds stallLimit;
     ResponseHead head;
     bool begun = false;
     std::exception_ptr failure;
+    curl_off_t received = 0;
+    std::chrono::steady_clock::time_point lastArrival = std::chrono::steady_clock::now();
 
     void beginOnce() {
         if (begun) {
@@ -207,8 +214,16 @@ struct Transfer {
 
     // libcurl calls this while it waits too, so the window system is also
     // served while a slow server sends nothing.
-    static int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
+    static int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t,
+                          curl_off_t) noexcept {
         auto& self = *static_cast<Transfer*>(user);
+        const auto now = std::chrono::steady_clock::now();
+        if (downloaded != self.received) {
+            self.received = downloaded;
+            self.lastArrival = now;
+        } else if (now - self.lastArrival > self.stallLimit) {
+            return 1;
+        }
         try {
             self.sink.afterRead();
             return 0;
@@ -221,6 +236,11 @@ struct Transfer {
 
 class CurlSession : public HttpSession {
 public:
+    explicit CurlSession(std::chrono::milliseconds stallLimit)
+        : stallLimit_(stallLimit),
+          stallSeconds_(static_cast<long>(std::max<std::int64_t>(
+              1, std::chrono::ceil<std::chrono::seconds>(stallLimit).count()))) {}
+
     std::int32_t probeContentLength(const std::string& host,
                                     const std::string& objectPath) override {
         if (!isPlainHost(host)) {
@@ -237,7 +257,7 @@ public:
         // The request target goes out as written, not as libcurl would
         // normalise the URL's path.
         const bool ready =
-            setCommonOptions(e, headers.get()) &&
+            setCommonOptions(e, headers.get(), stallSeconds_) &&
             curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http") == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_URL, url.c_str()) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_PORT, 80L) == CURLE_OK &&
@@ -265,9 +285,10 @@ public:
         }
         CURL* e = easy.get();
         const std::string target = transferableUrl(url);
-        Transfer transfer{e, sink, {}, false, nullptr};
+        Transfer transfer{e,     sink,    stallLimit_, {},
+                          false, nullptr, 0,           std::chrono::steady_clock::now()};
         const bool ready =
-            setCommonOptions(e, headers.get()) &&
+            setCommonOptions(e, headers.get(), stallSeconds_) &&
             curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_URL, target.c_str()) == CURLE_OK &&
@@ -299,6 +320,10 @@ public:
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
         return transfer.begun || status != 0 ? GetOutcome::Incomplete : GetOutcome::NotOpened;
     }
+
+private:
+    std::chrono::milliseconds stallLimit_;
+    long stallSeconds_;  // for libcurl's own limit, in whole seconds
 };
 
 }  // namespace
@@ -307,7 +332,7 @@ std::unique_ptr<HttpSession> CurlHttp::openSession() {
     if (!libcurlReady()) {
         return nullptr;
     }
-    return std::make_unique<CurlSession>();
+    return std::make_unique<CurlSession>(stallLimit_);
 }
 
 }  // namespace morvane::posix

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include "platform/http.h"
 
 namespace morvane::posix {
@@ -10,8 +12,15 @@ namespace morvane::posix {
 // environment variables (http_proxy, no_proxy), libcurl's preconfiguration.
 class CurlHttp : public Http {
 public:
+    // A transfer that delivers nothing for `stallLimit` fails.
+    explicit CurlHttp(std::chrono::milliseconds stallLimit = std::chrono::seconds(60))
+        : stallLimit_(stallLimit) {}
+
     // nullptr when libcurl cannot be initialised.
     std::unique_ptr<HttpSession> openSession() override;
+
+private:
+    std::chrono::milliseconds stallLimit_;
 };
 
 }  // namespace morvane::posix

@@ -10,8 +10,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/failure.h"
+#include "platform/win32/handoff.h"
 #include "platform/win32/wide.h"
 
 namespace morvane::win32 {
@@ -25,8 +28,6 @@ struct InternetHandleCloser {
 using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
 
 constexpr DWORD kConnectTimeoutMs = 30'000;
-// A read or send that gets nothing for this long has stalled.
-constexpr DWORD kStallTimeoutMs = 60'000;
 
 // How much one read asks for. A synchronous read waits until it can fill
 // the whole request, so while data only trickles in, a read asks for just
@@ -150,85 +151,157 @@ std::optional<std::int64_t> announcedBodyLength(HINTERNET request) {
     return value;
 }
 
-class WinInetSession : public HttpSession {
-public:
-    explicit WinInetSession(InternetHandle session) : session_(std::move(session)) {}
-
-    std::int32_t probeContentLength(const std::string& host,
-                                    const std::string& objectPath) override {
-        // Each step only when the one before succeeded; the handles close
-        // in reverse order: request, then connection.
-        const InternetHandle connection(InternetConnectA(
-            session_.get(), ansi(host).c_str(), 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-        if (!connection) {
-            return 0;
-        }
-        const InternetHandle request(HttpOpenRequestA(connection.get(), "HEAD",
-                                                      ansi(objectPath).c_str(), "HTTP/1.1", nullptr,
-                                                      nullptr, INTERNET_FLAG_RELOAD, 0));
-        if (!request) {
-            return 0;
-        }
-        if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
-            return 0;
-        }
-        // The call's own result does not matter: the number starts at 0.
-        DWORD length = 0;
-        DWORD size = sizeof length;
-        HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
-                       &size, nullptr);
-        return static_cast<std::int32_t>(length);
+// The size probe: Content-Length of a HEAD to the host text on port 80; 0
+// when any step fails. Each step only when the one before succeeded; the
+// handles close in reverse order: request, then connection.
+std::int32_t probe(HINTERNET session, const std::string& host, const std::string& objectPath) {
+    const InternetHandle connection(
+        InternetConnectA(session, host.c_str(), 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) {
+        return 0;
     }
+    const InternetHandle request(HttpOpenRequestA(connection.get(), "HEAD", objectPath.c_str(),
+                                                  "HTTP/1.1", nullptr, nullptr,
+                                                  INTERNET_FLAG_RELOAD, 0));
+    if (!request) {
+        return 0;
+    }
+    if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+        return 0;
+    }
+    // The call's own result does not matter: the number starts at 0.
+    DWORD length = 0;
+    DWORD size = sizeof length;
+    HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
+                   &size, nullptr);
+    return static_cast<std::int32_t>(length);
+}
 
-    GetOutcome get(const std::string& url, BodySink& sink) override {
-        const InternetHandle file(InternetOpenUrlA(session_.get(), ansi(url).c_str(), nullptr, 0,
-                                                   INTERNET_FLAG_RELOAD, 0));
+// What the reading thread of a GET hands to the caller, one at a time.
+struct Piece {
+    enum class Kind { NotOpened, Opened, Data, End, Failed };
+    explicit Piece(Kind what, int code = 0, std::optional<std::int64_t> length = std::nullopt,
+                   std::vector<char> bytes = {})
+        : kind(what), status(code), expected(length), data(std::move(bytes)) {}
+    Kind kind;
+    int status = 0;                        // Opened
+    std::optional<std::int64_t> expected;  // Opened: the announced body length
+    std::vector<char> data;                // Data
+};
+
+// The reading thread of a GET: opens the URL and reads the body, handing
+// each read over, until the body ends, a call fails or the caller has given
+// up on it.
+void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) noexcept {
+    try {
+        const InternetHandle file(
+            InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
         if (!file) {
-            return GetOutcome::NotOpened;
+            handoff.put(Piece{Piece::Kind::NotOpened});
+            return;
         }
         DWORD status = 0;
         DWORD size = sizeof status;
         HttpQueryInfoA(file.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                        nullptr);
-        const std::optional<std::int64_t> expected = announcedBodyLength(file.get());
-        sink.begin(static_cast<int>(status), expected);
-
-        auto buffer = std::make_unique<char[]>(ReadPacer::kLargestBlock);
+        if (!handoff.put(Piece{Piece::Kind::Opened, static_cast<int>(status),
+                               announcedBodyLength(file.get())})) {
+            return;
+        }
         ReadPacer pacer;
-        std::int64_t received = 0;
         for (;;) {
             DWORD arrived = 0;
             if (!pacer.asksForBlock() && !InternetQueryDataAvailable(file.get(), &arrived, 0, 0)) {
-                sink.afterRead();
-                return GetOutcome::Incomplete;
+                handoff.put(Piece{Piece::Kind::Failed});
+                return;
             }
+            std::vector<char> buffer(pacer.wanted(arrived));
             DWORD read = 0;
             const auto start = std::chrono::steady_clock::now();
-            const BOOL ok =
-                InternetReadFile(file.get(), buffer.get(), pacer.wanted(arrived), &read);
+            const BOOL ok = InternetReadFile(file.get(), buffer.data(),
+                                             static_cast<DWORD>(buffer.size()), &read);
             pacer.readDone(read, std::chrono::steady_clock::now() - start);
-            if (ok && read > 0) {
-                sink.write(buffer.get(), read);
-                received += read;
+            if (!ok || read == 0) {
+                handoff.put(Piece{ok ? Piece::Kind::End : Piece::Kind::Failed});
+                return;
             }
-            sink.afterRead();
-            if (!ok) {
-                return GetOutcome::Incomplete;
-            }
-            if (read == 0) {
-                break;
+            buffer.resize(read);
+            if (!handoff.put(Piece{Piece::Kind::Data, 0, std::nullopt, std::move(buffer)})) {
+                return;
             }
         }
-        // WinINet ends a body that the connection cut short like a whole
-        // one; only its announced length tells them apart.
-        if (expected && received < *expected) {
-            return GetOutcome::Incomplete;
+    } catch (...) {
+        // Out of memory for a buffer: the transfer failed.
+        handoff.put(Piece{Piece::Kind::Failed});
+    }
+}
+
+class WinInetSession : public HttpSession {
+public:
+    WinInetSession(InternetHandle session, std::chrono::milliseconds stallLimit)
+        : session_(std::move(session)), stallLimit_(stallLimit) {}
+
+    // The blocking WinINet calls run on a thread of their own, which the
+    // caller leaves behind when it delivers nothing for the stall limit:
+    // WinINet's own receive time-out is not honoured everywhere (Wine), and
+    // nothing may hold the update run for good. Such a thread ends as soon
+    // as its call returns, or with the process.
+    std::int32_t probeContentLength(const std::string& host,
+                                    const std::string& objectPath) override {
+        auto handoff = std::make_shared<Handoff<std::int32_t>>();
+        std::thread([session = session_.get(), host = ansi(host), objectPath = ansi(objectPath),
+                     handoff]() noexcept {
+            handoff->put(probe(session, host, objectPath));
+        }).detach();
+        return handoff->take(stallLimit_).value_or(0);
+    }
+
+    GetOutcome get(const std::string& url, BodySink& sink) override {
+        auto handoff = std::make_shared<Handoff<Piece>>();
+        std::thread([session = session_.get(), url = ansi(url), handoff]() noexcept {
+            fetch(session, url, *handoff);
+        }).detach();
+        // However this call ends, the reading thread stops at its next handover.
+        const std::unique_ptr<Handoff<Piece>, void (*)(Handoff<Piece>*)> abandonOnExit(
+            handoff.get(), [](Handoff<Piece>* h) { h->abandon(); });
+
+        bool opened = false;
+        std::optional<std::int64_t> expected;
+        std::int64_t received = 0;
+        for (;;) {
+            std::optional<Piece> piece = handoff->take(stallLimit_);
+            if (!piece) {
+                return opened ? GetOutcome::Incomplete : GetOutcome::NotOpened;
+            }
+            switch (piece->kind) {
+                case Piece::Kind::NotOpened:
+                    return GetOutcome::NotOpened;
+                case Piece::Kind::Opened:
+                    opened = true;
+                    expected = piece->expected;
+                    sink.begin(piece->status, expected);
+                    break;
+                case Piece::Kind::Data:
+                    sink.write(piece->data.data(), piece->data.size());
+                    received += static_cast<std::int64_t>(piece->data.size());
+                    sink.afterRead();
+                    break;
+                case Piece::Kind::Failed:
+                    sink.afterRead();
+                    return GetOutcome::Incomplete;
+                case Piece::Kind::End:
+                    sink.afterRead();
+                    // WinINet ends a body that the connection cut short like
+                    // a whole one; only its announced length tells them apart.
+                    return expected && received < *expected ? GetOutcome::Incomplete
+                                                            : GetOutcome::Complete;
+            }
         }
-        return GetOutcome::Complete;
     }
 
 private:
     InternetHandle session_;
+    std::chrono::milliseconds stallLimit_;
 };
 
 }  // namespace
@@ -240,17 +313,17 @@ std::unique_ptr<HttpSession> WinInetHttp::openSession() {
         return nullptr;
     }
     // Time limits set on the session hold for every handle made from it.
-    // (Wine's WinINet keeps the connect limit but not the receive and send
-    // limits: there a server that stops sending can hold a transfer.)
+    // (Wine's WinINet keeps the connect limit only; the session enforces the
+    // stall limit itself as well.)
     DWORD connectTimeout = kConnectTimeoutMs;
-    DWORD stallTimeout = kStallTimeoutMs;
+    DWORD stallTimeout = static_cast<DWORD>(stallLimit_.count());
     InternetSetOptionA(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout,
                        sizeof connectTimeout);
     InternetSetOptionA(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &stallTimeout,
                        sizeof stallTimeout);
     InternetSetOptionA(session.get(), INTERNET_OPTION_SEND_TIMEOUT, &stallTimeout,
                        sizeof stallTimeout);
-    return std::make_unique<WinInetSession>(std::move(session));
+    return std::make_unique<WinInetSession>(std::move(session), stallLimit_);
 }
 
 }  // namespace morvane::win32

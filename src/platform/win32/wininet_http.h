@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include "platform/http.h"
 
 namespace morvane::win32 {
@@ -10,8 +12,15 @@ namespace morvane::win32 {
 // settings and never answers from the cache.
 class WinInetHttp : public Http {
 public:
+    // A transfer that delivers nothing for `stallLimit` fails.
+    explicit WinInetHttp(std::chrono::milliseconds stallLimit = std::chrono::seconds(60))
+        : stallLimit_(stallLimit) {}
+
     // nullptr when InternetOpen fails.
     std::unique_ptr<HttpSession> openSession() override;
+
+private:
+    std::chrono::milliseconds stallLimit_;
 };
 
 }  // namespace morvane::win32
