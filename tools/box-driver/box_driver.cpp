@@ -31,6 +31,7 @@
 
 #include "box_record.h"
 #include "image_file.h"
+#include "platform/win32/unique_handle.h"
 
 namespace {
 
@@ -44,21 +45,6 @@ constexpr ULONGLONG kWindowSettleMilliseconds = 150;
 constexpr int kMaxFramesPerWindow = 40;
 
 // ---- owners of the system's resources -----------------------------------------
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle) noexcept : handle_(handle) {}
-    ~Handle() {
-        if (valid()) CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool valid() const noexcept { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const noexcept { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 class ScreenDc {
 public:
@@ -132,9 +118,9 @@ bool exists(const std::wstring& path) {
 
 bool writeFile(const std::wstring& path, const std::string& bytes, bool append) {
     for (int attempt = 0; attempt < 50; ++attempt) {
-        Handle file(CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
-                                FILE_SHARE_READ, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        morvane::win32::UniqueHandle file(CreateFileW(
+            path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+            append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.valid()) {
             Sleep(20);  // a reader may hold it for a moment
             continue;
@@ -177,7 +163,8 @@ std::wstring comparablePath(const std::wstring& path) {
 }
 
 std::wstring processImage(DWORD processId) {
-    Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    morvane::win32::UniqueHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process.valid()) return {};
     std::wstring image(32768, L'\0');
     DWORD length = static_cast<DWORD>(image.size());

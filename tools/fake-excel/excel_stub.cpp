@@ -16,25 +16,9 @@
 #include <string>
 
 #include "fake_excel_ids.h"
+#include "platform/win32/unique_handle.h"
 
 namespace {
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
-    ~FileHandle() {
-        if (valid()) {
-            CloseHandle(handle_);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE get() const noexcept { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 std::wstring recordFile() {
     const DWORD needed = GetEnvironmentVariableW(morvane::fake_excel::kRecordVariable, nullptr, 0);
@@ -82,8 +66,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Appending to a file that another start may be writing: retry briefly
     // while it is held.
     for (int attempt = 0; attempt < 50; ++attempt) {
-        FileHandle file(CreateFileW(recordFile().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        morvane::win32::UniqueHandle file(CreateFileW(recordFile().c_str(), FILE_APPEND_DATA,
+                                                      FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.valid()) {
             const DWORD error = GetLastError();
             if (error != ERROR_SHARING_VIOLATION) {

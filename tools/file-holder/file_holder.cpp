@@ -17,25 +17,11 @@
 #include <cwchar>
 #include <string>
 
+#include "platform/win32/unique_handle.h"
+
 namespace {
 
 constexpr DWORD kPollMilliseconds = 50;
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
-    ~FileHandle() {
-        if (valid()) {
-            CloseHandle(handle_);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-
-private:
-    HANDLE handle_;
-};
 
 int usage() {
     std::fputs("usage: FileHolder <file> [--seconds N] [--ready-file F] [--release-file F]\n",
@@ -77,8 +63,8 @@ int wmain(int argc, wchar_t** argv) {
         return usage();
     }
 
-    FileHandle held(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    morvane::win32::UniqueHandle held(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!held.valid()) {
         const DWORD error = GetLastError();
         std::fprintf(stderr, "cannot open the file: error %lu\n", error);
@@ -87,8 +73,9 @@ int wmain(int argc, wchar_t** argv) {
     std::fputs("ready\n", stdout);
     std::fflush(stdout);
     if (!readyFile.empty()) {
-        FileHandle ready(CreateFileW(readyFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        morvane::win32::UniqueHandle ready(CreateFileW(readyFile.c_str(), GENERIC_WRITE,
+                                                       FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
     const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000U;
