@@ -31,9 +31,12 @@
 
 #include "box_record.h"
 #include "image_file.h"
+#include "platform/win32/gdi_object.h"
 #include "platform/win32/unique_handle.h"
 
 namespace {
+
+using morvane::win32::GdiObject;
 
 using morvane::box_driver::Image;
 
@@ -72,20 +75,6 @@ public:
 
 private:
     HDC dc_;
-};
-
-class GdiObject {
-public:
-    explicit GdiObject(HGDIOBJ object) noexcept : object_(object) {}
-    ~GdiObject() {
-        if (object_ != nullptr) DeleteObject(object_);
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    HGDIOBJ get() const noexcept { return object_; }
-
-private:
-    HGDIOBJ object_;
 };
 
 class Selection {

@@ -10,6 +10,7 @@
 
 #include "download/progress_geometry.h"
 #include "platform/failure.h"
+#include "platform/win32/gdi_object.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 
@@ -87,23 +88,6 @@ private:
     HWND window_;
     PAINTSTRUCT paint_{};
     HDC dc_ = nullptr;
-};
-
-// A pen, brush or other GDI object that this object deletes.
-class GdiObject {
-public:
-    explicit GdiObject(HGDIOBJ object) noexcept : object_(object) {}
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    ~GdiObject() {
-        if (object_ != nullptr) {
-            DeleteObject(object_);
-        }
-    }
-    HGDIOBJ get() const noexcept { return object_; }
-
-private:
-    HGDIOBJ object_;
 };
 
 // Global memory that this object frees until release() hands it to a stream.
