@@ -67,16 +67,6 @@ int killProcesses(const std::vector<std::wstring>& images, const std::wstring& f
 // True while a program with image `image` runs.
 bool isRunning(const std::wstring& image);
 
-// ---- stand-in spreadsheet program ---------------------------------------------------
-
-// Registers `server` (the FakeExcel.exe command) under "Excel.Application"
-// for the user and the machine; false when neither part could be written.
-bool registerSpreadsheetServer(const std::wstring& server, const std::wstring& classId);
-// Removes that registration again, leaving any other program's alone.
-void removeSpreadsheetServer(const std::wstring& classId);
-// The class that "Excel.Application" names, if any.
-std::optional<std::wstring> registeredSpreadsheetClass();
-
 // One start of EXCEL.EXE as it recorded it.
 struct ExcelStart {
     std::string commandLine;

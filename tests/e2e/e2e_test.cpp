@@ -19,6 +19,7 @@
 
 #include "e2e_support.h"
 #include "fake_excel_ids.h"
+#include "fake_excel_registration.h"
 #include "support/temp_folder.h"
 
 namespace morvane::e2e {
@@ -137,12 +138,12 @@ protected:
             GTEST_SKIP() << "the updater's windows need an X display under Wine: set DISPLAY "
                             "(for example to an Xvfb server)";
         }
-        removeSpreadsheetServer(fake_excel::kClassId);
-        if (const auto other = registeredSpreadsheetClass()) {
+        fake_excel::removeRegistration();
+        if (const auto other = fake_excel::registeredClass()) {
             GTEST_SKIP() << "\"Excel.Application\" is registered in this installation: "
                          << narrow(*other);
         }
-        ASSERT_TRUE(registerSpreadsheetServer(L"\"" + kFakeExcel + L"\"", fake_excel::kClassId));
+        ASSERT_TRUE(fake_excel::registerServer(L"\"" + kFakeExcel + L"\""));
 
         caseName_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         app_ = wide(root_.file("Anwendung"));
@@ -161,7 +162,7 @@ protected:
         driver_ = nullptr;
         // Whatever the programs under test started and left running.
         killProcesses({kBoxDriver, kFakeExcel, kExcelStub, kFileHolder}, app_);
-        removeSpreadsheetServer(fake_excel::kClassId);
+        fake_excel::removeRegistration();
         SetEnvironmentVariableW(fake_excel::kRecordVariable, nullptr);
     }
 
@@ -813,7 +814,7 @@ TEST_F(UpdaterRunTest, ExcelInAFolderWithBlanksGetsTheWorkbookAsOneArgument) {
 }
 
 TEST_F(UpdaterRunTest, WithoutExcelItsErrorThenTheReportAndTheRunStillEnds) {
-    removeSpreadsheetServer(fake_excel::kClassId);
+    fake_excel::removeRegistration();
     installApplication();
     writeSettings("http://127.0.0.1:" + std::to_string(test::unusedPort()) + "/revision.ini");
     const RunRecord result = runUpdater({{"OK", {}}, {"OK", {}}, {"OK", {}}});

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "fake_excel_ids.h"
+#include "fake_excel_registration.h"
 #include "platform/win32/spreadsheet_automation.h"
 #include "platform/win32/wide.h"
 #else
@@ -56,68 +57,6 @@ std::wstring folderOf(const std::wstring& file) {
     return file.substr(0, file.find_last_of(L'\\'));
 }
 
-class RegistryKey {
-public:
-    RegistryKey(HKEY root, const std::wstring& subKey) {
-        if (RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key_,
-                            nullptr) != ERROR_SUCCESS) {
-            key_ = nullptr;
-        }
-    }
-    ~RegistryKey() {
-        if (key_ != nullptr) {
-            RegCloseKey(key_);
-        }
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    bool setDefault(const std::wstring& value) {
-        const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-        return key_ != nullptr &&
-               RegSetValueExW(key_, nullptr, 0, REG_SZ,
-                              reinterpret_cast<const BYTE*>(value.c_str()), bytes) == ERROR_SUCCESS;
-    }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-const std::wstring kProgIdKey = L"Software\\Classes\\Excel.Application";
-const std::wstring kClassKey = std::wstring(L"Software\\Classes\\CLSID\\") + fake_excel::kClassId;
-
-// Per-user classes are what Windows offers without administrator rights;
-// Wine reads classes only from the machine's part of the registry.
-const HKEY kClassRoots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
-
-// Removes the stand-in's registration, leaving any other program's alone.
-void removeRegistration() {
-    for (HKEY root : kClassRoots) {
-        wchar_t registered[64] = {};
-        DWORD size = sizeof(registered);
-        if (RegGetValueW(root, (kProgIdKey + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
-                         registered, &size) == ERROR_SUCCESS &&
-            lstrcmpiW(registered, fake_excel::kClassId) == 0) {
-            RegDeleteTreeW(root, kProgIdKey.c_str());
-        }
-        RegDeleteTreeW(root, kClassKey.c_str());
-    }
-}
-
-// The class that "Excel.Application" names, if any.
-std::optional<std::wstring> registeredClass() {
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    CLSID classId{};
-    std::optional<std::wstring> text;
-    if (SUCCEEDED(CLSIDFromProgID(L"Excel.Application", &classId))) {
-        wchar_t buffer[64] = {};
-        StringFromGUID2(classId, buffer, 64);
-        text = buffer;
-    }
-    if (SUCCEEDED(init)) CoUninitialize();
-    return text;
-}
-
 // Sets an environment variable, which the server started for an instance
 // inherits, for one scope.
 class ScopedVariable {
@@ -149,26 +88,19 @@ void onFreshThread(Body body) {
 class ComSpreadsheetAutomationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        removeRegistration();  // what an interrupted run left behind
-        if (const auto other = registeredClass()) {
+        fake_excel::removeRegistration();  // what an interrupted run left behind
+        if (const auto other = fake_excel::registeredClass()) {
             GTEST_SKIP() << "\"Excel.Application\" is registered in this installation: "
                          << win32::narrow(*other);
         }
     }
-    void TearDown() override { removeRegistration(); }
+    void TearDown() override { fake_excel::removeRegistration(); }
 
     // Registers the stand-in for "Excel.Application"; `server` is the command
     // line that starts it.
     static void registerServer(const std::wstring& server = L"\"" + fakeServerFile() + L"\"") {
-        bool registered = false;
-        for (HKEY root : kClassRoots) {
-            registered =
-                (RegistryKey(root, kProgIdKey + L"\\CLSID").setDefault(fake_excel::kClassId) &&
-                 RegistryKey(root, kClassKey + L"\\ProgID").setDefault(L"Excel.Application") &&
-                 RegistryKey(root, kClassKey + L"\\LocalServer32").setDefault(server)) ||
-                registered;
-        }
-        ASSERT_TRUE(registered) << "the stand-in server could not be registered";
+        ASSERT_TRUE(fake_excel::registerServer(server))
+            << "the stand-in server could not be registered";
     }
 };
 

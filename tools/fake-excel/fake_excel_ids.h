@@ -1,8 +1,7 @@
 #pragma once
 
 // Identity of the stand-in spreadsheet automation server (FakeExcel.exe) and
-// the environment variables it and its EXCEL.EXE read. register.sh repeats the
-// class identifier.
+// the environment variables it and its EXCEL.EXE read.
 
 namespace morvane::fake_excel {
 
