@@ -56,11 +56,6 @@ public:
     // file is then removed when the sink goes.
     void commit();
 
-    // Bytes received so far.
-    std::int32_t received() const { return received_; }
-    // The temporary file's path; empty before begin().
-    const std::string& temporaryPath() const { return temporary_; }
-
     // Write buffer sizes: without any announced size, and the bounds for one.
     static constexpr std::size_t kDefaultBuffer = std::size_t{64} * 1024;
     static constexpr std::size_t kSmallestBuffer = std::size_t{4} * 1024;
