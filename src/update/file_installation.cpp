@@ -93,7 +93,8 @@ MainModule::Installation MainModule::DownloadAll(std::int16_t lastBlock) {
         const std::string target = Revision.GetValue(i, "Ziel");
         PathClass download = NewPath();
         download.setFullPath(TempFolder + target);
-        if (!staysInAppFolder(target) || !DownloadFile(source, download)) {
+        const std::optional<std::string> sha256 = FileSha256(i);
+        if (!staysInAppFolder(target) || !sha256 || !DownloadFile(source, download, *sha256)) {
             showDownloadError(platform_.ui);
             return Installation::Stopped;
         }

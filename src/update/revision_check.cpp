@@ -20,7 +20,7 @@ std::string askText(const std::string& description) {
 
 }  // namespace
 
-bool MainModule::DownloadFile(UrlClass& source, PathClass& target) {
+bool MainModule::DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256) {
     target.CreateFolder();
     if (target.isFolder()) {
         target.setFullName(source.FullName());
@@ -31,7 +31,7 @@ bool MainModule::DownloadFile(UrlClass& source, PathClass& target) {
     bool fetched = false;
     try {
         fetched = Download(source.FullUrl(), target.FullPath(), platform_.http, platform_.files,
-                           platform_.ui);
+                           platform_.ui, sha256);
     } catch (...) {
         platform_.ui.showArrowCursor();
         throw;
@@ -60,15 +60,24 @@ MainModule::Outcome MainModule::CheckRevision() {
     if (Revision.Init(RevisionPath.FullPath())) {
         OldVersion = Revision.GetLine("Version");
     }
-    if (!DownloadFile(ServerUrl, RevisionPath)) {
+    if (!ReadPublisherKey()) {
         return Outcome::NoUpdate;
     }
-    if (!Revision.Init(RevisionPath.FullPath())) {
-        return Outcome::NoUpdate;
-    }
-    NewVersion = Revision.GetLine("Version");
-    if (compareOrdinal(NewVersion, OldVersion) <= 0) {
-        return Outcome::NoUpdate;
+    if (PublisherKey) {
+        if (FetchSignedRevision() == Outcome::NoUpdate) {
+            return Outcome::NoUpdate;
+        }
+    } else {
+        if (!DownloadFile(ServerUrl, RevisionPath)) {
+            return Outcome::NoUpdate;
+        }
+        if (!Revision.Init(RevisionPath.FullPath())) {
+            return Outcome::NoUpdate;
+        }
+        NewVersion = Revision.GetLine("Version");
+        if (compareOrdinal(NewVersion, OldVersion) <= 0) {
+            return Outcome::NoUpdate;
+        }
     }
 
     const std::string title = Revision.GetLine("Titel");

@@ -29,6 +29,27 @@ for ((i = 0; i < 5000; ++i)); do
 done
 hex() { xxd -p "$1" | tr -d '\n'; }
 
+# Revision descriptions as a publisher signs them: a release whose two files
+# carry their SHA-256 (one in upper case), the same release with one file
+# block lacking it, and the older release before it.
+digest() { printf '%s' "$1" | sha256sum | cut -d' ' -f1; }
+release() { # version, workbook content, template digest or "" for none
+    printf '[Version]\r\n%s\r\n[Titel]\r\nMorvane-Aktualisierung %s\r\n' "$1" "$1"
+    printf '[Msg-Typ]\r\n1\r\n[Beschreibung]\r\nNeue Auswertung der Quartalszahlen\r\n'
+    printf '[Datei 1]\r\nQuelle = dateien/Auswertung.xlsm\r\nZiel = Auswertung.xlsm\r\n'
+    printf 'SHA256 = %s\r\n' "$(digest "$2")"
+    printf '[Datei 2]\r\nQuelle = dateien/vorlagen/Bericht.xltx\r\nZiel = Vorlagen\\Bericht.xltx\r\n'
+    [[ -n $3 ]] && printf 'SHA256 = %s\r\n' "$3"
+    printf '[Startdatei]\r\nAuswertung.xlsm\r\n'
+}
+template=$(digest 'neue Vorlage 2.04' | tr a-f A-F)
+release 2.04 'neue Mappe 2.04' "$template" >release.ini
+release 2.04 'neue Mappe 2.04' '' >unhashed.ini
+release 2.03 'alte Mappe 2.03' "$(digest 'alte Vorlage 2.03')" >older.ini
+for name in release unhashed older; do sign key.pem $name.ini $name.sig; done
+# The description as a C++ literal: CR LF as escapes, the backslash doubled.
+literal() { sed -e 's/\\/\\\\/g' -e 's/\r$/\\r\\n/' "$1" | tr -d '\n'; }
+
 # Signatures with r or s out of range, built from the good one's values.
 python3 - "$(hex text.sig)" >edges.txt <<'PY'
 import sys
@@ -79,6 +100,16 @@ PY
     while read -r name value; do
         echo "inline constexpr char k${name}Signature[] = \"$value\";"
     done <edges.txt
+    echo
+    echo '// Signed revision descriptions and the contents of their files.'
+    echo 'inline constexpr char kNewWorkbook[] = "neue Mappe 2.04";'
+    echo 'inline constexpr char kNewTemplate[] = "neue Vorlage 2.04";'
+    echo "inline constexpr char kRelease[] = \"$(literal release.ini)\";"
+    echo "inline constexpr char kReleaseSignature[] = \"$(hex release.sig)\";"
+    echo "inline constexpr char kUnhashedRelease[] = \"$(literal unhashed.ini)\";"
+    echo "inline constexpr char kUnhashedReleaseSignature[] = \"$(hex unhashed.sig)\";"
+    echo "inline constexpr char kOlderRelease[] = \"$(literal older.ini)\";"
+    echo "inline constexpr char kOlderReleaseSignature[] = \"$(hex older.sig)\";"
     echo
     echo '}  // namespace morvane::test::vectors'
 } >"$OLDPWD/signing_vectors.h"
