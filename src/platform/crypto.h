@@ -54,7 +54,8 @@ public:
 
     // True when `signature`, a DER ECDSA-Sig-Value, signs SHA-256 of `data`
     // with this key. False for every other byte string, malformed, empty,
-    // padded or truncated DER included.
+    // padded or truncated DER included. Throws Failure only when the
+    // platform's cryptography cannot be set up.
     bool verifies(std::string_view data, std::string_view signature) const;
 
     struct State;

@@ -39,9 +39,12 @@ using LocalMemory = std::unique_ptr<T, LocalRelease>;
 
 constexpr std::size_t kCoordinate = 32;  // bytes of r and of s on P-256
 
+constexpr auto kNoMemory = static_cast<NTSTATUS>(0xC0000017L);  // STATUS_NO_MEMORY
+
+// CNG reports NTSTATUS codes, which have no text among the system's error
+// messages; they map onto the updater's own failures.
 [[noreturn]] void failStatus(NTSTATUS status) {
-    throw Failure::of(status == static_cast<NTSTATUS>(0xC0000017L) ? err::OutOfMemory
-                                                                   : err::InvalidCall);
+    throw Failure::of(status == kNoMemory ? err::OutOfMemory : err::InvalidCall);
 }
 
 // CryptDecodeObjectEx into memory it allocates; empty when the bytes do not
