@@ -1,7 +1,11 @@
 // The signed-update checks of the update run: the publisher's key from the
 // settings file, the signature of a fresh revision description, and the
 // SHA-256 that each file block must carry when a key is given.
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/crypto.h"
 #include "platform/text.h"
