@@ -49,7 +49,11 @@ void MainModule::Main() {
                                     "Fehler");
         } else {
             ServerUrl.setFullUrl(Settings.GetLine("Adresse"));
-            if (CheckRevision() == Outcome::NoUpdate || InstallFiles() == Installation::Installed) {
+            const Outcome outcome = CheckRevision();
+            const bool startFromDescription =
+                outcome == Outcome::NoUpdate ||
+                (outcome == Outcome::Update && InstallFiles() == Installation::Installed);
+            if (startFromDescription) {
                 StartFile.setFullPath(Revision.GetLine("Startdatei"));
             }
         }

@@ -40,21 +40,10 @@ bool MainModule::DownloadFile(UrlClass& source, PathClass& target, const std::st
     return fetched;
 }
 
-std::string MainModule::InstallMarkerPath() const {
-    return RevisionPath.FullPath() + ".install";
-}
-
 MainModule::Outcome MainModule::CheckRevision() {
     RevisionPath.setFullPath(TempFolder + ServerUrl.FullName());
-
-    // An installation that was cut off (crash, power loss) left its mark: the
-    // copy then does not describe what is installed, so it is dropped and the
-    // update is offered again.
-    PathClass marker = NewPath();
-    marker.setFullPath(InstallMarkerPath());
-    if (marker.Exists()) {
-        RevisionPath.Delete();
-        marker.Delete();
+    if (!RecoverInterruptedInstallation()) {
+        return Outcome::Stopped;
     }
 
     if (Revision.Init(RevisionPath.FullPath())) {
@@ -63,21 +52,35 @@ MainModule::Outcome MainModule::CheckRevision() {
     if (!ReadPublisherKey()) {
         return Outcome::NoUpdate;
     }
-    if (PublisherKey) {
-        if (FetchSignedRevision() == Outcome::NoUpdate) {
+    // The local copy is the record of what is installed, so the fresh
+    // description goes beside it and replaces it only once nothing is to be
+    // installed from it, or once everything is.
+    PathClass fresh = NewPath();
+    fresh.setFullPath(FreshRevisionPath());
+    if (!DownloadFile(ServerUrl, fresh)) {
+        return Outcome::NoUpdate;
+    }
+    // With a key, a description is not even read before its signature holds.
+    if (PublisherKey && !IsSignedByPublisher(fresh)) {
+        fresh.Delete();
+        return Outcome::NoUpdate;
+    }
+    if (!Revision.Init(fresh.FullPath())) {
+        fresh.Delete();
+        return Outcome::NoUpdate;
+    }
+    NewVersion = Revision.GetLine("Version");
+    if (compareOrdinal(NewVersion, OldVersion) <= 0) {
+        if (PublisherKey) {
+            // An old signed description, replayed, must not lower the record
+            // (a later "newer" one could then bring back old files): the
+            // record stays and names the start file.
+            fresh.Delete();
+            Revision.Init(RevisionPath.FullPath());
             return Outcome::NoUpdate;
         }
-    } else {
-        if (!DownloadFile(ServerUrl, RevisionPath)) {
-            return Outcome::NoUpdate;
-        }
-        if (!Revision.Init(RevisionPath.FullPath())) {
-            return Outcome::NoUpdate;
-        }
-        NewVersion = Revision.GetLine("Version");
-        if (compareOrdinal(NewVersion, OldVersion) <= 0) {
-            return Outcome::NoUpdate;
-        }
+        platform_.files.replaceFile(fresh.FullPath(), RevisionPath.FullPath());
+        return Outcome::NoUpdate;
     }
 
     const std::string title = Revision.GetLine("Titel");
@@ -93,7 +96,7 @@ MainModule::Outcome MainModule::CheckRevision() {
     }
 
     if (Answer == box::No) {
-        RevisionPath.Delete();
+        fresh.Delete();
         Revision = IniReader(platform_.files);
         return Outcome::NoUpdate;
     }

@@ -78,27 +78,6 @@ bool MainModule::IsSignedByPublisher(const PathClass& description) {
     return valid;
 }
 
-MainModule::Outcome MainModule::FetchSignedRevision() {
-    // The fresh description stays under a name of its own until it proved
-    // signed and newer: a forged one, or an old signed one replayed to lower
-    // the record, never replaces the copy that records the installed version.
-    PathClass fresh = NewPath();
-    fresh.setFullPath(RevisionPath.FullPath() + ".neu");
-    if (!DownloadFile(ServerUrl, fresh)) {
-        return Outcome::NoUpdate;
-    }
-    IniReader freshRevision(platform_.files);
-    if (!IsSignedByPublisher(fresh) || !freshRevision.Init(fresh.FullPath()) ||
-        compareOrdinal(freshRevision.GetLine("Version"), OldVersion) <= 0) {
-        fresh.Delete();
-        return Outcome::NoUpdate;
-    }
-    NewVersion = freshRevision.GetLine("Version");
-    platform_.files.replaceFile(fresh.FullPath(), RevisionPath.FullPath());
-    Revision = std::move(freshRevision);
-    return Outcome::Update;
-}
-
 std::optional<std::string> MainModule::FileSha256(std::int16_t block) const {
     std::string sha256 = Revision.GetValue(block, "SHA256");
     if (sha256.empty() && PublisherKey) {

@@ -35,6 +35,7 @@ public:
     std::unique_ptr<WritableFile> createNew(const std::string&) override {
         throw Failure::of(err::InvalidCall);
     }
+    bool inUse(const std::string&) override { return false; }
 
 private:
     class File : public ReadableFile {

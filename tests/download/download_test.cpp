@@ -84,6 +84,7 @@ public:
     std::unique_ptr<WritableFile> createNew(const std::string& path) override {
         return host_.createNew(path);
     }
+    bool inUse(const std::string& path) override { return host_.inUse(path); }
 
 private:
     FileSystem& host_;

@@ -115,7 +115,7 @@ const std::regex kDatedWorkbook(R"(Auswertung_\d{4}-\d{2}-\d{2}_\d{2}\.\d{2}\.\d
 // ---- one answer of the user -------------------------------------------------------------
 
 struct Answer {
-    std::string button;  // "OK", "Yes" or "No"
+    std::string button;  // "OK", "Yes", "No", "Retry" or "Cancel"
     std::wstring after;  // answered only once this file exists
 };
 
@@ -646,46 +646,74 @@ TEST_F(UpdaterRunTest, ATargetOutsideTheApplicationFolderIsADownloadError) {
     expectExcelStartedOn("Start.xlsm");
 }
 
-TEST_F(UpdaterRunTest, AMoveErrorStopsAtTheFileHeldOpen) {
-    installApplication();
-    writeApp("Daten.csv", "alte Daten");
-    writeApp("Hilfe.txt", "alte Hilfe");
-    Revision revision;
-    revision.files = {{"dateien/Auswertung.xlsm", "Auswertung.xlsm"},
-                      {"dateien/Daten.csv", "Daten.csv"},
-                      {"dateien/Hilfe.txt", "Hilfe.txt"}};
-    serve(revision);
-    server_.put("/updates/dateien/Daten.csv", "neue Daten");
-    server_.put("/updates/dateien/Hilfe.txt", "neue Hilfe");
+// Another program holds Daten.csv open without sharing: the run names the
+// file before anything moves, and is answered once the holder let go.
+class FileInUseTest : public UpdaterRunTest {
+protected:
+    RunRecord runWithDatenHeld(const std::string& choice) {
+        installApplication();
+        writeApp("Daten.csv", "alte Daten");
+        Revision revision;
+        revision.files = {{"dateien/Auswertung.xlsm", "Auswertung.xlsm"},
+                          {"dateien/Daten.csv", "Daten.csv"}};
+        serve(revision);
+        server_.put("/updates/dateien/Daten.csv", "neue Daten");
 
-    // Another program holds Daten.csv open without sharing.
-    const std::wstring holding = wide(root_.file("holding"));
-    ChildProcess holder =
-        ChildProcess::start(L"\"" + kFileHolder + L"\" \"" + app_ +
-                            L"\\Daten.csv\" --seconds 120 --ready-file \"" + holding + L"\"");
-    for (int i = 0; i < 300 && !root_.exists("holding"); ++i) Sleep(50);
-    ASSERT_TRUE(root_.exists("holding")) << "the file holder did not start";
+        const std::wstring answer = wide(root_.file("answer"));
+        ChildProcess holder =
+            ChildProcess::start(L"\"" + kFileHolder + L"\" \"" + app_ +
+                                L"\\Daten.csv\" --ready-file \"" + wide(root_.file("holding")) +
+                                L"\" --release-file \"" + wide(root_.file("released")) + L"\"");
+        for (int i = 0; i < 300 && !root_.exists("holding"); ++i) Sleep(50);
+        EXPECT_TRUE(root_.exists("holding")) << "the file holder did not start";
 
-    const RunRecord result = runUpdater({{"Yes", {}}, {"OK", {}}});
-    holder.kill();
+        startDriver({{"Yes", {}}, {choice, answer}});
+        ChildProcess& updater = startUpdater();
+        DriverRecord seen;
+        for (int i = 0; i < 600 && seen.seenCaptions.size() < 2; ++i) {
+            Sleep(50);
+            seen = driverRecordSoFar();
+        }
+        EXPECT_EQ(seen.seenCaptions.size(), 2u) << "no box for the file in use";
+        EXPECT_EQ(readApp("Auswertung.xlsm"), kOldWorkbook) << "a file moved before the box";
+        root_.write("released", "");
+        EXPECT_TRUE(holder.wait(10s));
+        root_.write("answer", "");
+        const RunRecord result = finish(updater);
 
-    ASSERT_EQ(result.record.boxes.size(), 2u);
-    expectBox(result.record.boxes[1], "Fehler beim Verschieben einer Datei", kMoveErrorText, "OK",
-              "critical");
-    // Before the held file: replaced, with a backup. The held file and the
-    // ones after it: untouched; their new versions wait in Temp.
+        EXPECT_EQ(result.record.boxes.size(), 2u);
+        if (result.record.boxes.size() == 2) {
+            expectBox(result.record.boxes[1], "Datei in Verwendung",
+                      "Die Datei Daten.csv wird gerade von einem anderen Programm verwendet." +
+                          kCrLf + "Bitte schließen Sie das Programm und wählen Sie „Wiederholen“.",
+                      "Retry,Cancel", "exclamation");
+            EXPECT_EQ(result.record.boxes[1].pressed, choice);
+        }
+        return result;
+    }
+};
+
+TEST_F(FileInUseTest, RetryOnceTheProgramLetGoInstallsEverything) {
+    runWithDatenHeld("Retry");
     EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
-    const std::vector<std::string> saved = backups();
-    ASSERT_EQ(saved.size(), 1u);
-    EXPECT_TRUE(std::regex_match(saved[0], kDatedWorkbook)) << saved[0];
+    EXPECT_EQ(readApp("Daten.csv"), "neue Daten");
+    EXPECT_EQ(backups().size(), 2u);
+    expectExcelStartedOn("Auswertung.xlsm");
+}
+
+TEST_F(FileInUseTest, CancelLeavesTheOldVersionAndTheUpdateOpen) {
+    runWithDatenHeld("Cancel");
+    EXPECT_EQ(readApp("Auswertung.xlsm"), kOldWorkbook);
     EXPECT_EQ(readApp("Daten.csv"), "alte Daten");
-    EXPECT_EQ(readApp("Hilfe.txt"), "alte Hilfe");
-    EXPECT_FALSE(inApp("Temp\\Auswertung.xlsm"));
-    EXPECT_EQ(readApp("Temp\\Daten.csv"), "neue Daten");
-    EXPECT_EQ(readApp("Temp\\Hilfe.txt"), "neue Hilfe");
-    EXPECT_FALSE(inApp("Temp\\revision.ini"));
+    EXPECT_TRUE(backups().empty());
     EXPECT_FALSE(inApp("Temp\\revision.ini.install"));
+    EXPECT_FALSE(inApp("Temp\\revision.ini.new"));
     expectExcelStartedOn("Start.xlsm");
+
+    const RunRecord again = runUpdater({{"Yes", {}}});
+    ASSERT_EQ(again.record.boxes.size(), 1u);
+    EXPECT_EQ(readApp("Daten.csv"), "neue Daten");
+    EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
 }
 
 // ---- the progress window --------------------------------------------------------------
@@ -889,7 +917,8 @@ TEST_F(SignedUpdaterRunTest, ASignedUpdateInstalls) {
     EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
     EXPECT_EQ(readApp("Vorlagen\\Bericht.xltx"), kNewTemplate);
     EXPECT_EQ(readApp("Temp\\revision.ini"), test::vectors::kRelease);
-    EXPECT_FALSE(inApp("Temp\\revision.ini.sig"));
+    EXPECT_FALSE(inApp("Temp\\revision.ini.new"));
+    EXPECT_FALSE(inApp("Temp\\revision.ini.new.sig"));
     expectExcelStartedOn("Auswertung.xlsm");
 }
 
@@ -920,9 +949,8 @@ TEST_F(SignedUpdaterRunTest, ASwappedFileIsADownloadError) {
               "critical");
     expectNothingChanged();
     EXPECT_FALSE(inApp("Temp\\Vorlagen\\Bericht.xltx"));
-    // Not recorded as installed.
-    EXPECT_TRUE(!inApp("Temp\\revision.ini") ||
-                readApp("Temp\\revision.ini") != test::vectors::kRelease);
+    // Not recorded as installed: the record still names 2.03.
+    EXPECT_EQ(readApp("Temp\\revision.ini"), test::vectors::kOlderRelease);
 }
 
 // The picture folder starts empty; at the end no program of the runs is left.

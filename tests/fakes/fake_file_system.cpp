@@ -235,6 +235,12 @@ public:
         node->content.append(data, count);
     }
 
+    void flush() override {
+        if (!open_) {
+            throw Failure::of(err::InvalidCall);
+        }
+    }
+
     void close() override {
         if (!open_) {
             return;
@@ -462,6 +468,10 @@ std::unique_ptr<WritableFile> FakeFileSystem::createNew(const std::string& path)
     state_->nodes[key] = State::Node{path, false, {}, ArchiveAttribute};
     const std::uint64_t id = state_->registerOpen(key, WriteAccess, 0);
     return std::make_unique<FakeWritableFile>(state_, id, path);
+}
+
+bool FakeFileSystem::inUse(const std::string& path) {
+    return state_->isOpen(keyOf(path));
 }
 
 }  // namespace morvane::test

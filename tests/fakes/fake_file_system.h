@@ -83,6 +83,8 @@ public:
     void replaceFile(const std::string& from, const std::string& to) override;
     std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
+    // True while any file object or holder has the file open.
+    bool inUse(const std::string& path) override;
 
     // The per-file state the open files reach through; details of the fake.
     struct State;
