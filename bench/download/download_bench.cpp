@@ -4,9 +4,10 @@
 //       (POSIX only) An HTTP/1.1 server on 127.0.0.1 for the files in ROOT,
 //       with Content-Length, sent with sendfile(). Writes its port to
 //       PORTFILE once it listens; runs until killed.
-//   download_bench fetch URL TARGET
+//   download_bench fetch URL TARGET [SHA256]
 //       One Download of URL to TARGET (a Windows path; Z:\ is / natively)
-//       with the host's real adapters. Prints one line:
+//       with the host's real adapters; with SHA256, the file must have that
+//       digest, computed while the body streams to disk. Prints one line:
 //       "ok=1 seconds=S bytes=N peak_rss_kib=K session=S probe=S get=S": the
 //       whole Download, the file's size, the peak memory of this process,
 //       and the time of opening the session, of the size probe and of the
@@ -163,14 +164,14 @@ long long fileSize(const std::string& windowsPath) {
 #endif
 }
 
-int fetch(const std::string& url, const std::string& target) {
+int fetch(const std::string& url, const std::string& target, const std::string& sha256) {
     TimedHttp http;
     HostFileSystem files;
     QuietUserInterface ui;
     const auto start = std::chrono::steady_clock::now();
     bool ok = false;
     try {
-        ok = morvane::Download(url, target, http, files, ui);
+        ok = morvane::Download(url, target, http, files, ui, sha256);
     } catch (const morvane::Failure& failure) {
         std::fprintf(stderr, "failure %d: %s\n", failure.number(), failure.description().c_str());
     }
@@ -278,14 +279,14 @@ int serve(const std::string& root, const std::string& portFile) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "fetch") == 0) {
-        return fetch(argv[2], argv[3]);
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "fetch") == 0) {
+        return fetch(argv[2], argv[3], argc == 5 ? argv[4] : "");
     }
 #ifndef _WIN32
     if (argc == 4 && std::strcmp(argv[1], "serve") == 0) {
         return serve(argv[2], argv[3]);
     }
 #endif
-    std::fprintf(stderr, "usage: download_bench fetch URL TARGET | serve ROOT PORTFILE\n");
+    std::fprintf(stderr, "usage: download_bench fetch URL TARGET [SHA256] | serve ROOT PORTFILE\n");
     return 2;
 }

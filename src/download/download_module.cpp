@@ -52,7 +52,14 @@ std::int32_t announcedSize(HttpSession& session, const std::string& host,
 }  // namespace
 
 bool Download(const std::string& url, const std::string& path, Http& http, FileSystem& files,
-              UserInterface& ui) {
+              UserInterface& ui, std::string_view expectedSha256) {
+    std::optional<Sha256Digest> expected;
+    if (!expectedSha256.empty()) {
+        expected = parseSha256(expectedSha256);
+        if (!expected) {
+            return false;
+        }
+    }
     if (!isHttpScheme(url)) {
         ui.messageBox("Only HTTP-service supported!", box::Plain, "");
         return false;
@@ -73,11 +80,16 @@ bool Download(const std::string& url, const std::string& path, Http& http, FileS
     const std::int32_t sizeHint = announcedSize(*session, host, objectPath);
     FileSink sink(files, path, sizeHint, [&ui] { ui.processPendingMessages(); });
     try {
+        if (expected) {
+            sink.expectSha256(*expected);
+        }
         if (session->get(url, sink) != GetOutcome::Complete) {
             return false;
         }
         sink.finish();
     } catch (const UnwantedStatus&) {
+        return false;
+    } catch (const DigestMismatch&) {
         return false;
     } catch (const Failure& failure) {
         reportUnexpected(ui, path, failure);

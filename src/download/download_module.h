@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/file_system.h"
 #include "platform/http.h"
@@ -23,7 +24,13 @@ namespace morvane {
 // memory, a body over 2,147,483,647 bytes) shows the download's
 // unexpected-error report and gives False. No partial file is ever left at
 // `path` or beside it. Lets the window system run after every read.
+//
+// `expectedSha256`, when not empty, is the SHA-256 the file must have, as 64
+// hex digits of either case. It is checked as the body streams to disk; a
+// file with another digest is a failed download (False, no message, nothing
+// stored), and so is an expected value that is not 64 hex digits, which
+// fetches nothing.
 bool Download(const std::string& url, const std::string& path, Http& http, FileSystem& files,
-              UserInterface& ui);
+              UserInterface& ui, std::string_view expectedSha256 = {});
 
 }  // namespace morvane

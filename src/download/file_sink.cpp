@@ -95,6 +95,9 @@ void FileSink::write(const char* data, std::size_t count) {
         throw Failure::of(err::Overflow);
     }
     received_ += static_cast<std::int32_t>(count);
+    if (hash_) {
+        hash_->update(data, count);
+    }
     if (count > buffer_.size() - buffered_) {
         flush();
         if (count >= buffer_.size()) {
@@ -119,6 +122,14 @@ void FileSink::flush() {
     }
 }
 
+void FileSink::expectSha256(const Sha256Digest& digest) {
+    if (received_ > 0) {
+        throw Failure::of(err::InvalidCall);
+    }
+    hash_.emplace();
+    expected_ = digest;
+}
+
 void FileSink::finish() {
     if (!file_) {
         throw Failure::of(err::InvalidCall);
@@ -126,13 +137,22 @@ void FileSink::finish() {
     flush();
     file_->close();
     file_.reset();
+    if (expected_) {
+        const Sha256Digest actual = hash_->finish();
+        hash_.reset();
+        if (actual != *expected_) {
+            throw DigestMismatch();
+        }
+        matched_ = true;
+    }
 }
 
 void FileSink::commit() {
     if (file_) {
         finish();
     }
-    if (temporary_.empty()) {
+    // A body that was to be checked and was not never reaches the target.
+    if (temporary_.empty() || (expected_ && !matched_)) {
         throw Failure::of(err::InvalidCall);
     }
     files_.replaceFile(temporary_, target_);

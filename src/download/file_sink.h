@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/crypto.h"
 #include "platform/file_system.h"
 #include "platform/http.h"
 
@@ -24,6 +25,13 @@ public:
 
 private:
     int status_;
+};
+
+// Thrown by FileSink::finish when the body's SHA-256 is not the expected one:
+// the file arrived damaged or swapped, so it is not stored.
+class DigestMismatch : public std::exception {
+public:
+    const char* what() const noexcept override { return "SHA-256 of the body differs"; }
 };
 
 // Streams a GET body to disk as it arrives: into a temporary file beside
@@ -50,7 +58,12 @@ public:
     void write(const char* data, std::size_t count) override;
     void afterRead() override;
 
-    // Writes what is buffered and closes the temporary file. Throws Failure.
+    // From now on the body must have this SHA-256; it is computed as the
+    // bytes pass, without reading the file again. Call before the first write.
+    void expectSha256(const Sha256Digest& digest);
+
+    // Writes what is buffered and closes the temporary file. Throws Failure,
+    // or DigestMismatch when an expected SHA-256 differs.
     void finish();
     // Moves the finished file onto the target, replacing a file that stands
     // there (finishing it first when needed). Throws Failure; the temporary
@@ -76,6 +89,9 @@ private:
     std::int32_t received_ = 0;
     bool begun_ = false;
     bool committed_ = false;
+    std::optional<Sha256> hash_;
+    std::optional<Sha256Digest> expected_;
+    bool matched_ = false;
 };
 
 }  // namespace morvane

@@ -156,7 +156,8 @@ MainModule::Installation MainModule::DownloadAll(std::int16_t lastBlock) {
         const std::string target = Revision.GetValue(i, "Ziel");
         PathClass download = NewPath();
         download.setFullPath(TempFolder + target);
-        if (!IsInstallableTarget(target) || !DownloadFile(source, download)) {
+        const std::optional<std::string> sha256 = FileSha256(i);
+        if (!IsInstallableTarget(target) || !sha256 || !DownloadFile(source, download, *sha256)) {
             showDownloadError(platform_.ui);
             return Installation::Stopped;
         }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "blockfile/ini_reader.h"
 #include "paths/path_class.h"
 #include "paths/url_class.h"
+#include "platform/crypto.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
 #include "update/install_journal.h"
@@ -24,8 +26,9 @@ public:
     void Main();
 
     // Fetches `source` to `target`, creating the target's folders; a target
-    // ending in "\" gets the source's file name. True when the file arrived.
-    bool DownloadFile(UrlClass& source, PathClass& target);
+    // ending in "\" gets the source's file name. True when the file arrived
+    // and, when `sha256` is not empty, has that SHA-256 (64 hex digits).
+    bool DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256 = "");
     // Moves a file, creating the target's folders; never overwrites. True
     // when moved; failures are dropped silently.
     bool RelocateFile(PathClass& source, PathClass& target);
@@ -64,6 +67,15 @@ private:
     bool IsInstallableTarget(const std::string& target);
     // A backup name that nothing in Backup has yet.
     std::string FreeBackupName(const std::string& target);
+    // Signed updates. The key from the "Signatur" block of the settings;
+    // false, after its message, when the block holds no usable key.
+    bool ReadPublisherKey();
+    // True when the signature at the description's URL + ".sig" signs the
+    // file `description`; otherwise false after the refusal message.
+    bool IsSignedByPublisher(const PathClass& description);
+    // The "SHA256" of a file block ("" for none); nullopt when a key is
+    // given and the block has none.
+    std::optional<std::string> FileSha256(std::int16_t block) const;
     // Closing step 2: the start file, or the message that it is missing.
     void ChooseAndStartApplication();
     void CloseRun();
@@ -92,6 +104,7 @@ private:
     std::string OldVersion;
     std::string NewVersion;
     std::int32_t Answer = 0;
+    std::optional<SignatureKey> PublisherKey;
     // File installation
     std::int16_t Downloaded = 0;
     // Application start

@@ -20,7 +20,7 @@ std::string askText(const std::string& description) {
 
 }  // namespace
 
-bool MainModule::DownloadFile(UrlClass& source, PathClass& target) {
+bool MainModule::DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256) {
     target.CreateFolder();
     if (target.isFolder()) {
         target.setFullName(source.FullName());
@@ -31,7 +31,7 @@ bool MainModule::DownloadFile(UrlClass& source, PathClass& target) {
     bool fetched = false;
     try {
         fetched = Download(source.FullUrl(), target.FullPath(), platform_.http, platform_.files,
-                           platform_.ui);
+                           platform_.ui, sha256);
     } catch (...) {
         platform_.ui.showArrowCursor();
         throw;
@@ -49,6 +49,9 @@ MainModule::Outcome MainModule::CheckRevision() {
     if (Revision.Init(RevisionPath.FullPath())) {
         OldVersion = Revision.GetLine("Version");
     }
+    if (!ReadPublisherKey()) {
+        return Outcome::NoUpdate;
+    }
     // The local copy is the record of what is installed, so the fresh
     // description goes beside it and replaces it only once nothing is to be
     // installed from it, or once everything is.
@@ -57,12 +60,25 @@ MainModule::Outcome MainModule::CheckRevision() {
     if (!DownloadFile(ServerUrl, fresh)) {
         return Outcome::NoUpdate;
     }
+    // With a key, a description is not even read before its signature holds.
+    if (PublisherKey && !IsSignedByPublisher(fresh)) {
+        fresh.Delete();
+        return Outcome::NoUpdate;
+    }
     if (!Revision.Init(fresh.FullPath())) {
         fresh.Delete();
         return Outcome::NoUpdate;
     }
     NewVersion = Revision.GetLine("Version");
     if (compareOrdinal(NewVersion, OldVersion) <= 0) {
+        if (PublisherKey) {
+            // An old signed description, replayed, must not lower the record
+            // (a later "newer" one could then bring back old files): the
+            // record stays and names the start file.
+            fresh.Delete();
+            Revision.Init(RevisionPath.FullPath());
+            return Outcome::NoUpdate;
+        }
         platform_.files.replaceFile(fresh.FullPath(), RevisionPath.FullPath());
         return Outcome::NoUpdate;
     }

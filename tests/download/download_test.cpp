@@ -17,6 +17,7 @@
 
 #include "download/download_module.h"
 #include "fakes/fake_user_interface.h"
+#include "platform/crypto.h"
 #include "platform/failure.h"
 #include "support/host_adapters.h"
 #include "support/scripted_http_server.h"
@@ -595,6 +596,53 @@ TEST_F(DownloadTest, FolderAtTheTargetCannotBeReplaced) {
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_TRUE(std::filesystem::is_directory(temp.native("file.bin")));
     EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
+}
+
+// --- An expected SHA-256: checked while the body streams to disk ---------
+
+TEST_F(DownloadTest, ExpectedSha256DecidesWhetherTheFileIsStored) {
+    // Pieces of odd sizes, so that the digest spans many writes of the sink.
+    const std::string body = patternBytes(0, 300000);
+    std::vector<std::string> pieces;
+    for (std::size_t at = 0; at < body.size(); at += 40961) {
+        pieces.push_back(body.substr(at, 40961));
+    }
+    Sha256 hash;
+    hash.update(body.data(), body.size());
+    const std::string digest = toHex(hash.finish());
+    std::string upper = digest;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : c; });
+    std::string wrong = digest;
+    wrong[17] = wrong[17] == '0' ? '1' : '0';
+
+    const struct {
+        const char* name;
+        std::string expected;
+        bool stored;
+        bool fetched;
+    } cases[] = {
+        {"correct", digest, true, true},
+        {"correct in upper case", upper, true, true},
+        {"wrong", wrong, false, true},
+        {"63 digits", digest.substr(1), false, false},
+        {"65 digits", digest + "0", false, false},
+        {"not hex", "x" + digest.substr(1), false, false},
+    };
+    const ScriptedHttpServer& s =
+        serve(byMethod(headReply(200, body.size()), replyChunked(200, pieces)));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        temp.write("file.bin", "old content");
+        const int connections = s.connectionCount();
+
+        EXPECT_EQ(Download(s.url("/file.bin"), target, http, files, ui, c.expected), c.stored);
+
+        EXPECT_EQ(temp.read("file.bin"), c.stored ? body : "old content");
+        EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
+        EXPECT_EQ(s.connectionCount() > connections, c.fetched);
+    }
+    EXPECT_TRUE(ui.boxes.empty());
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "e2e_support.h"
 #include "fake_excel_ids.h"
 #include "fake_excel_registration.h"
+#include "support/signing_vectors.h"
 #include "support/temp_folder.h"
 
 namespace morvane::e2e {
@@ -863,6 +864,93 @@ TEST_F(UpdaterRunTest, WithoutExcelItsErrorThenTheReportAndTheRunStillEnds) {
     // The closing steps run once more after the report, and fail once more.
     expectBox(result.record.boxes[2], "Fehler 429", notAvailable, "OK", "critical");
     expectExcelNotStarted();
+}
+
+// ---- signed updates --------------------------------------------------------------------
+
+// Release 2.04 as the publisher signed it with openssl (support/signing_vectors.h):
+// its two files carry their SHA-256, the settings name the publisher's key.
+class SignedUpdaterRunTest : public UpdaterRunTest {
+protected:
+    static std::string bytes(std::string_view hex) {
+        std::string out;
+        for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+            out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+        }
+        return out;
+    }
+
+    void installSignedApplication() {
+        writeApp("Start.xlsm", "Startmappe");
+        writeApp("Auswertung.xlsm", kOldWorkbook);
+        CreateDirectoryW((app_ + L"\\Temp").c_str(), nullptr);
+        writeApp("Temp\\revision.ini", test::vectors::kOlderRelease);
+        writeApp("Updater.ini", "[Adresse]\r\n" + server_.url(kRevisionPath) +
+                                    "\r\n[Startdatei]\r\nStart.xlsm\r\n[Signatur]\r\n" +
+                                    test::vectors::kPublicKey + "\r\n");
+    }
+
+    void serveSigned(const std::string& description) {
+        server_.put(kRevisionPath, description);
+        server_.put(kRevisionPath + ".sig", bytes(test::vectors::kReleaseSignature));
+        server_.put("/updates/dateien/Auswertung.xlsm", kNewWorkbook);
+        server_.put("/updates/dateien/vorlagen/Bericht.xltx", kNewTemplate);
+    }
+
+    void expectNothingChanged() {
+        EXPECT_EQ(readApp("Auswertung.xlsm"), kOldWorkbook);
+        EXPECT_FALSE(inApp("Vorlagen\\Bericht.xltx"));
+        EXPECT_FALSE(inApp("Backup"));
+    }
+};
+
+const std::string kUnsignedText = "Die Beschreibung der neuen Version ist nicht gültig signiert." +
+                                  kCrLf + "Die Aktualisierung wird nicht durchgeführt.";
+
+TEST_F(SignedUpdaterRunTest, ASignedUpdateInstalls) {
+    installSignedApplication();
+    serveSigned(test::vectors::kRelease);
+    const RunRecord result = runUpdater({{"OK", {}}});
+
+    ASSERT_EQ(result.record.boxes.size(), 1u);
+    EXPECT_EQ(result.record.boxes[0].caption, "Morvane-Aktualisierung 2.04");
+    EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
+    EXPECT_EQ(readApp("Vorlagen\\Bericht.xltx"), kNewTemplate);
+    EXPECT_EQ(readApp("Temp\\revision.ini"), test::vectors::kRelease);
+    EXPECT_FALSE(inApp("Temp\\revision.ini.new"));
+    EXPECT_FALSE(inApp("Temp\\revision.ini.new.sig"));
+    expectExcelStartedOn("Auswertung.xlsm");
+}
+
+TEST_F(SignedUpdaterRunTest, ADescriptionAlteredAfterSigningIsRefused) {
+    installSignedApplication();
+    std::string altered = test::vectors::kRelease;
+    altered.replace(altered.find("Quartalszahlen"), 14, "Jahreszahlen!!");
+    serveSigned(altered);
+    const RunRecord result = runUpdater({{"OK", {}}});
+
+    ASSERT_EQ(result.record.boxes.size(), 1u);
+    expectBox(result.record.boxes[0], "Fehler", kUnsignedText, "OK", "critical");
+    expectNothingChanged();
+    EXPECT_EQ(readApp("Temp\\revision.ini"), test::vectors::kOlderRelease);
+    // The old record names the workbook to start.
+    expectExcelStartedOn("Auswertung.xlsm");
+}
+
+TEST_F(SignedUpdaterRunTest, ASwappedFileIsADownloadError) {
+    installSignedApplication();
+    serveSigned(test::vectors::kRelease);
+    server_.put("/updates/dateien/vorlagen/Bericht.xltx", "fremde Vorlage mit Makros");
+    const RunRecord result = runUpdater({{"OK", {}}, {"OK", {}}});
+
+    ASSERT_EQ(result.record.boxes.size(), 2u);
+    EXPECT_EQ(result.record.boxes[0].caption, "Morvane-Aktualisierung 2.04");
+    expectBox(result.record.boxes[1], "Fehler beim Download einer Datei", kDownloadErrorText, "OK",
+              "critical");
+    expectNothingChanged();
+    EXPECT_FALSE(inApp("Temp\\Vorlagen\\Bericht.xltx"));
+    // Not recorded as installed: the record still names 2.03.
+    EXPECT_EQ(readApp("Temp\\revision.ini"), test::vectors::kOlderRelease);
 }
 
 // The picture folder starts empty; at the end no program of the runs is left.

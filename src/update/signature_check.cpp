@@ -1,0 +1,89 @@
+// The signed-update checks of the update run: the publisher's key from the
+// settings file, the signature of a fresh revision description, and the
+// SHA-256 that each file block must carry when a key is given.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/crypto.h"
+#include "platform/text.h"
+#include "update/main_module.h"
+
+namespace morvane {
+namespace {
+
+// A signature is 72 bytes at most; a description a few kilobytes. Anything
+// far beyond is no file of ours and is not read into memory.
+constexpr std::int64_t kLargestSignature = 4 * 1024;
+constexpr std::int64_t kLargestDescription = 16 * 1024 * 1024;
+
+// The whole file as bytes; empty when it cannot be read or is too large.
+std::optional<std::string> readBytes(FileSystem& files, const std::string& path,
+                                     std::int64_t largest) {
+    try {
+        const std::unique_ptr<ReadableFile> file = files.openForReading(path, 2);
+        const std::int64_t size = file->size();
+        if (size < 0 || size > largest) {
+            return std::nullopt;
+        }
+        std::string bytes(static_cast<std::size_t>(size), '\0');
+        if (file->read(bytes.data(), bytes.size()) != bytes.size()) {
+            return std::nullopt;
+        }
+        return bytes;
+    } catch (const Failure&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+bool MainModule::ReadPublisherKey() {
+    // A block with any line, even an empty or a comment one, means that the
+    // publisher wants signed updates: a key that cannot be used then stops
+    // the update rather than silently turning the checks off.
+    if (Settings.GetBlock("Signatur").empty()) {
+        return true;
+    }
+    PublisherKey = SignatureKey::fromBase64(Settings.GetLine("Signatur"));
+    if (!PublisherKey) {
+        platform_.ui.messageBox("Der Signaturschlüssel in " + ProgramName + ".ini ist ungültig.",
+                                box::Critical, "Fehler");
+        return false;
+    }
+    return true;
+}
+
+bool MainModule::IsSignedByPublisher(const PathClass& description) {
+    UrlClass signatureUrl;
+    signatureUrl.setFullUrl(ServerUrl.FullUrl() + ".sig");
+    PathClass signaturePath = NewPath();
+    signaturePath.setFullPath(description.FullPath() + ".sig");
+    bool valid = false;
+    if (DownloadFile(signatureUrl, signaturePath)) {
+        const auto signature =
+            readBytes(platform_.files, signaturePath.FullPath(), kLargestSignature);
+        const auto text = readBytes(platform_.files, description.FullPath(), kLargestDescription);
+        valid = signature && text && PublisherKey->verifies(*text, *signature);
+        signaturePath.Delete();
+    }
+    if (!valid) {
+        platform_.ui.messageBox(
+            "Die Beschreibung der neuen Version ist nicht gültig signiert.\r\n"
+            "Die Aktualisierung wird nicht durchgeführt.",
+            box::Critical, "Fehler");
+    }
+    return valid;
+}
+
+std::optional<std::string> MainModule::FileSha256(std::int16_t block) const {
+    std::string sha256 = Revision.GetValue(block, "SHA256");
+    if (sha256.empty() && PublisherKey) {
+        return std::nullopt;
+    }
+    return sha256;
+}
+
+}  // namespace morvane
