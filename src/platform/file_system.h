@@ -55,10 +55,15 @@ public:
     virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) = 0;
     // Creates a file for writing raw bytes, failing when one exists. Throws Failure.
     virtual std::unique_ptr<WritableFile> createNew(const std::string& path) = 0;
+    // Opens a file for adding bytes at its end, creating it when it does not
+    // exist. Others may read, append, rename and delete it meanwhile. Throws
+    // Failure.
+    virtual std::unique_ptr<WritableFile> openForAppending(const std::string& path) = 0;
 };
 
 struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int millisecond = 0;
 };
 
 class Clock {
