@@ -51,8 +51,11 @@ bool MainModule::RelocateFile(PathClass& source, PathClass& target) {
     try {
         target.CreateFolder();
         platform_.files.moveFile(source.FullPath(), target.FullPath());
+        Log("Moved " + source.FullPath() + " to " + target.FullPath());
         return true;
-    } catch (const Failure&) {
+    } catch (const Failure& failure) {
+        Log("Not moved " + source.FullPath() + " to " + target.FullPath() + ": " +
+            failure.description());
         return false;
     }
 }
@@ -79,6 +82,7 @@ MainModule::Installation MainModule::InstallFiles() {
             return Installation::Stopped;
         }
         platform_.files.deleteFile(InstallMarkerPath());
+        Log("Version \"" + NewVersion + "\" installed");
     } catch (...) {
         ForgetRevision();
         throw;
@@ -94,9 +98,12 @@ MainModule::Installation MainModule::DownloadAll(std::int16_t lastBlock) {
         PathClass download = NewPath();
         download.setFullPath(TempFolder + target);
         if (!staysInAppFolder(target) || !DownloadFile(source, download)) {
+            ExitStatus = status::DownloadFailed;
+            Log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
             showDownloadError(platform_.ui);
             return Installation::Stopped;
         }
+        Log("Downloaded " + source.FullUrl() + " to " + download.FullPath());
         Downloaded = addInt16(Downloaded, 1);
         const double fileBlocks = Revision.BlockCount() - 4.0 - 1.0;
         platform_.progress.setPercent(static_cast<float>(Downloaded / fileBlocks));
@@ -117,6 +124,7 @@ MainModule::Installation MainModule::MoveAll(std::int16_t lastBlock) {
         // Fails for a file the application does not have yet; nothing to keep then.
         RelocateFile(currentFile, backup);
         if (!RelocateFile(newFile, currentFile)) {
+            ExitStatus = status::MoveFailed;
             showMoveError(platform_.ui);
             return Installation::Stopped;
         }

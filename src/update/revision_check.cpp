@@ -53,6 +53,7 @@ MainModule::Outcome MainModule::CheckRevision() {
     PathClass marker = NewPath();
     marker.setFullPath(InstallMarkerPath());
     if (marker.Exists()) {
+        Log("An installation was cut off: its record is dropped, the update is offered again");
         RevisionPath.Delete();
         marker.Delete();
     }
@@ -61,15 +62,23 @@ MainModule::Outcome MainModule::CheckRevision() {
         OldVersion = Revision.GetLine("Version");
     }
     if (!DownloadFile(ServerUrl, RevisionPath)) {
+        ExitStatus = status::NoDescription;
+        Log("The description could not be fetched to " + RevisionPath.FullPath());
         return Outcome::NoUpdate;
     }
     if (!Revision.Init(RevisionPath.FullPath())) {
+        ExitStatus = status::NoDescription;
+        Log("The description could not be read from " + RevisionPath.FullPath());
         return Outcome::NoUpdate;
     }
     NewVersion = Revision.GetLine("Version");
     if (compareOrdinal(NewVersion, OldVersion) <= 0) {
+        Log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
+            "\": no newer version");
         return Outcome::NoUpdate;
     }
+    Log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
+        "\": newer, Msg-Typ \"" + Revision.GetLine("Msg-Typ") + "\"");
 
     const std::string title = Revision.GetLine("Titel");
     const std::string messageType = Revision.GetLine("Msg-Typ");
@@ -84,6 +93,8 @@ MainModule::Outcome MainModule::CheckRevision() {
     }
 
     if (Answer == box::No) {
+        ExitStatus = status::Declined;
+        Log("Update declined");
         RevisionPath.Delete();
         Revision = IniReader(platform_.files);
         return Outcome::NoUpdate;
