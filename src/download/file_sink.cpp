@@ -13,7 +13,7 @@ namespace morvane {
 namespace {
 
 // How many numbered names beside the target are tried for the temporary
-// file when an earlier one is still taken (left by an interrupted run).
+// file when an earlier one cannot be removed.
 constexpr int kTemporaryNames = 100;
 
 std::size_t bufferSizeFor(std::optional<std::int64_t> contentLength, std::int32_t sizeHint) {
@@ -58,12 +58,33 @@ void FileSink::begin(int status, std::optional<std::int64_t> contentLength) {
     }
     begun_ = true;
     buffer_.resize(bufferSizeFor(contentLength, sizeHint_));
-    std::string candidate = target_ + ".part";
-    for (int number = 1; number < kTemporaryNames && files_.attributes(candidate); ++number) {
-        candidate = target_ + "." + decimal(number) + ".part";
+    // Temporary files of this target that a cut-off run left behind go
+    // first. Each run took the first free number, so they stand in a row;
+    // one that cannot be removed (still open somewhere) is skipped.
+    std::string chosen;
+    for (int number = 0; number < kTemporaryNames; ++number) {
+        const std::string candidate =
+            number == 0 ? target_ + ".part" : target_ + "." + decimal(number) + ".part";
+        const bool stale = files_.attributes(candidate).has_value();
+        if (stale) {
+            try {
+                files_.deleteFile(candidate);
+            } catch (const Failure&) {
+                continue;
+            }
+        }
+        if (chosen.empty()) {
+            chosen = candidate;
+        }
+        if (!stale) {
+            break;
+        }
     }
-    file_ = files_.createNew(candidate);
-    temporary_ = std::move(candidate);
+    if (chosen.empty()) {
+        throw Failure::of(err::PathAccess);
+    }
+    file_ = files_.createNew(chosen);
+    temporary_ = std::move(chosen);
 }
 
 void FileSink::write(const char* data, std::size_t count) {

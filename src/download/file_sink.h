@@ -29,7 +29,8 @@ private:
 // Streams a GET body to disk as it arrives: into a temporary file beside
 // the target, which commit() moves onto the target. Until then the target
 // stays as it was; a sink that goes without commit() removes its temporary
-// file, so no partial file ever remains. Memory use is one write buffer,
+// file, and the next download of the same target removes what a killed run
+// left, so no partial file remains for long. Memory use is one write buffer,
 // whatever the size of the body.
 class FileSink : public BodySink {
 public:

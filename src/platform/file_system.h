@@ -30,6 +30,9 @@ class WritableFile {
 public:
     virtual ~WritableFile() = default;
     virtual void write(const char* data, std::size_t count) = 0;
+    // Returns only when everything written so far is on the disk itself, so
+    // that it survives a crash or a power loss.
+    virtual void flush() = 0;
     // Flushes and closes; after it the file is complete on disk.
     virtual void close() = 0;
 };
@@ -59,6 +62,10 @@ public:
     // exist. Others may read, append, rename and delete it meanwhile. Throws
     // Failure.
     virtual std::unique_ptr<WritableFile> openForAppending(const std::string& path) = 0;
+    // True when another program holds the existing file at `path` open so
+    // that it cannot be moved away now; false when it can be, or when the
+    // question cannot be answered (the move itself then tells).
+    virtual bool inUse(const std::string& path) = 0;
 };
 
 struct LocalTime {

@@ -11,7 +11,10 @@ inline constexpr int Critical = 16;     // critical icon, OK
 inline constexpr int Exclamation = 48;  // exclamation icon, OK
 inline constexpr int Information = 64;  // information icon, OK
 inline constexpr int YesNoInformation = 68;
+inline constexpr int RetryCancelWarning = 53;  // exclamation icon, Retry and Cancel
 inline constexpr int Ok = 1;
+inline constexpr int Cancel = 2;
+inline constexpr int Retry = 4;
 inline constexpr int Yes = 6;
 inline constexpr int No = 7;
 }  // namespace box
@@ -22,7 +25,8 @@ inline constexpr const char* kAppTitle = "Morvane";
 class UserInterface {
 public:
     virtual ~UserInterface() = default;
-    // Modal box; returns box::Ok, box::Yes or box::No. An empty caption shows kAppTitle.
+    // Modal box; returns box::Ok, box::Yes, box::No, box::Retry or box::Cancel.
+    // An empty caption shows kAppTitle.
     virtual int messageBox(const std::string& text, int style, const std::string& caption) = 0;
     virtual void showWaitCursor() = 0;
     virtual void showArrowCursor() = 0;

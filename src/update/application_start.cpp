@@ -1,5 +1,6 @@
 #include "update/excel_module.h"
 #include "update/main_module.h"
+#include "update/target_rules.h"
 
 namespace morvane {
 
@@ -12,10 +13,10 @@ void MainModule::ChooseAndStartApplication() {
         return;
     }
     // The workbook is looked for where it is then started: in the updater's
-    // folder, whatever the current folder is.
+    // folder, whatever the current folder is, and never outside it.
     PathClass workbook = NewPath();
     workbook.setFullPath(AppFolder + StartFile.FullPath());
-    if (workbook.Exists()) {
+    if (staysBelowFolder(StartFile.FullPath()) && workbook.Exists()) {
         StartWithExcel(workbook.FullPath());
     } else {
         platform_.ui.messageBox(StartFile.FullPath() + " konnte nicht gefunden werden!",

@@ -1,10 +1,15 @@
-#include <string_view>
-
 #include "platform/checked.h"
+#include "platform/text.h"
+#include "update/install_journal.h"
 #include "update/main_module.h"
+#include "update/target_rules.h"
 
 namespace morvane {
 namespace {
+
+// Numbered variants of a backup name tried when files are replaced twice
+// within one second.
+constexpr int kBackupVariants = 1000;
 
 void showDownloadError(UserInterface& ui) {
     ui.messageBox("Beim Herunterladen trat ein Fehler auf.", box::Critical,
@@ -19,30 +24,16 @@ void showMoveError(UserInterface& ui) {
         box::Critical, "Fehler beim Verschieben einer Datei");
 }
 
-// A target below the updater's folder: no root, no drive or stream name, no
-// step up. The description comes from a server, so it must not be able to
-// place files anywhere else.
-bool staysInAppFolder(std::string_view target) {
-    if (!target.empty() && (target.front() == '\\' || target.front() == '/')) {
-        return false;
-    }
-    if (target.find(':') != std::string_view::npos) {
-        return false;
-    }
-    std::size_t start = 0;
-    while (start <= target.size()) {
-        const std::size_t end = target.find_first_of("\\/", start);
-        const std::string_view part = target.substr(
-            start, end == std::string_view::npos ? std::string_view::npos : end - start);
-        if (part == "..") {
-            return false;
-        }
-        if (end == std::string_view::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-    return true;
+int askToCloseProgram(UserInterface& ui, const std::string& target) {
+    return ui.messageBox("Die Datei " + target +
+                             " wird gerade von einem anderen Programm verwendet.\r\n"
+                             "Bitte schließen Sie das Programm und wählen Sie „Wiederholen“.",
+                         box::RetryCancelWarning, "Datei in Verwendung");
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 }  // namespace
@@ -60,6 +51,60 @@ bool MainModule::RelocateFile(PathClass& source, PathClass& target) {
     }
 }
 
+bool MainModule::exists(const std::string& path) {
+    PathClass value = NewPath();
+    value.setFullPath(path);
+    return value.Exists();
+}
+
+bool MainModule::IsInstallableTarget(const std::string& target) {
+    if (!namesFileBelowFolder(target)) {
+        return false;
+    }
+    // The updater's own files in Temp: the record, the fresh description,
+    // the journal, the log and the temporary names of downloads.
+    const std::string name = foldCase(target);
+    const std::string record = foldCase(ServerUrl.FullName());
+    for (const std::string& own :
+         {record, record + ".NEW", record + ".INSTALL", foldCase(ProgramName + ".log"),
+          foldCase(ProgramName + ".log.1")}) {
+        if (name == own) {
+            return false;
+        }
+    }
+    if (endsWith(name, ".PART")) {
+        return false;
+    }
+    for (const std::string& folder : {AppFolder, TempFolder}) {
+        const std::optional<std::uint32_t> bits = platform_.files.attributes(folder + target);
+        if (bits && (*bits & attr::Folder) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string MainModule::FreeBackupName(const std::string& target) {
+    PathClass stamped = NewPath();
+    stamped.setFullPath(target);
+    stamped.AddDateInfo();
+    const std::string name = stamped.FullName();
+    const std::size_t dot = name.rfind('.');
+    for (int variant = 1; variant <= kBackupVariants; ++variant) {
+        PathClass candidate = stamped;
+        if (variant > 1) {
+            const std::string counter = "_" + decimal(variant);
+            candidate.setFullName(dot == std::string::npos
+                                      ? name + counter
+                                      : name.substr(0, dot) + counter + name.substr(dot));
+        }
+        if (!exists(BackupFolder + candidate.FullPath())) {
+            return candidate.FullPath();
+        }
+    }
+    throw Failure::of(err::PathAccess);
+}
+
 MainModule::Installation MainModule::InstallFiles() {
     platform_.ui.showWaitCursor();
     if (Answer == box::Yes || Answer == box::Ok) {
@@ -71,23 +116,49 @@ MainModule::Installation MainModule::InstallFiles() {
     }
     try {
         if (DownloadAll(toInt16(Revision.BlockCount() - 1LL)) == Installation::Stopped) {
-            ForgetRevision();
+            DiscardFreshRevision();
             return Installation::Stopped;
         }
-        // Marks the installation as in progress until the last file is in
-        // place, so that a run after a crash offers the update again.
-        platform_.files.createNew(InstallMarkerPath())->close();
-        if (MoveAll(toInt16(Revision.BlockCount() - 1LL)) == Installation::Stopped) {
-            ForgetRevision();
+        if (!FilesCanBeReplaced(toInt16(Revision.BlockCount() - 1LL))) {
+            ExitStatus = status::MoveFailed;
+            Log("Installation cancelled before the first move: a file is in use");
+            DiscardFreshRevision();
             return Installation::Stopped;
         }
-        platform_.files.deleteFile(InstallMarkerPath());
-        Log("Version \"" + NewVersion + "\" installed");
     } catch (...) {
-        ForgetRevision();
+        DiscardFreshRevision();
         throw;
     }
-    return Installation::Installed;
+
+    // From the first move on, the journal lets this run or the next put
+    // every file back; the fresh description becomes the record only once
+    // the last file is in place.
+    InstallJournal journal(platform_.files, JournalPath());
+    const auto undo = [&] {
+        if (RollBack(journal.entries()) && journal.remove()) {
+            DiscardFreshRevision();
+        } else {
+            Log("The journal " + JournalPath() + " stays for the next run");
+        }
+    };
+    try {
+        journal.begin();
+        if (MoveAll(toInt16(Revision.BlockCount() - 1LL), journal) == Installation::Installed) {
+            platform_.files.replaceFile(FreshRevisionPath(), RevisionPath.FullPath());
+            // A journal that stays behind is dropped by the next run, which
+            // finds no fresh description beside it.
+            journal.remove();
+            Log("Version \"" + NewVersion + "\" installed");
+            return Installation::Installed;
+        }
+    } catch (...) {
+        undo();
+        throw;
+    }
+    ExitStatus = status::MoveFailed;
+    undo();
+    showMoveError(platform_.ui);
+    return Installation::Stopped;
 }
 
 MainModule::Installation MainModule::DownloadAll(std::int16_t lastBlock) {
@@ -97,7 +168,7 @@ MainModule::Installation MainModule::DownloadAll(std::int16_t lastBlock) {
         const std::string target = Revision.GetValue(i, "Ziel");
         PathClass download = NewPath();
         download.setFullPath(TempFolder + target);
-        if (!staysInAppFolder(target) || !DownloadFile(source, download)) {
+        if (!IsInstallableTarget(target) || !DownloadFile(source, download)) {
             ExitStatus = status::DownloadFailed;
             Log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
             showDownloadError(platform_.ui);
@@ -111,32 +182,107 @@ MainModule::Installation MainModule::DownloadAll(std::int16_t lastBlock) {
     return Installation::Installed;
 }
 
-MainModule::Installation MainModule::MoveAll(std::int16_t lastBlock) {
+bool MainModule::FilesCanBeReplaced(std::int16_t lastBlock) {
     for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
         const std::string target = Revision.GetValue(i, "Ziel");
+        while (platform_.files.inUse(AppFolder + target)) {
+            Log("In use by another program: " + AppFolder + target);
+            if (askToCloseProgram(platform_.ui, target) != box::Retry) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+MainModule::Installation MainModule::MoveAll(std::int16_t lastBlock, InstallJournal& journal) {
+    for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
+        const std::string target = Revision.GetValue(i, "Ziel");
+        const std::string backupName = FreeBackupName(target);
+        journal.record(JournalEntry{target, backupName});
         PathClass newFile = NewPath();
         newFile.setFullPath(TempFolder + target);
         PathClass currentFile = NewPath();
         currentFile.setFullPath(AppFolder + target);
         PathClass backup = NewPath();
-        backup.setFullPath(BackupFolder + target);
-        backup.AddDateInfo();
+        backup.setFullPath(BackupFolder + backupName);
         // Fails for a file the application does not have yet; nothing to keep then.
         RelocateFile(currentFile, backup);
         if (!RelocateFile(newFile, currentFile)) {
-            ExitStatus = status::MoveFailed;
-            showMoveError(platform_.ui);
             return Installation::Stopped;
         }
     }
     return Installation::Installed;
 }
 
-void MainModule::ForgetRevision() {
-    RevisionPath.Delete();
-    PathClass marker = NewPath();
-    marker.setFullPath(InstallMarkerPath());
-    marker.Delete();
+bool MainModule::RollBack(const std::vector<JournalEntry>& entries) {
+    Log("Rolling back " + decimal(static_cast<long long>(entries.size())) + " file(s)");
+    bool restored = true;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        PathClass newFile = NewPath();
+        newFile.setFullPath(TempFolder + entry->target);
+        PathClass currentFile = NewPath();
+        currentFile.setFullPath(AppFolder + entry->target);
+        PathClass backup = NewPath();
+        backup.setFullPath(BackupFolder + entry->backup);
+        // Every download was in Temp before the first move, so a file in
+        // the application's place with none left in Temp is the new one.
+        if (!newFile.Exists() && currentFile.Exists() && !RelocateFile(currentFile, newFile)) {
+            restored = false;
+            continue;
+        }
+        if (backup.Exists() && !currentFile.Exists() && !RelocateFile(backup, currentFile)) {
+            restored = false;
+        }
+    }
+    Log(restored ? "Rolled back" : "Roll-back incomplete");
+    return restored;
+}
+
+bool MainModule::RecoverInterruptedInstallation() {
+    PathClass journal = NewPath();
+    journal.setFullPath(JournalPath());
+    if (!journal.Exists()) {
+        // A fresh description without a journal was never installed from.
+        DiscardFreshRevision();
+        return true;
+    }
+    const std::optional<JournalContents> contents = readJournal(platform_.files, JournalPath());
+    if (!contents) {
+        Log("The journal " + JournalPath() + " of an interrupted installation cannot be read");
+        showMoveError(platform_.ui);
+        return false;
+    }
+    if (!exists(FreshRevisionPath())) {
+        // The record was replaced, so the installation had finished; or the
+        // bare mark of earlier versions, which replaced the record before
+        // their moves: that record is forgotten, so that the update is
+        // offered and installed again.
+        if (!contents->complete) {
+            Log("Marker of an interrupted installation: the record is dropped, the update is "
+                "offered again");
+            RevisionPath.Delete();
+        } else {
+            Log("The journal of a finished installation is dropped");
+        }
+        journal.Delete();
+        return true;
+    }
+    // A journal torn in its first line names nothing: no file had moved.
+    Log("An interrupted installation is put back from its journal " + JournalPath());
+    if (!RollBack(contents->entries) || !journal.Delete()) {
+        Log("The journal " + JournalPath() + " stays for the next run");
+        showMoveError(platform_.ui);
+        return false;
+    }
+    DiscardFreshRevision();
+    return true;
+}
+
+void MainModule::DiscardFreshRevision() {
+    PathClass fresh = NewPath();
+    fresh.setFullPath(FreshRevisionPath());
+    fresh.Delete();
 }
 
 }  // namespace morvane

@@ -97,7 +97,11 @@ void MainModule::Run() {
             Log("Settings file " + SettingsPath + " read");
             ServerUrl.setFullUrl(Settings.GetLine("Adresse"));
             Log("Address: " + ServerUrl.FullUrl());
-            if (CheckRevision() == Outcome::NoUpdate || InstallFiles() == Installation::Installed) {
+            const Outcome outcome = CheckRevision();
+            const bool startFromDescription =
+                outcome == Outcome::NoUpdate ||
+                (outcome == Outcome::Update && InstallFiles() == Installation::Installed);
+            if (startFromDescription) {
                 StartFile.setFullPath(Revision.GetLine("Startdatei"));
             }
         }

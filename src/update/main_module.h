@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "blockfile/ini_reader.h"
 #include "paths/path_class.h"
@@ -9,6 +10,7 @@
 #include "platform/failure.h"
 #include "platform/platform.h"
 #include "platform/run_log.h"
+#include "update/install_journal.h"
 
 namespace morvane {
 
@@ -55,24 +57,47 @@ private:
     // Adds an event to the run log.
     void Log(const std::string& event) { log_.note(event); }
 
-    enum class Outcome { NoUpdate, Update };
+    // How the revision check ends: without an update, with a confirmed one,
+    // or stopped because an earlier installation could not be put back (its
+    // message shown; the run goes on to the closing steps).
+    enum class Outcome { NoUpdate, Update, Stopped };
     enum class Installation { Installed, Stopped };
 
     // Revision check and confirmation: the fresh description decides.
     Outcome CheckRevision();
-    // Downloads every listed file, then moves them into place.
+    // Downloads every listed file, then moves them into place, all or nothing.
     Installation InstallFiles();
     Installation DownloadAll(std::int16_t lastBlock);
-    Installation MoveAll(std::int16_t lastBlock);
-    // Forgets the installed revision, so that the next run offers it again.
-    void ForgetRevision();
+    // Asks the user to close every program that holds a file about to be
+    // replaced; false when the user cancels.
+    bool FilesCanBeReplaced(std::int16_t lastBlock);
+    Installation MoveAll(std::int16_t lastBlock, InstallJournal& journal);
+    // Puts back what the moves of an installation did, last file first:
+    // the new files go back to Temp, the earlier ones return from Backup.
+    // False when a file could not be put back.
+    bool RollBack(const std::vector<JournalEntry>& entries);
+    // An installation that an earlier run did not finish is completed (its
+    // record was already replaced) or rolled back. False when it could not
+    // be rolled back: its journal then stays for the next run.
+    bool RecoverInterruptedInstallation();
+    // Drops the fresh description: the record keeps the installed revision.
+    void DiscardFreshRevision();
+    // The "Ziel" of a file block may be installed: a file below the folder,
+    // none of the updater's own files in Temp, no folder in the way.
+    bool IsInstallableTarget(const std::string& target);
+    // A backup name that nothing in Backup has yet.
+    std::string FreeBackupName(const std::string& target);
     // Closing step 2: the start file, or the message that it is missing.
     void ChooseAndStartApplication();
     void CloseRun();
     void ReportUnexpected(const Failure& failure);
 
     PathClass NewPath() { return PathClass(platform_.files, platform_.clock); }
-    std::string InstallMarkerPath() const;
+    bool exists(const std::string& path);
+    // The fresh description while it is not yet the record, and the journal
+    // of an installation in progress, both beside the record.
+    std::string FreshRevisionPath() const { return RevisionPath.FullPath() + ".new"; }
+    std::string JournalPath() const { return RevisionPath.FullPath() + ".install"; }
 
     Platform& platform_;
     NullRunLog quiet_;

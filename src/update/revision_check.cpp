@@ -40,41 +40,37 @@ bool MainModule::DownloadFile(UrlClass& source, PathClass& target) {
     return fetched;
 }
 
-std::string MainModule::InstallMarkerPath() const {
-    return RevisionPath.FullPath() + ".install";
-}
-
 MainModule::Outcome MainModule::CheckRevision() {
     RevisionPath.setFullPath(TempFolder + ServerUrl.FullName());
-
-    // An installation that was cut off (crash, power loss) left its mark: the
-    // copy then does not describe what is installed, so it is dropped and the
-    // update is offered again.
-    PathClass marker = NewPath();
-    marker.setFullPath(InstallMarkerPath());
-    if (marker.Exists()) {
-        Log("An installation was cut off: its record is dropped, the update is offered again");
-        RevisionPath.Delete();
-        marker.Delete();
+    if (!RecoverInterruptedInstallation()) {
+        ExitStatus = status::MoveFailed;
+        return Outcome::Stopped;
     }
 
     if (Revision.Init(RevisionPath.FullPath())) {
         OldVersion = Revision.GetLine("Version");
     }
-    if (!DownloadFile(ServerUrl, RevisionPath)) {
+    // The local copy is the record of what is installed, so the fresh
+    // description goes beside it and replaces it only once nothing is to be
+    // installed from it, or once everything is.
+    PathClass fresh = NewPath();
+    fresh.setFullPath(FreshRevisionPath());
+    if (!DownloadFile(ServerUrl, fresh)) {
         ExitStatus = status::NoDescription;
-        Log("The description could not be fetched to " + RevisionPath.FullPath());
+        Log("The description could not be fetched to " + fresh.FullPath());
         return Outcome::NoUpdate;
     }
-    if (!Revision.Init(RevisionPath.FullPath())) {
+    if (!Revision.Init(fresh.FullPath())) {
         ExitStatus = status::NoDescription;
-        Log("The description could not be read from " + RevisionPath.FullPath());
+        Log("The description could not be read from " + fresh.FullPath());
+        fresh.Delete();
         return Outcome::NoUpdate;
     }
     NewVersion = Revision.GetLine("Version");
     if (compareOrdinal(NewVersion, OldVersion) <= 0) {
         Log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
             "\": no newer version");
+        platform_.files.replaceFile(fresh.FullPath(), RevisionPath.FullPath());
         return Outcome::NoUpdate;
     }
     Log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
@@ -95,7 +91,7 @@ MainModule::Outcome MainModule::CheckRevision() {
     if (Answer == box::No) {
         ExitStatus = status::Declined;
         Log("Update declined");
-        RevisionPath.Delete();
+        fresh.Delete();
         Revision = IniReader(platform_.files);
         return Outcome::NoUpdate;
     }

@@ -38,6 +38,7 @@ public:
     std::unique_ptr<WritableFile> openForAppending(const std::string&) override {
         throw Failure::of(err::InvalidCall);
     }
+    bool inUse(const std::string&) override { return false; }
 
 private:
     class File : public ReadableFile {

@@ -86,6 +86,7 @@ public:
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override {
         return host_.openForAppending(path);
     }
+    bool inUse(const std::string& path) override { return host_.inUse(path); }
 
 private:
     FileSystem& host_;

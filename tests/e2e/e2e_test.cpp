@@ -114,7 +114,7 @@ const std::regex kDatedWorkbook(R"(Auswertung_\d{4}-\d{2}-\d{2}_\d{2}\.\d{2}\.\d
 // ---- one answer of the user -------------------------------------------------------------
 
 struct Answer {
-    std::string button;  // "OK", "Yes" or "No"
+    std::string button;  // "OK", "Yes", "No", "Retry" or "Cancel"
     std::wstring after;  // answered only once this file exists
 };
 
@@ -667,47 +667,78 @@ TEST_F(UpdaterRunTest, ATargetOutsideTheApplicationFolderIsADownloadError) {
     expectExcelStartedOn("Start.xlsm");
 }
 
-TEST_F(UpdaterRunTest, AMoveErrorStopsAtTheFileHeldOpen) {
-    installApplication();
-    writeApp("Daten.csv", "alte Daten");
-    writeApp("Hilfe.txt", "alte Hilfe");
-    Revision revision;
-    revision.files = {{"dateien/Auswertung.xlsm", "Auswertung.xlsm"},
-                      {"dateien/Daten.csv", "Daten.csv"},
-                      {"dateien/Hilfe.txt", "Hilfe.txt"}};
-    serve(revision);
-    server_.put("/updates/dateien/Daten.csv", "neue Daten");
-    server_.put("/updates/dateien/Hilfe.txt", "neue Hilfe");
+// Another program holds Daten.csv open without sharing: the run names the
+// file before anything moves, and is answered once the holder let go.
+class FileInUseTest : public UpdaterRunTest {
+protected:
+    RunRecord runWithDatenHeld(const std::string& choice) {
+        installApplication();
+        writeApp("Daten.csv", "alte Daten");
+        Revision revision;
+        revision.files = {{"dateien/Auswertung.xlsm", "Auswertung.xlsm"},
+                          {"dateien/Daten.csv", "Daten.csv"}};
+        serve(revision);
+        server_.put("/updates/dateien/Daten.csv", "neue Daten");
 
-    // Another program holds Daten.csv open without sharing.
-    const std::wstring holding = wide(root_.file("holding"));
-    ChildProcess holder =
-        ChildProcess::start(L"\"" + kFileHolder + L"\" \"" + app_ +
-                            L"\\Daten.csv\" --seconds 120 --ready-file \"" + holding + L"\"");
-    for (int i = 0; i < 300 && !root_.exists("holding"); ++i) Sleep(50);
-    ASSERT_TRUE(root_.exists("holding")) << "the file holder did not start";
+        const std::wstring answer = wide(root_.file("answer"));
+        ChildProcess holder =
+            ChildProcess::start(L"\"" + kFileHolder + L"\" \"" + app_ +
+                                L"\\Daten.csv\" --ready-file \"" + wide(root_.file("holding")) +
+                                L"\" --release-file \"" + wide(root_.file("released")) + L"\"");
+        for (int i = 0; i < 300 && !root_.exists("holding"); ++i) Sleep(50);
+        EXPECT_TRUE(root_.exists("holding")) << "the file holder did not start";
 
-    const RunRecord result = runUpdater({{"Yes", {}}, {"OK", {}}});
-    holder.kill();
-    EXPECT_EQ(result.exitCode, 6u);
+        startDriver({{"Yes", {}}, {choice, answer}});
+        ChildProcess& updater = startUpdater();
+        DriverRecord seen;
+        for (int i = 0; i < 600 && seen.seenCaptions.size() < 2; ++i) {
+            Sleep(50);
+            seen = driverRecordSoFar();
+        }
+        EXPECT_EQ(seen.seenCaptions.size(), 2u) << "no box for the file in use";
+        EXPECT_EQ(readApp("Auswertung.xlsm"), kOldWorkbook) << "a file moved before the box";
+        root_.write("released", "");
+        EXPECT_TRUE(holder.wait(10s));
+        root_.write("answer", "");
+        const RunRecord result = finish(updater);
 
-    ASSERT_EQ(result.record.boxes.size(), 2u);
-    expectBox(result.record.boxes[1], "Fehler beim Verschieben einer Datei", kMoveErrorText, "OK",
-              "critical");
-    // Before the held file: replaced, with a backup. The held file and the
-    // ones after it: untouched; their new versions wait in Temp.
+        EXPECT_EQ(result.record.boxes.size(), 2u);
+        if (result.record.boxes.size() == 2) {
+            expectBox(result.record.boxes[1], "Datei in Verwendung",
+                      "Die Datei Daten.csv wird gerade von einem anderen Programm verwendet." +
+                          kCrLf + "Bitte schließen Sie das Programm und wählen Sie „Wiederholen“.",
+                      "Retry,Cancel", "exclamation");
+            EXPECT_EQ(result.record.boxes[1].pressed, choice);
+        }
+        return result;
+    }
+};
+
+TEST_F(FileInUseTest, RetryOnceTheProgramLetGoInstallsEverything) {
+    EXPECT_EQ(runWithDatenHeld("Retry").exitCode, 0u);
+    expectLogged("In use by another program: ");
+    expectLogged("Message box answered Retry");
     EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
-    const std::vector<std::string> saved = backups();
-    ASSERT_EQ(saved.size(), 1u);
-    EXPECT_TRUE(std::regex_match(saved[0], kDatedWorkbook)) << saved[0];
+    EXPECT_EQ(readApp("Daten.csv"), "neue Daten");
+    EXPECT_EQ(backups().size(), 2u);
+    expectExcelStartedOn("Auswertung.xlsm");
+}
+
+TEST_F(FileInUseTest, CancelLeavesTheOldVersionAndTheUpdateOpen) {
+    EXPECT_EQ(runWithDatenHeld("Cancel").exitCode, 6u);
+    expectLogged("Installation cancelled before the first move: a file is in use");
+    expectLogged("Run end: exit status 6 (moving failed)");
+    EXPECT_EQ(readApp("Auswertung.xlsm"), kOldWorkbook);
     EXPECT_EQ(readApp("Daten.csv"), "alte Daten");
-    EXPECT_EQ(readApp("Hilfe.txt"), "alte Hilfe");
-    EXPECT_FALSE(inApp("Temp\\Auswertung.xlsm"));
-    EXPECT_EQ(readApp("Temp\\Daten.csv"), "neue Daten");
-    EXPECT_EQ(readApp("Temp\\Hilfe.txt"), "neue Hilfe");
-    EXPECT_FALSE(inApp("Temp\\revision.ini"));
+    EXPECT_TRUE(backups().empty());
     EXPECT_FALSE(inApp("Temp\\revision.ini.install"));
+    EXPECT_FALSE(inApp("Temp\\revision.ini.new"));
     expectExcelStartedOn("Start.xlsm");
+
+    const RunRecord again = runUpdater({{"Yes", {}}});
+    ASSERT_EQ(again.record.boxes.size(), 1u);
+    EXPECT_EQ(readApp("Daten.csv"), "neue Daten");
+    EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
 }
 
 // ---- the progress window --------------------------------------------------------------

@@ -235,6 +235,12 @@ public:
         node->content.append(data, count);
     }
 
+    void flush() override {
+        if (!open_) {
+            throw Failure::of(err::InvalidCall);
+        }
+    }
+
     void close() override {
         if (!open_) {
             return;
@@ -482,6 +488,10 @@ std::unique_ptr<WritableFile> FakeFileSystem::openForAppending(const std::string
     }
     const std::uint64_t id = state_->registerOpen(key, WriteAccess, ReadAccess | WriteAccess);
     return std::make_unique<FakeWritableFile>(state_, id, path);
+}
+
+bool FakeFileSystem::inUse(const std::string& path) {
+    return state_->isOpen(keyOf(path));
 }
 
 }  // namespace morvane::test

@@ -85,6 +85,8 @@ public:
     std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
+    // True while any file object or holder has the file open.
+    bool inUse(const std::string& path) override;
 
     // The per-file state the open files reach through; details of the fake.
     struct State;

@@ -356,6 +356,7 @@ public:
     }
     std::unique_ptr<WritableFile> createNew(const std::string&) override { throw broken(); }
     std::unique_ptr<WritableFile> openForAppending(const std::string&) override { throw broken(); }
+    bool inUse(const std::string&) override { throw broken(); }
 
     int folderRequests = 0;
 

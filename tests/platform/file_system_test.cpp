@@ -186,6 +186,17 @@ TEST_F(FileSystemTest, LockModesBetweenReaders) {
     EXPECT_THROW(files.openForReading(temp.file("file.txt"), 2), Failure);
 }
 
+TEST_F(FileSystemTest, AFileHeldOpenByAWriterIsInUse) {
+    temp.write("free.txt", "x");
+    EXPECT_FALSE(files.inUse(temp.file("free.txt")));
+    EXPECT_FALSE(files.inUse(temp.file("missing.txt")));
+
+    std::unique_ptr<WritableFile> writer = files.createNew(temp.file("busy.txt"));
+    EXPECT_TRUE(files.inUse(temp.file("busy.txt")));
+    writer->close();
+    EXPECT_FALSE(files.inUse(temp.file("busy.txt")));
+}
+
 TEST_F(FileSystemTest, FailuresCarryADescription) {
     try {
         files.deleteFile(temp.file("missing.txt"));

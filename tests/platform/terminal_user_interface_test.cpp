@@ -98,8 +98,8 @@ struct Unattended {
 };
 
 TEST(TerminalBox, WithoutATerminalAnswersWithoutWaiting) {
-    const Unattended cases[] = {
-        {0, box::Ok}, {16, box::Ok}, {48, box::Ok}, {64, box::Ok}, {68, box::No}};
+    const Unattended cases[] = {{0, box::Ok},  {16, box::Ok}, {48, box::Ok},
+                                {64, box::Ok}, {68, box::No}, {53, box::Cancel}};
     for (const Unattended& c : cases) {
         SCOPED_TRACE(c.style);
         Pipe input;  // closed at once: no one will ever type
@@ -134,9 +134,10 @@ struct Typed {
 
 TEST(TerminalBox, ReadsTheAnswerFromTheTerminal) {
     const Typed cases[] = {
-        {"j\n", 68, box::Yes}, {"Ja\n", 68, box::Yes},  {"y\n", 68, box::Yes},
-        {"n\n", 68, box::No},  {"NEIN\n", 68, box::No}, {"vielleicht\nj\n", 68, box::Yes},
-        {"\n", 48, box::Ok},   {"egal\n", 0, box::Ok},
+        {"j\n", 68, box::Yes},       {"Ja\n", 68, box::Yes},  {"y\n", 68, box::Yes},
+        {"n\n", 68, box::No},        {"NEIN\n", 68, box::No}, {"vielleicht\nj\n", 68, box::Yes},
+        {"\n", 48, box::Ok},         {"egal\n", 0, box::Ok},  {"w\n", 53, box::Retry},
+        {"j\na\n", 53, box::Cancel},
     };
     for (const Typed& c : cases) {
         SCOPED_TRACE(c.keys);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "update/install_journal.h"
 #include "update/update_run_fixture.h"
 
 namespace morvane::test {
@@ -14,7 +15,9 @@ namespace {
 class RunStatusTest : public UpdateRunTest {
 public:
     // For the set-ups in the table below.
+    using UpdateRunTest::appFolder;
     using UpdateRunTest::description;
+    using UpdateRunTest::files;
     using UpdateRunTest::process;
     using UpdateRunTest::root;
     using UpdateRunTest::serve;
@@ -32,6 +35,19 @@ public:
         publish(description("2.0", messageType, "[App]\r\nQuelle = app.exe\r\nZiel = app.exe\r\n",
                             "Mappe.xlsx"));
     }
+    // The state a run cut off after moving app.exe leaves: the new file in
+    // place, the old one in Backup, the fresh description and the journal.
+    void cutOffAfterTheFirstMove() {
+        installAndOffer("0");
+        {
+            InstallJournal journal(files, appFolder() + "\\Temp\\revision.ini.install");
+            journal.begin();
+            journal.record(JournalEntry{"app.exe", "app_2024-03-05_14.07.09.exe"});
+        }
+        writeApp("Backup\\app_2024-03-05_14.07.09.exe", "app v1");
+        writeApp("app.exe", "app v2");
+        writeApp("Temp\\revision.ini.new", description("2.0", "0", ""));
+    }
     // The description answered by `reply` instead of the served files.
     void answerDescriptionWith(const ScriptedReply& reply) {
         server = std::make_unique<ScriptedHttpServer>([reply](const RecordedRequest& request) {
@@ -39,6 +55,8 @@ public:
         });
         writeSettings("Mappe.xlsx");
     }
+    // Held open without sharing, as another program may hold a workbook.
+    std::unique_ptr<ReadableFile> held;
 
 protected:
     int runLogged() {
@@ -154,8 +172,22 @@ const StatusCase kCases[] = {
          t.writeApp("Backup", "a file where the folder belongs");
      },
      6,
-     {"Not moved ", "Temp\\app.exe to ", "Message box \"Fehler beim Verschieben einer Datei\"",
-      "exit status 6 (moving failed)"}},
+     {"Not moved ", "Temp\\app.exe to ", "Rolling back 1 file(s)", "Rolled back",
+      "Message box \"Fehler beim Verschieben einer Datei\"", "exit status 6 (moving failed)"}},
+    {"interrupted installation put back, then installed",
+     [](RunStatusTest& t) { t.cutOffAfterTheFirstMove(); },
+     0,
+     {"put back from its journal", "Rolling back 1 file(s)", "Rolled back", "newer, Msg-Typ \"0\"",
+      "Version \"2.0\" installed", "exit status 0"}},
+    {"file in use, cancelled",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.held = t.files.openForReading(t.appFolder() + "\\app.exe", 3);
+         t.ui.answers = {box::Cancel};
+     },
+     6,
+     {"Downloaded ", "In use by another program: ", "Message box \"Datei in Verwendung\"",
+      "Message box answered Cancel", "cancelled before the first move", "exit status 6"}},
     {"unexpected error",
      [](RunStatusTest& t) {
          t.installAndOffer("0");
@@ -180,13 +212,14 @@ TEST_P(ExitStatusTest, EndsWithItsStatusAndTheLogNamesTheCause) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, ExitStatusTest, ::testing::ValuesIn(kCases), [](const auto& testCase) {
-    std::string name;
-    for (const char c : std::string(testCase.param.name)) {
-        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
-    }
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Runs, ExitStatusTest, ::testing::ValuesIn(kCases),
+                         [](const auto& testCase) {
+                             std::string name;
+                             for (const char c : std::string(testCase.param.name)) {
+                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                             }
+                             return name;
+                         });
 
 TEST_F(RunStatusTest, AnUnwritableLogChangesNothing) {
     // A folder in the log's place, then a read-only log file (which an

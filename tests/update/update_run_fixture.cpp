@@ -58,6 +58,12 @@ void UpdateRunTest::run() {
     updater.Main();
 }
 
+void UpdateRunTest::runOn(FileSystem& fileSystem) {
+    Platform other{fileSystem, clock, ui, process, http, progress, spreadsheet};
+    MainModule updater(other);
+    updater.Main();
+}
+
 void UpdateRunTest::writeApp(const std::string& relative, const std::string& content) {
     const std::filesystem::path file = root.native("App") / nativeRelative(relative);
     std::filesystem::create_directories(file.parent_path());

@@ -39,6 +39,8 @@ protected:
     void publish(const std::string& revision) { serve("updates/revision.ini", revision); }
 
     void run();
+    // One run over another file system (the same folders).
+    void runOn(FileSystem& fileSystem);
 
     // Files of the application folder, by path below it ("\" separators).
     void writeApp(const std::string& relative, const std::string& content);

@@ -94,7 +94,9 @@ TEST_F(UpdateTest, DeclinedUpdateChangesNothingAndIsOfferedAgain) {
     ui.answers = {box::No};
     run();
     EXPECT_EQ(readApp("app.exe"), "app v1");
-    EXPECT_FALSE(appHas("Temp\\revision.ini"));
+    // The record still names the installed version; the fresh copy is gone.
+    EXPECT_EQ(readApp("Temp\\revision.ini"), description("1.0", "2", ""));
+    EXPECT_FALSE(appHas("Temp\\revision.ini.new"));
     EXPECT_TRUE(progress.shown.empty());
     // The workbook comes from the settings file, which names one that is missing.
     ASSERT_EQ(ui.boxes.size(), 2u);
@@ -192,7 +194,7 @@ TEST_F(UpdateTest, DownloadErrorTouchesNoApplicationFileAndKeepsTheOfferOpen) {
     EXPECT_TRUE(backups().empty());
     EXPECT_EQ(progress.shares.size(), 1u);
     // Not recorded as installed: the next run offers the same update again.
-    EXPECT_FALSE(appHas("Temp\\revision.ini"));
+    EXPECT_EQ(readApp("Temp\\revision.ini"), description("1.0", "2", ""));
     serve("updates/lib/core.dll", "core v2");
     ui.boxes.clear();
     run();
@@ -215,7 +217,8 @@ TEST_F(UpdateTest, MoveErrorStopsAtTheFileThatCannotBeReplaced) {
               "sind und versuchen Sie die Aktualisierung erneut.");
     EXPECT_EQ(readApp("app.exe"), "app v1");
     EXPECT_TRUE(appHas("Temp\\app.exe"));
-    EXPECT_FALSE(appHas("Temp\\revision.ini"));
+    EXPECT_EQ(readApp("Temp\\revision.ini"), description("1.0", "2", ""));
+    EXPECT_FALSE(appHas("Temp\\revision.ini.new"));
     EXPECT_FALSE(appHas("Temp\\revision.ini.install"));
 }
 

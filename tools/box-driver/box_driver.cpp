@@ -3,7 +3,7 @@
 // scripted, and records what it saw (see box_record.h):
 //
 //   BoxDriver.exe --record F --watch EXE [--watch EXE ...]
-//                 [--answer OK|Yes|No [--after F]] ...
+//                 [--answer OK|Yes|No|Retry|Cancel [--after F]] ...
 //                 [--pictures DIR --name PREFIX] [--bitmaps DIR]
 //                 [--ready-file F] [--stop-file F] [--seconds N]
 //
@@ -337,6 +337,7 @@ int commandOf(const std::wstring& name) {
     if (lstrcmpiW(name.c_str(), L"Yes") == 0) return IDYES;
     if (lstrcmpiW(name.c_str(), L"No") == 0) return IDNO;
     if (lstrcmpiW(name.c_str(), L"Cancel") == 0) return IDCANCEL;
+    if (lstrcmpiW(name.c_str(), L"Retry") == 0) return IDRETRY;
     return 0;
 }
 
@@ -559,7 +560,8 @@ private:
 
 int usage() {
     std::fputs(
-        "usage: BoxDriver --record F --watch EXE [--watch EXE ...] [--answer OK|Yes|No "
+        "usage: BoxDriver --record F --watch EXE [--watch EXE ...] [--answer "
+        "OK|Yes|No|Retry|Cancel "
         "[--after F]] ... [--pictures DIR --name PREFIX] [--bitmaps DIR] [--ready-file F] "
         "[--stop-file F] [--seconds N]\n",
         stderr);

@@ -142,6 +142,16 @@ public:
         }
     }
 
+    void flush() override {
+        if (!fd_.valid()) {
+            throw Failure::of(err::InvalidCall);
+        }
+        if (::fsync(fd_.get()) != 0) {
+            const int error = errno;
+            throw errnoFailure(error);
+        }
+    }
+
     void close() override {
         if (!fd_.valid()) {
             return;
@@ -295,6 +305,32 @@ std::unique_ptr<WritableFile> PosixFileSystem::openForAppending(const std::strin
         throw Failure::of(err::AccessDenied);
     }
     return std::make_unique<PosixWritableFile>(std::move(fd));
+}
+
+bool PosixFileSystem::inUse(const std::string& path) {
+    const std::optional<std::string> mapped = toPosixPath(path);
+    if (!mapped) {
+        return false;
+    }
+    UniqueFd fd(::open(mapped->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
+        return false;
+    }
+    // Whole-file locks of this adapter and of programs that use flock().
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        return errno == EWOULDBLOCK;
+    }
+    ::flock(fd.get(), LOCK_UN);
+#ifdef F_OFD_GETLK
+    // Record locks, which office programs take on the documents they edit.
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    if (::fcntl(fd.get(), F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK) {
+        return true;
+    }
+#endif
+    return false;
 }
 
 LocalTime PosixClock::now() {

@@ -36,6 +36,11 @@ public:
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
     // O_APPEND: every write lands at the end, also beside other writers.
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
+    // POSIX lets a file be renamed whoever has it open, so "in use" is the
+    // closest honest equivalent of a Windows file opened without sharing: a
+    // whole-file lock (flock, as this adapter's own opens take) or a record
+    // lock (fcntl, as office programs take on open documents) held on it.
+    bool inUse(const std::string& path) override;
 };
 
 // The host's local date and time.

@@ -13,9 +13,56 @@ namespace {
 constexpr int kButtonMask = 0x0F;
 constexpr int kIconMask = 0xF0;
 constexpr int kYesNoButtons = 4;
+constexpr int kRetryCancelButtons = 5;
 
-bool asksYesNo(int style) {
-    return (style & kButtonMask) == kYesNoButtons;
+// The buttons of a box, the answer each gives, the words that choose it,
+// and the answer of an unattended run: the one that changes nothing.
+struct Choice {
+    const char* word;  // as typed, lower case
+    int answer;
+};
+struct Buttons {
+    const char* shown;
+    const char* prompt;
+    std::vector<Choice> choices;
+    int unattended;
+    const char* unattendedNote;
+};
+
+const Buttons& buttonsOf(int style) {
+    static const Buttons ok{
+        "[ OK ]", "Weiter mit der Eingabetaste: ", {}, box::Ok, "Keine Eingabe möglich: OK\n"};
+    static const Buttons yesNo{"[ Ja ]  [ Nein ]",
+                               "Ja oder Nein? [j/n]: ",
+                               {{"j", box::Yes},
+                                {"ja", box::Yes},
+                                {"y", box::Yes},
+                                {"yes", box::Yes},
+                                {"n", box::No},
+                                {"nein", box::No},
+                                {"no", box::No}},
+                               box::No,
+                               "Keine Eingabe möglich: Nein\n"};
+    static const Buttons retryCancel{"[ Wiederholen ]  [ Abbrechen ]",
+                                     "Wiederholen oder Abbrechen? [w/a]: ",
+                                     {{"w", box::Retry},
+                                      {"wiederholen", box::Retry},
+                                      {"r", box::Retry},
+                                      {"retry", box::Retry},
+                                      {"a", box::Cancel},
+                                      {"abbrechen", box::Cancel},
+                                      {"c", box::Cancel},
+                                      {"cancel", box::Cancel}},
+                                     box::Cancel,
+                                     "Keine Eingabe möglich: Abbrechen\n"};
+    switch (style & kButtonMask) {
+        case kYesNoButtons:
+            return yesNo;
+        case kRetryCancelButtons:
+            return retryCancel;
+        default:
+            return ok;
+    }
 }
 
 // Columns a UTF-8 line takes: one per code point.
@@ -81,7 +128,7 @@ std::string TerminalUserInterface::render(const std::string& text, int style,
                                           const std::string& caption) {
     const std::string title = iconMark(style) + (caption.empty() ? kAppTitle : caption);
     const std::vector<std::string> lines = splitLines(text);
-    const std::string buttons = asksYesNo(style) ? "[ Ja ]  [ Nein ]" : "[ OK ]";
+    const std::string buttons = buttonsOf(style).shown;
 
     std::size_t width = std::max(columns(title) + 2, columns(buttons));
     for (const std::string& line : lines) {
@@ -103,28 +150,26 @@ std::string TerminalUserInterface::render(const std::string& text, int style,
 int TerminalUserInterface::messageBox(const std::string& text, int style,
                                       const std::string& caption) {
     print("\n" + render(text, style, caption));
-    const bool yesNo = asksYesNo(style);
-    const int unattended = yesNo ? box::No : box::Ok;
+    const Buttons& buttons = buttonsOf(style);
     if (isatty(inputFd_) == 0) {
-        print(yesNo ? "Keine Eingabe möglich: Nein\n" : "Keine Eingabe möglich: OK\n");
-        return unattended;
+        print(buttons.unattendedNote);
+        return buttons.unattended;
     }
     std::string answer;
     for (;;) {
-        print(yesNo ? "Ja oder Nein? [j/n]: " : "Weiter mit der Eingabetaste: ");
+        print(buttons.prompt);
         if (!readLine(answer)) {
             print("\n");
-            return unattended;
+            return buttons.unattended;
         }
-        if (!yesNo) {
+        if (buttons.choices.empty()) {
             return box::Ok;
         }
         answer = lowerAscii(answer);
-        if (answer == "j" || answer == "ja" || answer == "y" || answer == "yes") {
-            return box::Yes;
-        }
-        if (answer == "n" || answer == "nein" || answer == "no") {
-            return box::No;
+        for (const Choice& choice : buttons.choices) {
+            if (answer == choice.word) {
+                return choice.answer;
+            }
         }
     }
 }

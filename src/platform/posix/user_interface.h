@@ -8,9 +8,10 @@ namespace morvane::posix {
 
 // Message boxes on the terminal: the box is drawn as text with its caption,
 // message and buttons, and the answer is read from the terminal (Enter for
-// OK; j/y or n for Yes/No). Without a terminal to ask (input not a terminal,
-// closed or at its end) the box is only printed and answered OK, or No for a
-// Yes/No box, so that an unattended run never waits.
+// OK; j/y or n for Yes/No; w/r or a/c for Retry/Cancel). Without a terminal
+// to ask (input not a terminal, closed or at its end) the box is only printed
+// and answered with the button that changes nothing: OK, No or Cancel, so
+// that an unattended run never waits.
 class TerminalUserInterface : public UserInterface {
 public:
     // Asks on standard input when it is a terminal; draws on standard output.

@@ -81,6 +81,13 @@ public:
         }
     }
 
+    void flush() override {
+        if (!FlushFileBuffers(file_.get())) {
+            const DWORD error = GetLastError();
+            throw osFailure(error);
+        }
+    }
+
     void close() override {
         if (!file_.close()) {
             const DWORD error = GetLastError();
@@ -179,6 +186,18 @@ std::unique_ptr<WritableFile> Win32FileSystem::openForAppending(const std::strin
         throw osFailure(error);
     }
     return std::make_unique<Win32WritableFile>(std::move(file));
+}
+
+bool Win32FileSystem::inUse(const std::string& path) {
+    // Asking for the right to delete without sharing anything fails exactly
+    // when another open forbids what a move of the file needs.
+    UniqueHandle file(CreateFileW(wide(path).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD error = GetLastError();
+    if (file.valid()) {
+        return false;
+    }
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
 LocalTime Win32Clock::now() {

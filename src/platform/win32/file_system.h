@@ -20,6 +20,8 @@ public:
     // The new file is shared with nobody until it is closed.
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
+    // True when another open of the file shares no delete access with us.
+    bool inUse(const std::string& path) override;
 };
 
 // The host's local date and time.

@@ -15,7 +15,14 @@ int Win32UserInterface::messageBox(const std::string& text, int style, const std
     if (answer == 0) {
         // No box could be shown (no desktop): it counts as answered with the
         // button that changes nothing, as nobody could have pressed another.
-        return (style & MB_TYPEMASK) == MB_YESNO ? box::No : box::Ok;
+        switch (style & MB_TYPEMASK) {
+            case MB_YESNO:
+                return box::No;
+            case MB_RETRYCANCEL:
+                return box::Cancel;
+            default:
+                return box::Ok;
+        }
     }
     return answer;
 }

@@ -1,0 +1,101 @@
+#include "update/target_rules.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace morvane {
+namespace {
+
+std::vector<std::string_view> componentsOf(std::string_view path) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = path.find_first_of("\\/", start);
+        if (end == std::string_view::npos) {
+            parts.push_back(path.substr(start));
+            return parts;
+        }
+        parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+char upperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (upperAscii(a[i]) != upperAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Windows opens the device for these names whatever follows the first "."
+// and whatever blanks stand before it.
+bool isDeviceName(std::string_view component) {
+    std::string_view stem = component.substr(0, component.find('.'));
+    while (!stem.empty() && stem.back() == ' ') {
+        stem.remove_suffix(1);
+    }
+    static constexpr std::array<std::string_view, 6> kFixed = {"CON", "PRN",    "AUX",
+                                                               "NUL", "CONIN$", "CONOUT$"};
+    for (std::string_view device : kFixed) {
+        if (equalsIgnoringCase(stem, device)) {
+            return true;
+        }
+    }
+    if (stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9') {
+        const std::string_view prefix = stem.substr(0, 3);
+        return equalsIgnoringCase(prefix, "COM") || equalsIgnoringCase(prefix, "LPT");
+    }
+    return false;
+}
+
+bool hasForbiddenCharacter(std::string_view component) {
+    for (const char c : component) {
+        if (static_cast<unsigned char>(c) < 0x20 ||
+            std::string_view("<>\"|?*").find(c) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool staysBelowFolder(std::string_view relative) {
+    if (!relative.empty() && (relative.front() == '\\' || relative.front() == '/')) {
+        return false;
+    }
+    if (relative.find(':') != std::string_view::npos) {
+        return false;
+    }
+    for (std::string_view part : componentsOf(relative)) {
+        if (part == "..") {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool namesFileBelowFolder(std::string_view relative) {
+    if (relative.empty() || !staysBelowFolder(relative)) {
+        return false;
+    }
+    for (std::string_view part : componentsOf(relative)) {
+        if (part.empty() || part.back() == '.' || part.back() == ' ' ||
+            hasForbiddenCharacter(part) || isDeviceName(part)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace morvane

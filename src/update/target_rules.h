@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string_view>
+
+namespace morvane {
+
+// Rules for the paths a revision description names below the updater's
+// folder. The description comes from a server, so it must not be able to
+// reach anything outside the folder, nor anything that is not a plain file.
+
+// True for a relative path that stays below the folder: no leading "\" or
+// "/", no drive or stream name (any ":"), no ".." component.
+bool staysBelowFolder(std::string_view relative);
+
+// True for a "Ziel" that names a file below the folder the way Windows reads
+// it: it stays below the folder, is not empty, has no empty, "." or ".."
+// component (so no trailing separator either), no component ending in "." or
+// a blank (Windows drops those), no character Windows forbids in names
+// (control characters, < > " | ? *) and no device name as a component, with
+// or without an extension (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$,
+// CONOUT$; "NUL.txt" too), in any case.
+bool namesFileBelowFolder(std::string_view relative);
+
+}  // namespace morvane

@@ -1,0 +1,118 @@
+#include "support/scripted_file_system.h"
+
+#include <string_view>
+
+#include "platform/failure.h"
+
+namespace morvane::test {
+namespace {
+
+class ScriptedWritableFile : public WritableFile {
+public:
+    ScriptedWritableFile(ScriptedFileSystem& files, std::unique_ptr<WritableFile> host)
+        : files_(files), host_(std::move(host)) {}
+
+    void write(const char* data, std::size_t count) override {
+        files_.alive();
+        if (files_.crashesAtNextChange()) {
+            host_->write(data, count / 2);
+        }
+        files_.change();
+        host_->write(data, count);
+    }
+    void flush() override {
+        files_.alive();
+        host_->flush();
+    }
+    void close() override {
+        files_.change();
+        host_->close();
+    }
+
+private:
+    ScriptedFileSystem& files_;
+    std::unique_ptr<WritableFile> host_;
+};
+
+}  // namespace
+
+void ScriptedFileSystem::alive() const {
+    if (crashed) {
+        throw SimulatedCrash{};
+    }
+}
+
+void ScriptedFileSystem::change(const char* operation, const std::string& path) {
+    alive();
+    if (!countFrom.empty()) {
+        if (std::string_view(operation) != "create" || !path.ends_with(countFrom)) {
+            return;
+        }
+        countFrom.clear();
+    }
+    if ((crashAfter >= 0 && changes >= crashAfter) || (crashWhen && crashWhen(operation, path))) {
+        crashed = true;
+        throw SimulatedCrash{};
+    }
+    ++changes;
+}
+
+void ScriptedFileSystem::failScriptedMove(const std::string& from) const {
+    if (!failMovesFrom.empty() && from.size() >= failMovesFrom.size() &&
+        from.compare(from.size() - failMovesFrom.size(), failMovesFrom.size(), failMovesFrom) ==
+            0) {
+        throw Failure::of(err::AccessDenied);
+    }
+}
+
+std::optional<std::uint32_t> ScriptedFileSystem::attributes(const std::string& path) {
+    alive();
+    return host_.attributes(path);
+}
+
+void ScriptedFileSystem::createFolder(const std::string& path) {
+    // A folder more or less changes nothing a run depends on; its creation
+    // is no step of its own.
+    alive();
+    host_.createFolder(path);
+}
+
+void ScriptedFileSystem::deleteFile(const std::string& path) {
+    change("delete", path);
+    host_.deleteFile(path);
+}
+
+void ScriptedFileSystem::moveFile(const std::string& from, const std::string& to) {
+    change("move", from);
+    failScriptedMove(from);
+    host_.moveFile(from, to);
+}
+
+void ScriptedFileSystem::replaceFile(const std::string& from, const std::string& to) {
+    change("replace", from);
+    failScriptedMove(from);
+    host_.replaceFile(from, to);
+}
+
+std::unique_ptr<ReadableFile> ScriptedFileSystem::openForReading(const std::string& path,
+                                                                 int lockMode) {
+    alive();
+    return host_.openForReading(path, lockMode);
+}
+
+std::unique_ptr<WritableFile> ScriptedFileSystem::createNew(const std::string& path) {
+    change("create", path);
+    return std::make_unique<ScriptedWritableFile>(*this, host_.createNew(path));
+}
+
+bool ScriptedFileSystem::inUse(const std::string& path) {
+    alive();
+    return inUseAnswer ? inUseAnswer(path) : host_.inUse(path);
+}
+
+std::unique_ptr<WritableFile> ScriptedFileSystem::openForAppending(const std::string& path) {
+    alive();
+    return host_.openForAppending(path);
+}
+
+}  // namespace morvane::test

@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "support/scripted_file_system.h"
+#include "update/update_run_fixture.h"
+
+namespace morvane::test {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+std::string fileBlock(const std::string& title, const std::string& source,
+                      const std::string& target) {
+    return "[" + title + "]\r\nQuelle = " + source + "\r\nZiel = " + target + "\r\n";
+}
+
+std::string hostRelative(const std::filesystem::path& path, const std::filesystem::path& base) {
+    std::string name = path.lexically_relative(base).generic_string();
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
+// An installed 1.0 (two files and its workbook) and a published 2.0 that
+// replaces both files and adds one in a subfolder and a new workbook.
+class InstallationTest : public UpdateRunTest {
+protected:
+    const Files kOld = {{"Alt.xlsx", "alt"}, {"app.exe", "app v1"}, {"README", "readme v1"}};
+    const Files kNew = {{"Alt.xlsx", "alt"},
+                        {"app.exe", "app v2"},
+                        {"lib\\core.dll", "core v2"},
+                        {"Neu.xlsx", "neu"},
+                        {"README", "readme v2"}};
+    const std::string kOldRecord = description("1.0", "0", "", "Alt.xlsx");
+
+    void installOld() {
+        std::filesystem::remove_all(root.native("App"));
+        writeSettings();
+        for (const auto& [name, content] : kOld) {
+            writeApp(name, content);
+        }
+        writeApp("Temp\\revision.ini", kOldRecord);
+    }
+    void publishNew(const std::string& messageType = "0") {
+        serve("updates/app.exe", "app v2");
+        serve("updates/lib/core.dll", "core v2");
+        serve("updates/README", "readme v2");
+        serve("updates/Neu.xlsx", "neu");
+        publish(description("2.0", messageType,
+                            fileBlock("App", "app.exe", "app.exe") +
+                                fileBlock("Core", "lib/core.dll", "lib\\core.dll") +
+                                fileBlock("Liesmich", "README", "README") +
+                                fileBlock("Mappe", "Neu.xlsx", "Neu.xlsx"),
+                            "Neu.xlsx"));
+    }
+    void serverDown() { serve("updates/revision.ini", "down", 503); }
+
+    // The application as the user has it: every file but Temp and Backup.
+    Files application() const { return filesBelow("", {"Temp", "Backup", "Updater.ini"}); }
+    Files filesBelow(const std::string& folder, const std::vector<std::string>& skip = {}) const {
+        Files found;
+        const std::filesystem::path base = root.native("App") / folder;
+        if (!std::filesystem::exists(base)) {
+            return found;
+        }
+        for (auto it = std::filesystem::recursive_directory_iterator(base);
+             it != std::filesystem::recursive_directory_iterator(); ++it) {
+            const std::string name = hostRelative(it->path(), base);
+            if (std::find(skip.begin(), skip.end(), name) != skip.end()) {
+                it.disable_recursion_pending();
+            } else if (it->is_regular_file()) {
+                found[name] = readApp((folder.empty() ? "" : folder + "\\") + name);
+            }
+        }
+        return found;
+    }
+    std::string started() const { return process.started.empty() ? "" : process.started.back(); }
+    std::string startOf(const std::string& workbook) const {
+        return "\"" + spreadsheet.path + "\\EXCEL.EXE\" \"" + appFolder() + "\\" + workbook + "\"";
+    }
+    // Left in Temp besides the record: nothing after an installation.
+    void expectOnlyTheRecordInTemp() const {
+        const Files temp = filesBelow("Temp");
+        EXPECT_EQ(temp.size(), 1u);
+        EXPECT_EQ(temp.count("revision.ini"), 1u);
+    }
+    void expectOldAndOfferedAgain() {
+        EXPECT_EQ(application(), kOld);
+        EXPECT_EQ(readApp("Temp\\revision.ini"), kOldRecord);
+        EXPECT_FALSE(appHas("Temp\\revision.ini.new"));
+        EXPECT_FALSE(appHas("Temp\\revision.ini.install"));
+        ui.boxes.clear();
+        run();
+        EXPECT_EQ(application(), kNew);
+        expectOnlyTheRecordInTemp();
+    }
+};
+
+TEST_F(InstallationTest, MoveErrorRollsBackEveryMoveAtTheFirstAMiddleAndTheLastFile) {
+    for (const std::string failing : {"Temp\\app.exe", "Temp\\lib\\core.dll", "Temp\\Neu.xlsx"}) {
+        SCOPED_TRACE(failing);
+        installOld();
+        publishNew();
+        ui.boxes.clear();
+        process.started.clear();
+        ScriptedFileSystem scripted(files);
+        scripted.failMovesFrom = failing;
+        runOn(scripted);
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].caption, "Fehler beim Verschieben einer Datei");
+        EXPECT_EQ(filesBelow("Backup"), Files{});
+        EXPECT_EQ(process.started.size(), 0u);  // the settings name no workbook
+        expectOldAndOfferedAgain();
+    }
+}
+
+// Every step of the installation from its journal on: creating, writing,
+// moving, replacing and deleting files.
+TEST_F(InstallationTest, CutOffAtAnyStepLeavesTheOldOrTheNewVersionAndTheNextRunInstalls) {
+    for (long cut = 0;; ++cut) {
+        SCOPED_TRACE("cut off after " + std::to_string(cut) + " steps");
+        installOld();
+        publishNew();
+        ScriptedFileSystem scripted(files);
+        scripted.countFrom = "revision.ini.install";
+        scripted.crashAfter = cut;
+        ui.boxes.clear();
+        try {
+            runOn(scripted);
+        } catch (const SimulatedCrash&) {
+        }
+        if (!scripted.crashed) {
+            EXPECT_EQ(ui.texts(), std::vector<std::string>{});
+            EXPECT_EQ(application(), kNew);
+            EXPECT_GE(cut, 12);  // journal, four entries, six moves, the record
+            break;
+        }
+        // The server is down: whatever the cut-off left, the next run puts
+        // the complete version of its record in place and starts it.
+        serverDown();
+        ui.boxes.clear();
+        process.started.clear();
+        run();
+        EXPECT_TRUE(ui.boxes.empty());
+        const Files now = application();
+        if (now == kNew) {
+            EXPECT_EQ(started(), startOf("Neu.xlsx"));
+        } else {
+            EXPECT_EQ(now, kOld);
+            EXPECT_EQ(started(), startOf("Alt.xlsx"));
+        }
+        publishNew();
+        run();
+        EXPECT_EQ(application(), kNew);
+        EXPECT_EQ(started(), startOf("Neu.xlsx"));
+        expectOnlyTheRecordInTemp();
+        // Nothing lost: the replaced versions are kept in Backup.
+        Files kept;
+        for (const auto& [name, content] : filesBelow("Backup")) {
+            kept[content] = name;
+        }
+        EXPECT_EQ(kept.count("app v1") + kept.count("readme v1"), 2u);
+    }
+}
+
+TEST_F(InstallationTest, CutOffWhileMovingThenWhileDownloadingStillEndsComplete) {
+    installOld();
+    publishNew();
+    ScriptedFileSystem moving(files);
+    moving.crashWhen = [](const std::string& operation, const std::string& path) {
+        return operation == "move" && path.ends_with("Temp\\lib\\core.dll");
+    };
+    EXPECT_THROW(runOn(moving), SimulatedCrash);
+    EXPECT_EQ(readApp("app.exe"), "app v2");  // the folder is mixed now
+
+    ScriptedFileSystem downloading(files);
+    downloading.crashWhen = [](const std::string& operation, const std::string& path) {
+        return operation == "create" && path.ends_with("README.part");
+    };
+    EXPECT_THROW(runOn(downloading), SimulatedCrash);
+    EXPECT_EQ(application(), kOld);
+
+    run();
+    EXPECT_EQ(application(), kNew);
+    expectOnlyTheRecordInTemp();
+}
+
+TEST_F(InstallationTest, CutOffWhileTheQuestionIsOpenAsksAgain) {
+    installOld();
+    publishNew("2");
+    ui.answers = {box::Yes};
+    ui.onBox = [](const ShownBox&) { throw SimulatedCrash{}; };
+    EXPECT_THROW(run(), SimulatedCrash);
+    ui.onBox = nullptr;
+    ui.boxes.clear();
+    ui.answers = {box::Yes};
+    run();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].style, box::YesNoInformation);
+    EXPECT_EQ(application(), kNew);
+}
+
+TEST_F(InstallationTest, FileInUseIsReportedBeforeAnythingMoves) {
+    const std::string held = appFolder() + "\\README";
+    for (const int answer : {box::Retry, box::Cancel}) {
+        SCOPED_TRACE(answer == box::Retry ? "Retry" : "Cancel");
+        installOld();
+        publishNew();
+        ui.boxes.clear();
+        ui.answers = {box::Retry, answer};
+        int asked = 0;
+        ScriptedFileSystem scripted(files);
+        scripted.inUseAnswer = [&](const std::string& path) {
+            if (path != held) {
+                return false;
+            }
+            // Held while the first two boxes are open; let go after that.
+            EXPECT_EQ(application(), kOld);
+            return ++asked <= 2;
+        };
+        runOn(scripted);
+        ASSERT_GE(ui.boxes.size(), 2u);
+        EXPECT_EQ(ui.boxes[0].caption, "Datei in Verwendung");
+        EXPECT_EQ(ui.boxes[0].style, 53);
+        EXPECT_EQ(ui.boxes[0].text,
+                  "Die Datei README wird gerade von einem anderen Programm verwendet.\r\n"
+                  "Bitte schließen Sie das Programm und wählen Sie „Wiederholen“.");
+        EXPECT_EQ(ui.boxes.size(), 2u);  // no move error after a cancel
+        if (answer == box::Retry) {
+            EXPECT_EQ(application(), kNew);
+        } else {
+            expectOldAndOfferedAgain();
+        }
+    }
+}
+
+TEST_F(InstallationTest, TemporaryFilesOfKilledRunsAreRemoved) {
+    installOld();
+    publishNew();
+    writeApp("Temp\\app.exe.part", "cut");
+    for (int number = 1; number < 100; ++number) {
+        writeApp("Temp\\app.exe." + std::to_string(number) + ".part", "cut");
+    }
+    writeApp("Temp\\revision.ini.new", "a fresh copy never installed from");
+    run();
+    EXPECT_EQ(application(), kNew);
+    expectOnlyTheRecordInTemp();
+}
+
+TEST_F(InstallationTest, TwoInstallationsWithinOneSecondKeepEveryBackup) {
+    installOld();
+    publishNew();
+    run();
+    serve("updates/app.exe", "app v3");
+    publish(description("3.0", "0", fileBlock("App", "app.exe", "app.exe")));
+    run();
+    EXPECT_EQ(readApp("app.exe"), "app v3");
+    const Files backups = filesBelow("Backup");
+    EXPECT_EQ(backups.at("app_2024-03-05_14.07.09.exe"), "app v1");
+    EXPECT_EQ(backups.at("app_2024-03-05_14.07.09_2.exe"), "app v2");
+}
+
+TEST_F(InstallationTest, TargetsThatAreNoPlainFileBelowTheFolderAreRefused) {
+    for (const std::string target :
+         {"lib\\", "", "lib", "Temp", ".\\x.txt", "a\\\\x.txt", "x.", "a?b", "NUL", "nul.txt",
+          "sub\\COM1", "LPT9.dat", "revision.ini", "REVISION.INI.new", "revision.ini.install",
+          "Updater.log", "x.txt.part"}) {
+        SCOPED_TRACE("Ziel '" + target + "'");
+        installOld();
+        writeApp("lib\\keep.dll", "keep");
+        ui.boxes.clear();
+        serve("updates/x.txt", "x");
+        publish(description(
+            "2.0", "0", fileBlock("App", "x.txt", "app.exe") + fileBlock("X", "x.txt", target)));
+        run();
+        ASSERT_FALSE(ui.boxes.empty());
+        EXPECT_EQ(ui.boxes[0].caption, "Fehler beim Download einer Datei");
+        EXPECT_EQ(readApp("app.exe"), "app v1");
+        EXPECT_EQ(readApp("lib\\keep.dll"), "keep");
+        EXPECT_EQ(readApp("Temp\\revision.ini"), kOldRecord);
+    }
+}
+
+}  // namespace
+}  // namespace morvane::test
