@@ -1,4 +1,5 @@
-// Entry point of the native build: the same update run over POSIX adapters.
+// Entry point of the native build: the same update run over POSIX adapters,
+// with the same exit status.
 #include "platform/posix/curl_http.h"
 #include "platform/posix/file_system.h"
 #include "platform/posix/process.h"
@@ -17,9 +18,8 @@ int main() {
         morvane::posix::TerminalProgressBar progress;
         morvane::posix::CalcSpreadsheetAutomation spreadsheet;
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
-        morvane::RunUpdater(platform);
+        return morvane::RunUpdater(platform);
     } catch (...) {
-        return 1;
+        return morvane::status::Unexpected;
     }
-    return 0;
 }

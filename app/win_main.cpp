@@ -1,4 +1,5 @@
-// Entry point of Updater.exe: builds the Windows adapters and runs the update.
+// Entry point of Updater.exe: builds the Windows adapters, runs the update and
+// returns its exit status.
 #include <windows.h>
 
 #include "platform/win32/file_system.h"
@@ -19,10 +20,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         morvane::win32::Win32ProgressWindow progress;
         morvane::win32::ComSpreadsheetAutomation spreadsheet;
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
-        morvane::RunUpdater(platform);
+        return morvane::RunUpdater(platform);
     } catch (...) {
         // Nothing may escape to the system; the run has reported what it could.
-        return 1;
+        return morvane::status::Unexpected;
     }
-    return 0;
 }

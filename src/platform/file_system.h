@@ -58,6 +58,10 @@ public:
     virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) = 0;
     // Creates a file for writing raw bytes, failing when one exists. Throws Failure.
     virtual std::unique_ptr<WritableFile> createNew(const std::string& path) = 0;
+    // Opens a file for adding bytes at its end, creating it when it does not
+    // exist. Others may read, append, rename and delete it meanwhile. Throws
+    // Failure.
+    virtual std::unique_ptr<WritableFile> openForAppending(const std::string& path) = 0;
     // True when another program holds the existing file at `path` open so
     // that it cannot be moved away now; false when it can be, or when the
     // question cannot be answered (the move itself then tells).
@@ -66,6 +70,7 @@ public:
 
 struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int millisecond = 0;
 };
 
 class Clock {

@@ -39,6 +39,11 @@ public:
                                             const std::string& objectPath) = 0;
     // GET for the whole URL, to the host and port it names, never from a cache.
     virtual GetOutcome get(const std::string& url, BodySink& sink) = 0;
+    // Why the latest call failed, in one line of the host's words: the
+    // system's or the library's error text, or "stalled" for a transfer that
+    // delivered nothing for the stall limit. Empty when it did not fail or
+    // the session cannot tell; a status outside 2xx is the caller's to see.
+    virtual std::string failureReason() const { return {}; }
 };
 
 class Http {

@@ -11,6 +11,10 @@ public:
     virtual std::string executableFolder() = 0;
     // File name of the running executable, with its extension ("Updater.exe").
     virtual std::string executableName() = 0;
+    // The executable's own file version ("1.0.0.0"); empty when it has none.
+    virtual std::string fileVersion() = 0;
+    // The name of the user the updater runs as; empty when it cannot be told.
+    virtual std::string userName() = 0;
     // True when another instance of the updater runs. The first call claims the
     // instance mark for this process's lifetime.
     virtual bool anotherInstanceRunning() = 0;

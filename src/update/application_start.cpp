@@ -9,6 +9,7 @@ void MainModule::ChooseAndStartApplication() {
         StartFile.setFullPath(Settings.GetLine("Startdatei"));
     }
     if (StartFile.FullPath().empty()) {
+        Log("No start file named");
         return;
     }
     // The workbook is looked for where it is then started: in the updater's
@@ -25,7 +26,9 @@ void MainModule::ChooseAndStartApplication() {
 
 void MainModule::StartWithExcel(const std::string& file) {
     const ExcelInfo excel = GetExcelInfo(platform_.spreadsheet, platform_.ui);
-    platform_.process.start(ExcelCommandLine(excel.Path, file));
+    const std::string commandLine = ExcelCommandLine(excel.Path, file);
+    Log("Starting " + commandLine);
+    platform_.process.start(commandLine);
 }
 
 }  // namespace morvane

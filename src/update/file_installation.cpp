@@ -42,8 +42,11 @@ bool MainModule::RelocateFile(PathClass& source, PathClass& target) {
     try {
         target.CreateFolder();
         platform_.files.moveFile(source.FullPath(), target.FullPath());
+        Log("Moved " + source.FullPath() + " to " + target.FullPath());
         return true;
-    } catch (const Failure&) {
+    } catch (const Failure& failure) {
+        Log("Not moved " + source.FullPath() + " to " + target.FullPath() + ": " +
+            failure.description());
         return false;
     }
 }
@@ -112,8 +115,13 @@ MainModule::Installation MainModule::InstallFiles() {
         }
     }
     try {
-        if (DownloadAll(toInt16(Revision.BlockCount() - 1LL)) == Installation::Stopped ||
-            !FilesCanBeReplaced(toInt16(Revision.BlockCount() - 1LL))) {
+        if (DownloadAll(toInt16(Revision.BlockCount() - 1LL)) == Installation::Stopped) {
+            DiscardFreshRevision();
+            return Installation::Stopped;
+        }
+        if (!FilesCanBeReplaced(toInt16(Revision.BlockCount() - 1LL))) {
+            ExitStatus = status::MoveFailed;
+            Log("Installation cancelled before the first move: a file is in use");
             DiscardFreshRevision();
             return Installation::Stopped;
         }
@@ -129,6 +137,8 @@ MainModule::Installation MainModule::InstallFiles() {
     const auto undo = [&] {
         if (RollBack(journal.entries()) && journal.remove()) {
             DiscardFreshRevision();
+        } else {
+            Log("The journal " + JournalPath() + " stays for the next run");
         }
     };
     try {
@@ -138,12 +148,14 @@ MainModule::Installation MainModule::InstallFiles() {
             // A journal that stays behind is dropped by the next run, which
             // finds no fresh description beside it.
             journal.remove();
+            Log("Version \"" + NewVersion + "\" installed");
             return Installation::Installed;
         }
     } catch (...) {
         undo();
         throw;
     }
+    ExitStatus = status::MoveFailed;
     undo();
     showMoveError(platform_.ui);
     return Installation::Stopped;
@@ -158,9 +170,12 @@ MainModule::Installation MainModule::DownloadAll(std::int16_t lastBlock) {
         download.setFullPath(TempFolder + target);
         const std::optional<std::string> sha256 = FileSha256(i);
         if (!IsInstallableTarget(target) || !sha256 || !DownloadFile(source, download, *sha256)) {
+            ExitStatus = status::DownloadFailed;
+            Log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
             showDownloadError(platform_.ui);
             return Installation::Stopped;
         }
+        Log("Downloaded " + source.FullUrl() + " to " + download.FullPath());
         Downloaded = addInt16(Downloaded, 1);
         const double fileBlocks = Revision.BlockCount() - 4.0 - 1.0;
         platform_.progress.setPercent(static_cast<float>(Downloaded / fileBlocks));
@@ -172,6 +187,7 @@ bool MainModule::FilesCanBeReplaced(std::int16_t lastBlock) {
     for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
         const std::string target = Revision.GetValue(i, "Ziel");
         while (platform_.files.inUse(AppFolder + target)) {
+            Log("In use by another program: " + AppFolder + target);
             if (askToCloseProgram(platform_.ui, target) != box::Retry) {
                 return false;
             }
@@ -201,6 +217,7 @@ MainModule::Installation MainModule::MoveAll(std::int16_t lastBlock, InstallJour
 }
 
 bool MainModule::RollBack(const std::vector<JournalEntry>& entries) {
+    Log("Rolling back " + decimal(static_cast<long long>(entries.size())) + " file(s)");
     bool restored = true;
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         PathClass newFile = NewPath();
@@ -219,6 +236,7 @@ bool MainModule::RollBack(const std::vector<JournalEntry>& entries) {
             restored = false;
         }
     }
+    Log(restored ? "Rolled back" : "Roll-back incomplete");
     return restored;
 }
 
@@ -232,6 +250,7 @@ bool MainModule::RecoverInterruptedInstallation() {
     }
     const std::optional<JournalContents> contents = readJournal(platform_.files, JournalPath());
     if (!contents) {
+        Log("The journal " + JournalPath() + " of an interrupted installation cannot be read");
         showMoveError(platform_.ui);
         return false;
     }
@@ -241,13 +260,19 @@ bool MainModule::RecoverInterruptedInstallation() {
         // their moves: that record is forgotten, so that the update is
         // offered and installed again.
         if (!contents->complete) {
+            Log("Marker of an interrupted installation: the record is dropped, the update is "
+                "offered again");
             RevisionPath.Delete();
+        } else {
+            Log("The journal of a finished installation is dropped");
         }
         journal.Delete();
         return true;
     }
     // A journal torn in its first line names nothing: no file had moved.
+    Log("An interrupted installation is put back from its journal " + JournalPath());
     if (!RollBack(contents->entries) || !journal.Delete()) {
+        Log("The journal " + JournalPath() + " stays for the next run");
         showMoveError(platform_.ui);
         return false;
     }

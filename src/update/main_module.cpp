@@ -1,8 +1,12 @@
 #include "update/main_module.h"
 
+#include <chrono>
 #include <new>
 
+#include "download/logged_http.h"
 #include "platform/text.h"
+#include "update/file_run_log.h"
+#include "update/logged_user_interface.h"
 
 namespace morvane {
 namespace {
@@ -21,34 +25,78 @@ std::string withoutExtension(const std::string& fileName) {
 
 }  // namespace
 
-MainModule::MainModule(Platform& platform)
+std::string statusCause(int exitStatus) {
+    switch (exitStatus) {
+        case status::Done:
+            return "done";
+        case status::AnotherInstance:
+            return "another instance was running";
+        case status::NoSettings:
+            return "no readable settings file";
+        case status::NoDescription:
+            return "the description could not be fetched";
+        case status::Declined:
+            return "the update was declined";
+        case status::DownloadFailed:
+            return "a download failed during the installation";
+        case status::MoveFailed:
+            return "moving failed";
+        case status::Unexpected:
+            return "an unexpected error was reported";
+        default:
+            return "unknown";
+    }
+}
+
+MainModule::MainModule(Platform& platform) : MainModule(platform, quiet_) {}
+
+MainModule::MainModule(Platform& platform, RunLog& log)
     : platform_(platform),
+      log_(log),
       Settings(platform.files),
       Revision(platform.files),
       RevisionPath(platform.files, platform.clock),
       StartFile(platform.files, platform.clock) {}
 
-void MainModule::Main() {
+int MainModule::Main() {
+    const auto start = std::chrono::steady_clock::now();
+    Run();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    Log("Run end: exit status " + decimal(ExitStatus) + " (" + statusCause(ExitStatus) + "), " +
+        decimal(took.count()) + " ms");
+    return ExitStatus;
+}
+
+void MainModule::Run() {
     const std::string exeFolder = platform_.process.executableFolder();
     AppFolder = exeFolder + "\\";
     TempFolder = AppFolder + "Temp\\";
     BackupFolder = AppFolder + "Backup\\";
     ProgramName = withoutExtension(platform_.process.executableName());
     SettingsPath = exeFolder + "\\" + ProgramName + ".ini";
+    Log("Run start: " + platform_.process.executableName() + " version " +
+        platform_.process.fileVersion() + " in " + exeFolder + ", user " +
+        platform_.process.userName());
 
     // From here on every failure no step handles ends in the report; the
     // report is armed once and the closing steps after it run unguarded.
     try {
         if (platform_.process.anotherInstanceRunning()) {
+            ExitStatus = status::AnotherInstance;
             return;
         }
         if (!Settings.Init(SettingsPath)) {
+            ExitStatus = status::NoSettings;
+            Log("Settings file " + SettingsPath + " could not be read");
             PathClass settingsFile = NewPath();
             settingsFile.setFullPath(SettingsPath);
             platform_.ui.messageBox(settingsMessage(settingsFile.FullName()), box::Exclamation,
                                     "Fehler");
         } else {
+            Log("Settings file " + SettingsPath + " read");
             ServerUrl.setFullUrl(Settings.GetLine("Adresse"));
+            Log("Address: " + ServerUrl.FullUrl());
             const Outcome outcome = CheckRevision();
             const bool startFromDescription =
                 outcome == Outcome::NoUpdate ||
@@ -81,15 +129,32 @@ void MainModule::CloseRun() {
 }
 
 void MainModule::ReportUnexpected(const Failure& failure) {
+    ExitStatus = status::Unexpected;
+    Log("Unexpected error: " + failure.description() + " (" + decimal(failure.number()) + ")");
     platform_.ui.messageBox(std::string("Es ist ein unerwarteter Fehler aufgetreten:") + kCrLf +
                                 failure.description() + " (" + decimal(failure.number()) + ")" +
                                 kCrLf + "[Zeile AppMorvane.MainModule.Main]",
                             box::Critical, "Unbekannter Fehler");
 }
 
-void RunUpdater(Platform& platform) {
-    MainModule run(platform);
-    run.Main();
+int RunUpdater(Platform& platform) {
+    // The log's place is worked out as Main works out the folders; a failure
+    // here leaves the run without a log, never without its work.
+    std::string logPath;
+    try {
+        logPath = platform.process.executableFolder() + "\\Temp\\" +
+                  withoutExtension(platform.process.executableName()) + ".log";
+    } catch (...) {
+    }
+    NullRunLog quiet;
+    FileRunLog file(platform.files, platform.clock, logPath);
+    RunLog& log = logPath.empty() ? static_cast<RunLog&>(quiet) : file;
+    LoggedUserInterface ui(platform.ui, log);
+    LoggedHttp http(platform.http, log);
+    Platform logged{platform.files,    platform.clock,      ui, platform.process, http,
+                    platform.progress, platform.spreadsheet};
+    MainModule run(logged, log);
+    return run.Main();
 }
 
 }  // namespace morvane

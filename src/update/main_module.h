@@ -11,19 +11,38 @@
 #include "platform/crypto.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
+#include "platform/run_log.h"
 #include "update/install_journal.h"
 
 namespace morvane {
+
+// The updater's exit status: how the run ended, for those who roll it out.
+namespace status {
+inline constexpr int Done = 0;             // no newer version, or installed
+inline constexpr int AnotherInstance = 1;  // another instance was running
+inline constexpr int NoSettings = 2;       // no readable settings file
+inline constexpr int NoDescription = 3;    // the description could not be fetched
+inline constexpr int Declined = 4;         // the user declined the update
+inline constexpr int DownloadFailed = 5;   // a file of the update could not be downloaded
+inline constexpr int MoveFailed = 6;       // a file could not be moved into place
+inline constexpr int Unexpected = 7;       // an unexpected error was reported
+}  // namespace status
+
+// The cause of an exit status in the words of the run log.
+std::string statusCause(int exitStatus);
 
 // One run of the updater: `Main` and its phases share the run state below.
 // Start-up and the closing steps live in main_module.cpp; the revision check,
 // the file installation and the application start in their own files.
 class MainModule {
 public:
+    // `log` receives the run's events; without one they are dropped.
     explicit MainModule(Platform& platform);
+    MainModule(Platform& platform, RunLog& log);
 
-    // The whole run: settings, revision check, installation, application start.
-    void Main();
+    // The whole run: settings, revision check, installation, application
+    // start. Returns the exit status (see `status`).
+    int Main();
 
     // Fetches `source` to `target`, creating the target's folders; a target
     // ending in "\" gets the source's file name. True when the file arrived
@@ -37,6 +56,10 @@ public:
     void StartWithExcel(const std::string& file);
 
 private:
+    void Run();
+    // Adds an event to the run log.
+    void Log(const std::string& event) { log_.note(event); }
+
     // How the revision check ends: without an update, with a confirmed one,
     // or stopped because an earlier installation could not be put back (its
     // message shown; the run goes on to the closing steps).
@@ -89,6 +112,9 @@ private:
     std::string JournalPath() const { return RevisionPath.FullPath() + ".install"; }
 
     Platform& platform_;
+    NullRunLog quiet_;
+    RunLog& log_;
+    int ExitStatus = status::Done;
 
     // Frame
     std::string ProgramName;  // the executable's file name without extension
@@ -111,7 +137,8 @@ private:
     PathClass StartFile;
 };
 
-// Builds the run over the host's adapters and runs it.
-void RunUpdater(Platform& platform);
+// Builds the run over the host's adapters and runs it, with the run log
+// Temp\<executable name>.log in the updater's folder. Returns the exit status.
+int RunUpdater(Platform& platform);
 
 }  // namespace morvane

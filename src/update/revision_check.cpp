@@ -43,6 +43,7 @@ bool MainModule::DownloadFile(UrlClass& source, PathClass& target, const std::st
 MainModule::Outcome MainModule::CheckRevision() {
     RevisionPath.setFullPath(TempFolder + ServerUrl.FullName());
     if (!RecoverInterruptedInstallation()) {
+        ExitStatus = status::MoveFailed;
         return Outcome::Stopped;
     }
 
@@ -50,6 +51,8 @@ MainModule::Outcome MainModule::CheckRevision() {
         OldVersion = Revision.GetLine("Version");
     }
     if (!ReadPublisherKey()) {
+        ExitStatus = status::NoSettings;
+        Log("The key in the settings' Signatur block cannot be read");
         return Outcome::NoUpdate;
     }
     // The local copy is the record of what is installed, so the fresh
@@ -58,19 +61,27 @@ MainModule::Outcome MainModule::CheckRevision() {
     PathClass fresh = NewPath();
     fresh.setFullPath(FreshRevisionPath());
     if (!DownloadFile(ServerUrl, fresh)) {
+        ExitStatus = status::NoDescription;
+        Log("The description could not be fetched to " + fresh.FullPath());
         return Outcome::NoUpdate;
     }
     // With a key, a description is not even read before its signature holds.
     if (PublisherKey && !IsSignedByPublisher(fresh)) {
+        ExitStatus = status::NoDescription;
+        Log("The description is not validly signed: " + ServerUrl.FullUrl());
         fresh.Delete();
         return Outcome::NoUpdate;
     }
     if (!Revision.Init(fresh.FullPath())) {
+        ExitStatus = status::NoDescription;
+        Log("The description could not be read from " + fresh.FullPath());
         fresh.Delete();
         return Outcome::NoUpdate;
     }
     NewVersion = Revision.GetLine("Version");
     if (compareOrdinal(NewVersion, OldVersion) <= 0) {
+        Log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
+            "\": no newer version");
         if (PublisherKey) {
             // An old signed description, replayed, must not lower the record
             // (a later "newer" one could then bring back old files): the
@@ -82,6 +93,8 @@ MainModule::Outcome MainModule::CheckRevision() {
         platform_.files.replaceFile(fresh.FullPath(), RevisionPath.FullPath());
         return Outcome::NoUpdate;
     }
+    Log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
+        "\": newer, Msg-Typ \"" + Revision.GetLine("Msg-Typ") + "\"");
 
     const std::string title = Revision.GetLine("Titel");
     const std::string messageType = Revision.GetLine("Msg-Typ");
@@ -96,6 +109,8 @@ MainModule::Outcome MainModule::CheckRevision() {
     }
 
     if (Answer == box::No) {
+        ExitStatus = status::Declined;
+        Log("Update declined");
         fresh.Delete();
         Revision = IniReader(platform_.files);
         return Outcome::NoUpdate;

@@ -35,6 +35,9 @@ public:
     std::unique_ptr<WritableFile> createNew(const std::string&) override {
         throw Failure::of(err::InvalidCall);
     }
+    std::unique_ptr<WritableFile> openForAppending(const std::string&) override {
+        throw Failure::of(err::InvalidCall);
+    }
     bool inUse(const std::string&) override { return false; }
 
 private:

@@ -84,6 +84,9 @@ public:
     std::unique_ptr<WritableFile> createNew(const std::string& path) override {
         return host_.createNew(path);
     }
+    std::unique_ptr<WritableFile> openForAppending(const std::string& path) override {
+        return host_.openForAppending(path);
+    }
     bool inUse(const std::string& path) override { return host_.inUse(path); }
 
 private:

@@ -177,6 +177,12 @@ protected:
     }
     std::string readApp(const std::string& name) const { return root_.read("Anwendung\\" + name); }
     bool inApp(const std::string& name) const { return root_.exists("Anwendung\\" + name); }
+    std::string runLog() const {
+        return inApp("Temp\\Updater.log") ? readApp("Temp\\Updater.log") : std::string();
+    }
+    void expectLogged(const std::string& part) const {
+        EXPECT_NE(runLog().find(part), std::string::npos) << part << " missing in:\n" << runLog();
+    }
 
     void writeSettings(const std::string& address, const std::string& startFile = "Start.xlsm") {
         writeApp("Updater.ini",
@@ -362,11 +368,17 @@ TEST_F(UpdaterRunTest, WithoutSettingsFileOneMessageAndNothingElse) {
     writeApp("Start.xlsm", "Startmappe");
     const RunRecord result = runUpdater({{"OK", {}}});
 
-    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.exitCode, 2u);
     ASSERT_EQ(result.record.boxes.size(), 1u);
     expectBox(result.record.boxes[0], "Fehler", kSettingsMissingText, "OK", "exclamation");
     EXPECT_TRUE(windowsOf(result).empty());
-    EXPECT_FALSE(inApp("Temp"));
+    // Temp holds nothing but the run's log.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root_.native("Anwendung\\Temp")),
+                            std::filesystem::directory_iterator()),
+              1);
+    expectLogged("Updater.ini could not be read");
+    expectLogged("Message box \"Fehler\": Für die Aktualisierung muss");
+    expectLogged("Run end: exit status 2 (no readable settings file)");
     EXPECT_FALSE(inApp("Backup"));
     EXPECT_TRUE(server_.requests().empty());
     expectExcelNotStarted();
@@ -388,7 +400,7 @@ TEST_F(UpdaterRunTest, ASecondStartWhileTheFirstWaitsAtItsBoxEndsSilently) {
 
     ChildProcess& second = startUpdater();
     ASSERT_TRUE(second.wait(30s)) << "the second start did not end";
-    EXPECT_EQ(second.exitCode(), 0u);
+    EXPECT_EQ(second.exitCode(), 1u);
     EXPECT_EQ(server_.requests().size(), requestsBefore) << "the second start fetched something";
     EXPECT_TRUE(readExcelStarts(excelRecord_).empty()) << "the second start started EXCEL.EXE";
 
@@ -429,6 +441,9 @@ TEST_F(UpdaterRunTest, FirstRunAnsweredYesInstallsEverythingAndStartsTheWorkbook
     EXPECT_FALSE(inApp("Temp\\Vorlagen\\Bericht.xltx"));
     EXPECT_EQ(readApp("Temp\\revision.ini"), revision.file());
     EXPECT_FALSE(inApp("Temp\\revision.ini.install"));
+    expectLogged("Message box answered Yes");
+    expectLogged("Version \"2.04\" installed");
+    expectLogged("Run end: exit status 0 (done)");
 
     const std::vector<std::string> expectedGets = {kRevisionPath,
                                                    "/updates/dateien/Auswertung.xlsm",
@@ -455,6 +470,7 @@ TEST_F(UpdaterRunTest, AnsweredNoChangesNothingAndTheNextRunAsksAgain) {
     for (int round = 1; round <= 2; ++round) {
         SCOPED_TRACE(round);
         const RunRecord result = runUpdater({{"No", {}}});
+        EXPECT_EQ(result.exitCode, 4u);
         ASSERT_EQ(result.record.boxes.size(), 1u);
         expectBox(result.record.boxes[0], revision.title, askText(revision.shownDescription()),
                   "Yes,No", "information");
@@ -591,6 +607,9 @@ TEST_F(UpdaterRunTest, AnUnreachableServerEndsWithoutMessage) {
     const RunRecord result = runUpdater();
 
     EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
+    EXPECT_EQ(result.exitCode, 3u);
+    expectLogged("/updates/revision.ini: 0 bytes, ");
+    expectLogged("Run end: exit status 3");
     EXPECT_TRUE(result.record.seenCaptions.empty());
     EXPECT_FALSE(inApp("Temp\\revision.ini"));
     EXPECT_EQ(readApp("Auswertung.xlsm"), kOldWorkbook);
@@ -606,6 +625,9 @@ TEST_F(UpdaterRunTest, ADownloadErrorLeavesTheInstalledFilesAndAsksAgain) {
     server_.put("/updates/dateien/vorlagen/Bericht.xltx", {404, "<html>Not Found</html>", {}});
     const RunRecord result = runUpdater({{"Yes", {}}, {"OK", {}}});
 
+    EXPECT_EQ(result.exitCode, 5u);
+    expectLogged("/updates/dateien/vorlagen/Bericht.xltx: 0 bytes, ");
+    expectLogged("failed: status 404");
     ASSERT_EQ(result.record.boxes.size(), 2u);
     EXPECT_EQ(result.record.boxes[0].caption, revision.title);
     expectBox(result.record.boxes[1], "Fehler beim Download einer Datei", kDownloadErrorText, "OK",
@@ -694,7 +716,9 @@ protected:
 };
 
 TEST_F(FileInUseTest, RetryOnceTheProgramLetGoInstallsEverything) {
-    runWithDatenHeld("Retry");
+    EXPECT_EQ(runWithDatenHeld("Retry").exitCode, 0u);
+    expectLogged("In use by another program: ");
+    expectLogged("Message box answered Retry");
     EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
     EXPECT_EQ(readApp("Daten.csv"), "neue Daten");
     EXPECT_EQ(backups().size(), 2u);
@@ -702,7 +726,9 @@ TEST_F(FileInUseTest, RetryOnceTheProgramLetGoInstallsEverything) {
 }
 
 TEST_F(FileInUseTest, CancelLeavesTheOldVersionAndTheUpdateOpen) {
-    runWithDatenHeld("Cancel");
+    EXPECT_EQ(runWithDatenHeld("Cancel").exitCode, 6u);
+    expectLogged("Installation cancelled before the first move: a file is in use");
+    expectLogged("Run end: exit status 6 (moving failed)");
     EXPECT_EQ(readApp("Auswertung.xlsm"), kOldWorkbook);
     EXPECT_EQ(readApp("Daten.csv"), "alte Daten");
     EXPECT_TRUE(backups().empty());
@@ -848,7 +874,8 @@ TEST_F(UpdaterRunTest, WithoutExcelItsErrorThenTheReportAndTheRunStillEnds) {
     writeSettings("http://127.0.0.1:" + std::to_string(test::unusedPort()) + "/revision.ini");
     const RunRecord result = runUpdater({{"OK", {}}, {"OK", {}}, {"OK", {}}});
 
-    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.exitCode, 7u);
+    expectLogged("Run end: exit status 7 (an unexpected error was reported)");
     const std::string notAvailable = "Objekterstellung durch ActiveX-Komponente nicht möglich";
     ASSERT_EQ(result.record.boxes.size(), 3u);
     expectBox(result.record.boxes[0], "Fehler 429", notAvailable, "OK", "critical");

@@ -470,6 +470,26 @@ std::unique_ptr<WritableFile> FakeFileSystem::createNew(const std::string& path)
     return std::make_unique<FakeWritableFile>(state_, id, path);
 }
 
+std::unique_ptr<WritableFile> FakeFileSystem::openForAppending(const std::string& path) {
+    state_->log.push_back("openForAppending " + path);
+    state_->checkSwitch(Operation::OpenForAppending, path);
+    const std::string key = keyOf(path);
+    if (key.empty() || endsInSeparator(path) || isDriveRoot(key)) {
+        throw Failure::of(err::PathAccess);
+    }
+    if (const State::Node* node = state_->find(path)) {
+        if (node->folder) {
+            throw Failure::of(err::AccessDenied);
+        }
+    } else if (!state_->parentExists(path)) {
+        throw Failure::of(err::FileNotFound);
+    } else {
+        state_->nodes[key] = State::Node{path, false, {}, ArchiveAttribute};
+    }
+    const std::uint64_t id = state_->registerOpen(key, WriteAccess, ReadAccess | WriteAccess);
+    return std::make_unique<FakeWritableFile>(state_, id, path);
+}
+
 bool FakeFileSystem::inUse(const std::string& path) {
     return state_->isOpen(keyOf(path));
 }

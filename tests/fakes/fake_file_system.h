@@ -35,6 +35,7 @@ public:
         CreateNew,
         Write,  // matched on the path the file was created as
         Close,
+        OpenForAppending,
     };
 
     FakeFileSystem();
@@ -72,7 +73,7 @@ public:
     const std::vector<std::string>& folderRequests() const;
     // One line per call except attributes(), in order: "createFolder P",
     // "deleteFile P", "moveFile A -> B", "replaceFile A -> B",
-    // "openForReading P 2", "createNew P", "close P".
+    // "openForReading P 2", "createNew P", "openForAppending P", "close P".
     const std::vector<std::string>& log() const;
 
     // FileSystem
@@ -83,6 +84,7 @@ public:
     void replaceFile(const std::string& from, const std::string& to) override;
     std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
+    std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
     // True while any file object or holder has the file open.
     bool inUse(const std::string& path) override;
 

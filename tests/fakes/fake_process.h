@@ -14,6 +14,8 @@ class FakeProcess : public Process {
 public:
     std::string folder = "C:\\App";
     std::string name = "Updater.exe";
+    std::string version = "1.0.0.0";
+    std::string user = "Anna";
     bool otherInstance = false;
     // When set, every start fails with this failure.
     std::optional<Failure> startFailure;
@@ -22,6 +24,8 @@ public:
 
     std::string executableFolder() override { return folder; }
     std::string executableName() override { return name; }
+    std::string fileVersion() override { return version; }
+    std::string userName() override { return user; }
     bool anotherInstanceRunning() override { return otherInstance; }
     void start(const std::string& commandLine) override {
         ++startAttempts;

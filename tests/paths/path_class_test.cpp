@@ -355,6 +355,7 @@ public:
         throw broken();
     }
     std::unique_ptr<WritableFile> createNew(const std::string&) override { throw broken(); }
+    std::unique_ptr<WritableFile> openForAppending(const std::string&) override { throw broken(); }
     bool inUse(const std::string&) override { throw broken(); }
 
     int folderRequests = 0;

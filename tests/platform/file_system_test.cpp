@@ -142,6 +142,20 @@ TEST_F(FileSystemTest, WrittenBytesReadBackUnchanged) {
     EXPECT_EQ(std::string(buffer, 2), std::string("b\0", 2));
 }
 
+TEST_F(FileSystemTest, AppendingCreatesThenAddsAtTheEndWhileOthersRead) {
+    for (const std::string part : {"eins\r\n", "zwei\r\n"}) {
+        std::unique_ptr<WritableFile> file = files.openForAppending(temp.file("run.log"));
+        std::unique_ptr<ReadableFile> reader = files.openForReading(temp.file("run.log"), 0);
+        file->write(part.data(), part.size());
+        file->close();
+    }
+    EXPECT_EQ(temp.read("run.log"), "eins\r\nzwei\r\n");
+
+    files.createFolder(temp.file("folder"));
+    EXPECT_THROW(files.openForAppending(temp.file("folder")), Failure);
+    EXPECT_THROW(files.openForAppending(temp.file("missing\\run.log")), Failure);
+}
+
 TEST_F(FileSystemTest, OpenForReadingFailsForMissingFileAndFolder) {
     files.createFolder(temp.file("folder"));
     EXPECT_THROW(files.openForReading(temp.file("missing.txt"), 0), Failure);
@@ -207,6 +221,8 @@ TEST(ClockTest, NowIsAPlausibleLocalTime) {
     EXPECT_LE(now.minute, 59);
     EXPECT_GE(now.second, 0);
     EXPECT_LE(now.second, 60);
+    EXPECT_GE(now.millisecond, 0);
+    EXPECT_LE(now.millisecond, 999);
 }
 
 }  // namespace

@@ -110,4 +110,9 @@ bool ScriptedFileSystem::inUse(const std::string& path) {
     return inUseAnswer ? inUseAnswer(path) : host_.inUse(path);
 }
 
+std::unique_ptr<WritableFile> ScriptedFileSystem::openForAppending(const std::string& path) {
+    alive();
+    return host_.openForAppending(path);
+}
+
 }  // namespace morvane::test

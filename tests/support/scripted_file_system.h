@@ -46,6 +46,8 @@ public:
     std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
     bool inUse(const std::string& path) override;
+    // The run log's appends are no step of the installation: never counted.
+    std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
 
     // Counts one change; throws SimulatedCrash for the one that does not
     // happen any more.

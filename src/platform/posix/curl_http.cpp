@@ -181,6 +181,7 @@ struct Transfer {
     std::exception_ptr failure;
     curl_off_t received = 0;
     std::chrono::steady_clock::time_point lastArrival = std::chrono::steady_clock::now();
+    bool stalled = false;
 
     void beginOnce() {
         if (begun) {
@@ -222,6 +223,7 @@ struct Transfer {
             self.received = downloaded;
             self.lastArrival = now;
         } else if (now - self.lastArrival > self.stallLimit) {
+            self.stalled = true;
             return 1;
         }
         try {
@@ -265,7 +267,12 @@ public:
             curl_easy_setopt(e, CURLOPT_NOBODY, 1L) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &onHeader) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_HEADERDATA, &head) == CURLE_OK;
-        if (!ready || curl_easy_perform(e) != CURLE_OK) {
+        why_.clear();
+        if (!ready) {
+            return 0;
+        }
+        if (const CURLcode result = curl_easy_perform(e); result != CURLE_OK) {
+            why_ = curl_easy_strerror(result);
             return 0;
         }
         // Read as a 32-bit number: lengths from 2^31 to 2^32 - 1 come out
@@ -285,6 +292,8 @@ public:
         }
         CURL* e = easy.get();
         const std::string target = transferableUrl(url);
+        why_.clear();
+        char errorText[CURL_ERROR_SIZE] = {};
         Transfer transfer{e,     sink,    stallLimit_, {},
                           false, nullptr, 0,           std::chrono::steady_clock::now()};
         const bool ready =
@@ -301,8 +310,10 @@ public:
             curl_easy_setopt(e, CURLOPT_WRITEDATA, &transfer) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_XFERINFODATA, &transfer) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
+            curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText) == CURLE_OK;
         if (!ready) {
+            why_ = "libcurl refused an option";
             return GetOutcome::NotOpened;
         }
         const CURLcode result = curl_easy_perform(e);
@@ -318,10 +329,20 @@ public:
         }
         long status = 0;
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
-        return transfer.begun || status != 0 ? GetOutcome::Incomplete : GetOutcome::NotOpened;
+        const bool opened = transfer.begun || status != 0;
+        // libcurl's own low speed limit ends a stalled transfer as a time-out.
+        if (transfer.stalled || (opened && result == CURLE_OPERATION_TIMEDOUT)) {
+            why_ = "stalled";
+        } else {
+            why_ = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
+        }
+        return opened ? GetOutcome::Incomplete : GetOutcome::NotOpened;
     }
 
+    std::string failureReason() const override { return why_; }
+
 private:
+    std::string why_;
     std::chrono::milliseconds stallLimit_;
     long stallSeconds_;  // for libcurl's own limit, in whole seconds
 };

@@ -289,6 +289,24 @@ std::unique_ptr<WritableFile> PosixFileSystem::createNew(const std::string& path
     return std::make_unique<PosixWritableFile>(std::move(fd));
 }
 
+std::unique_ptr<WritableFile> PosixFileSystem::openForAppending(const std::string& path) {
+    const std::string target = hostPath(path);
+    UniqueFd fd(::open(target.c_str(), O_CREAT | O_APPEND | O_WRONLY | O_CLOEXEC, 0666));
+    if (!fd.valid()) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        throw Failure::of(err::AccessDenied);
+    }
+    return std::make_unique<PosixWritableFile>(std::move(fd));
+}
+
 bool PosixFileSystem::inUse(const std::string& path) {
     const std::optional<std::string> mapped = toPosixPath(path);
     if (!mapped) {
@@ -316,14 +334,24 @@ bool PosixFileSystem::inUse(const std::string& path) {
 }
 
 LocalTime PosixClock::now() {
-    const std::time_t seconds = std::time(nullptr);
+    timespec precise{};
+    if (::clock_gettime(CLOCK_REALTIME, &precise) != 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    const std::time_t seconds = precise.tv_sec;
     std::tm local{};
     if (::localtime_r(&seconds, &local) == nullptr) {
         const int error = errno;
         throw errnoFailure(error);
     }
-    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                     local.tm_hour,        local.tm_min,     local.tm_sec};
+    return LocalTime{local.tm_year + 1900,
+                     local.tm_mon + 1,
+                     local.tm_mday,
+                     local.tm_hour,
+                     local.tm_min,
+                     local.tm_sec,
+                     static_cast<int>(precise.tv_nsec / 1'000'000)};
 }
 
 }  // namespace morvane::posix

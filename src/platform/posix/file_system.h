@@ -34,6 +34,8 @@ public:
     // The new file holds an exclusive lock until it is closed, as a Windows
     // file created without sharing shuts out other readers.
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
+    // O_APPEND: every write lands at the end, also beside other writers.
+    std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
     // POSIX lets a file be renamed whoever has it open, so "in use" is the
     // closest honest equivalent of a Windows file opened without sharing: a
     // whole-file lock (flock, as this adapter's own opens take) or a record

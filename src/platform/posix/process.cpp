@@ -1,6 +1,7 @@
 #include "platform/posix/process.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -13,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/posix/os_error.h"
 #include "platform/posix/path_mapping.h"
@@ -211,6 +214,21 @@ std::string PosixProcess::executableName() {
     const std::string path = windowsExecutablePath();
     const std::size_t separator = path.rfind('\\');
     return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::string PosixProcess::fileVersion() {
+    return MORVANE_VERSION;
+}
+
+std::string PosixProcess::userName() {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || found->pw_name == nullptr) {
+        return {};
+    }
+    return found->pw_name;
 }
 
 bool PosixProcess::anotherInstanceRunning() {

@@ -35,6 +35,10 @@ public:
 
     std::string executableFolder() override;
     std::string executableName() override;
+    // The version the updater was built as: an ELF file carries none.
+    std::string fileVersion() override;
+    // The name of the effective user in the user database.
+    std::string userName() override;
     // The instance mark is a UNIX socket in the abstract namespace whose name
     // derives from the executable's path: it leaves no file behind and vanishes
     // with the process, even one that crashed. The updaters of two

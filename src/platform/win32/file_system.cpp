@@ -175,6 +175,19 @@ std::unique_ptr<WritableFile> Win32FileSystem::createNew(const std::string& path
     return std::make_unique<Win32WritableFile>(std::move(file));
 }
 
+std::unique_ptr<WritableFile> Win32FileSystem::openForAppending(const std::string& path) {
+    // Append-only access: every write lands at the end, also beside other
+    // writers, and the sharing lets the file be read, renamed or deleted.
+    UniqueHandle file(CreateFileW(wide(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD error = GetLastError();
+    if (!file.valid()) {
+        throw osFailure(error);
+    }
+    return std::make_unique<Win32WritableFile>(std::move(file));
+}
+
 bool Win32FileSystem::inUse(const std::string& path) {
     // Asking for the right to delete without sharing anything fails exactly
     // when another open forbids what a move of the file needs.
@@ -190,7 +203,8 @@ bool Win32FileSystem::inUse(const std::string& path) {
 LocalTime Win32Clock::now() {
     SYSTEMTIME time{};
     GetLocalTime(&time);
-    return LocalTime{time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond};
+    return LocalTime{time.wYear,   time.wMonth,  time.wDay,         time.wHour,
+                     time.wMinute, time.wSecond, time.wMilliseconds};
 }
 
 }  // namespace morvane::win32

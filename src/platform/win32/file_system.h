@@ -19,6 +19,7 @@ public:
     std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
     // The new file is shared with nobody until it is closed.
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
+    std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
     // True when another open of the file shares no delete access with us.
     bool inUse(const std::string& path) override;
 };

@@ -46,6 +46,36 @@ std::string Win32Process::executableName() {
     return narrow(separator == std::wstring::npos ? path : path.substr(separator + 1));
 }
 
+std::string Win32Process::fileVersion() {
+    const std::wstring path = modulePath();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) {
+        return {};
+    }
+    std::vector<char> info(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, info.data()) ||
+        !VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
+        fixed == nullptr || length < sizeof(VS_FIXEDFILEINFO)) {
+        return {};
+    }
+    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+           std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+           std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+           std::to_string(LOWORD(fixed->dwFileVersionLS));
+}
+
+std::string Win32Process::userName() {
+    std::vector<wchar_t> buffer(257);
+    DWORD length = static_cast<DWORD>(buffer.size());
+    if (!GetUserNameW(buffer.data(), &length) || length == 0) {
+        return {};
+    }
+    return narrow(std::wstring(buffer.data(), length - 1));
+}
+
 std::wstring Win32Process::instanceMarkName(const std::wstring& executablePath) {
     // Windows compares paths without regard to case, so the mark does too.
     std::wstring folded = executablePath;

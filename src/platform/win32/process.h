@@ -12,6 +12,9 @@ class Win32Process : public Process {
 public:
     std::string executableFolder() override;
     std::string executableName() override;
+    // The file version of the executable's version resource.
+    std::string fileVersion() override;
+    std::string userName() override;
     // The instance mark is a named mutex in the session's namespace whose name
     // derives from the executable's full path (case folded): a second start of
     // the same Updater.exe finds it, while the updaters of two applications in

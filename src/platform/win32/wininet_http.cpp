@@ -15,6 +15,7 @@
 
 #include "platform/failure.h"
 #include "platform/win32/handoff.h"
+#include "platform/win32/os_error.h"
 #include "platform/win32/wide.h"
 
 namespace morvane::win32 {
@@ -184,7 +185,7 @@ struct Piece {
                    std::vector<char> bytes = {})
         : kind(what), status(code), expected(length), data(std::move(bytes)) {}
     Kind kind;
-    int status = 0;                        // Opened
+    int status = 0;                        // Opened; NotOpened, Failed: the system's error code
     std::optional<std::int64_t> expected;  // Opened: the announced body length
     std::vector<char> data;                // Data
 };
@@ -197,7 +198,8 @@ void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) n
         const InternetHandle file(
             InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
         if (!file) {
-            handoff.put(Piece{Piece::Kind::NotOpened});
+            const DWORD error = GetLastError();
+            handoff.put(Piece{Piece::Kind::NotOpened, static_cast<int>(error)});
             return;
         }
         DWORD status = 0;
@@ -212,7 +214,8 @@ void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) n
         for (;;) {
             DWORD arrived = 0;
             if (!pacer.asksForBlock() && !InternetQueryDataAvailable(file.get(), &arrived, 0, 0)) {
-                handoff.put(Piece{Piece::Kind::Failed});
+                const DWORD error = GetLastError();
+                handoff.put(Piece{Piece::Kind::Failed, static_cast<int>(error)});
                 return;
             }
             std::vector<char> buffer(pacer.wanted(arrived));
@@ -220,9 +223,11 @@ void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) n
             const auto start = std::chrono::steady_clock::now();
             const BOOL ok = InternetReadFile(file.get(), buffer.data(),
                                              static_cast<DWORD>(buffer.size()), &read);
+            const DWORD error = ok ? 0 : GetLastError();
             pacer.readDone(read, std::chrono::steady_clock::now() - start);
             if (!ok || read == 0) {
-                handoff.put(Piece{ok ? Piece::Kind::End : Piece::Kind::Failed});
+                handoff.put(
+                    Piece{ok ? Piece::Kind::End : Piece::Kind::Failed, static_cast<int>(error)});
                 return;
             }
             buffer.resize(read);
@@ -268,13 +273,16 @@ public:
         bool opened = false;
         std::optional<std::int64_t> expected;
         std::int64_t received = 0;
+        why_.clear();
         for (;;) {
             std::optional<Piece> piece = handoff->take(stallLimit_);
             if (!piece) {
+                why_ = "stalled";
                 return opened ? GetOutcome::Incomplete : GetOutcome::NotOpened;
             }
             switch (piece->kind) {
                 case Piece::Kind::NotOpened:
+                    why_ = errorText(static_cast<std::uint32_t>(piece->status));
                     return GetOutcome::NotOpened;
                 case Piece::Kind::Opened:
                     opened = true;
@@ -287,6 +295,7 @@ public:
                     sink.afterRead();
                     break;
                 case Piece::Kind::Failed:
+                    why_ = errorText(static_cast<std::uint32_t>(piece->status));
                     sink.afterRead();
                     return GetOutcome::Incomplete;
                 case Piece::Kind::End:
@@ -299,9 +308,12 @@ public:
         }
     }
 
+    std::string failureReason() const override { return why_; }
+
 private:
     InternetHandle session_;
     std::chrono::milliseconds stallLimit_;
+    std::string why_;
 };
 
 }  // namespace

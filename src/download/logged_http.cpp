@@ -1,0 +1,139 @@
+#include "download/logged_http.h"
+
+#include <chrono>
+#include <exception>
+#include <optional>
+
+#include "platform/failure.h"
+#include "platform/text.h"
+
+namespace morvane {
+namespace {
+
+using Stopwatch = std::chrono::steady_clock;
+
+std::string millisecondsSince(Stopwatch::time_point start) {
+    return decimal(std::chrono::duration_cast<std::chrono::milliseconds>(Stopwatch::now() - start)
+                       .count()) +
+           " ms";
+}
+
+// Passes the body on and notes what the response said and how much came.
+class CountingSink : public BodySink {
+public:
+    explicit CountingSink(BodySink& inner) : inner_(inner) {}
+
+    void begin(int status, std::optional<std::int64_t> contentLength) override {
+        status_ = status;
+        announced_ = contentLength;
+        inner_.begin(status, contentLength);
+    }
+    void write(const char* data, std::size_t count) override {
+        inner_.write(data, count);
+        received_ += static_cast<std::int64_t>(count);
+    }
+    void afterRead() override { inner_.afterRead(); }
+
+    std::optional<int> status_;
+    std::optional<std::int64_t> announced_;
+    std::int64_t received_ = 0;
+
+private:
+    BodySink& inner_;
+};
+
+class LoggedSession : public HttpSession {
+public:
+    LoggedSession(std::unique_ptr<HttpSession> inner, RunLog& log)
+        : inner_(std::move(inner)), log_(log) {}
+
+    std::int32_t probeContentLength(const std::string& host,
+                                    const std::string& objectPath) override {
+        const auto start = Stopwatch::now();
+        const std::string request = "HEAD http://" + host + objectPath + " (port 80): ";
+        try {
+            const std::int32_t length = inner_->probeContentLength(host, objectPath);
+            const std::string why = inner_->failureReason();
+            log_.note(request +
+                      (length != 0 ? "Content-Length " + decimal(length)
+                                   : "no size" + (why.empty() ? "" : " (" + why + ")")) +
+                      ", " + millisecondsSince(start));
+            return length;
+        } catch (const Failure& failure) {
+            log_.note(request + "failed: " + failure.description() + ", " +
+                      millisecondsSince(start));
+            throw;
+        }
+    }
+
+    GetOutcome get(const std::string& url, BodySink& sink) override {
+        const auto start = Stopwatch::now();
+        CountingSink counting(sink);
+        std::string why;
+        try {
+            const GetOutcome outcome = inner_->get(url, counting);
+            if (outcome != GetOutcome::Complete) {
+                why = reason(outcome, counting);
+            }
+            log_.note(line(url, counting, why, start));
+            return outcome;
+        } catch (const Failure& failure) {
+            why = failure.description() + " (" + decimal(failure.number()) + ")";
+            log_.note(line(url, counting, why, start));
+            throw;
+        } catch (...) {
+            // A status the sink refused ends the transfer by an exception too.
+            why = counting.status_ ? "status " + decimal(*counting.status_) : "stopped";
+            log_.note(line(url, counting, why, start));
+            throw;
+        }
+    }
+
+    std::string failureReason() const override { return inner_->failureReason(); }
+
+private:
+    std::string reason(GetOutcome outcome, const CountingSink& counting) const {
+        const std::string why = inner_->failureReason();
+        if (why == "stalled") {
+            return why;
+        }
+        if (outcome == GetOutcome::Incomplete && counting.announced_ &&
+            counting.received_ < *counting.announced_) {
+            return "cut short after " + decimal(counting.received_) + " of " +
+                   decimal(*counting.announced_) + " bytes";
+        }
+        if (!why.empty()) {
+            return why;
+        }
+        return outcome == GetOutcome::NotOpened ? "not opened" : "incomplete";
+    }
+
+    static std::string line(const std::string& url, const CountingSink& counting,
+                            const std::string& why, Stopwatch::time_point start) {
+        std::string text = "GET " + url + ": ";
+        if (counting.status_ && why != "status " + decimal(*counting.status_)) {
+            text += "status " + decimal(*counting.status_) + ", ";
+        }
+        text += decimal(counting.received_) + " bytes, " + millisecondsSince(start);
+        if (!why.empty()) {
+            text += ", failed: " + why;
+        }
+        return text;
+    }
+
+    std::unique_ptr<HttpSession> inner_;
+    RunLog& log_;
+};
+
+}  // namespace
+
+std::unique_ptr<HttpSession> LoggedHttp::openSession() {
+    std::unique_ptr<HttpSession> session = inner_.openSession();
+    if (!session) {
+        log_.note("HTTP: no Internet session could be opened");
+        return nullptr;
+    }
+    return std::make_unique<LoggedSession>(std::move(session), log_);
+}
+
+}  // namespace morvane

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/http.h"
+#include "platform/run_log.h"
+
+namespace morvane {
+
+// The HTTP layer with every request in the run log: method, URL, status,
+// bytes and milliseconds, and for a failed one why ("status 404", "stalled",
+// "cut short after N of M bytes", the system's or library's error text).
+// Requests, outcomes and exceptions pass through unchanged.
+class LoggedHttp : public Http {
+public:
+    LoggedHttp(Http& inner, RunLog& log) : inner_(inner), log_(log) {}
+
+    std::unique_ptr<HttpSession> openSession() override;
+
+private:
+    Http& inner_;
+    RunLog& log_;
+};
+
+}  // namespace morvane

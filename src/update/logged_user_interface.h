@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "platform/run_log.h"
+#include "platform/user_interface.h"
+
+namespace morvane {
+
+// The user interface with every message box in the run log: its caption and
+// the first line of its text when it opens, the button pressed when it
+// closes. Everything else passes through unchanged.
+class LoggedUserInterface : public UserInterface {
+public:
+    LoggedUserInterface(UserInterface& inner, RunLog& log) : inner_(inner), log_(log) {}
+
+    int messageBox(const std::string& text, int style, const std::string& caption) override;
+    void showWaitCursor() override { inner_.showWaitCursor(); }
+    void showArrowCursor() override { inner_.showArrowCursor(); }
+    void processPendingMessages() override { inner_.processPendingMessages(); }
+
+private:
+    UserInterface& inner_;
+    RunLog& log_;
+};
+
+// The name of a message box answer as the log shows it ("OK", "Yes", ...).
+std::string answerName(int answer);
+
+}  // namespace morvane

@@ -1,0 +1,272 @@
+// Runs as the entry point makes them, with the run log: the exit status of
+// each way a run can end, and the log naming its cause.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+#include "support/signing_vectors.h"
+#include "update/install_journal.h"
+#include "update/update_run_fixture.h"
+
+namespace morvane::test {
+namespace {
+
+class RunStatusTest : public UpdateRunTest {
+public:
+    // For the set-ups in the table below.
+    using UpdateRunTest::appFolder;
+    using UpdateRunTest::description;
+    using UpdateRunTest::files;
+    using UpdateRunTest::process;
+    using UpdateRunTest::readApp;
+    using UpdateRunTest::root;
+    using UpdateRunTest::serve;
+    using UpdateRunTest::ui;
+    using UpdateRunTest::writeApp;
+    using UpdateRunTest::writeSettings;
+
+    // Version 1.0 installed with its workbook; the server offers 2.0 with one file.
+    void installAndOffer(const std::string& messageType) {
+        writeSettings("Mappe.xlsx");
+        writeApp("Mappe.xlsx", "workbook");
+        writeApp("app.exe", "app v1");
+        writeApp("Temp\\revision.ini", description("1.0", "2", ""));
+        serve("updates/app.exe", "app v2");
+        publish(description("2.0", messageType, "[App]\r\nQuelle = app.exe\r\nZiel = app.exe\r\n",
+                            "Mappe.xlsx"));
+    }
+    // The state a run cut off after moving app.exe leaves: the new file in
+    // place, the old one in Backup, the fresh description and the journal.
+    void cutOffAfterTheFirstMove() {
+        installAndOffer("0");
+        {
+            InstallJournal journal(files, appFolder() + "\\Temp\\revision.ini.install");
+            journal.begin();
+            journal.record(JournalEntry{"app.exe", "app_2024-03-05_14.07.09.exe"});
+        }
+        writeApp("Backup\\app_2024-03-05_14.07.09.exe", "app v1");
+        writeApp("app.exe", "app v2");
+        writeApp("Temp\\revision.ini.new", description("2.0", "0", ""));
+    }
+    // The description answered by `reply` instead of the served files.
+    void answerDescriptionWith(const ScriptedReply& reply) {
+        server = std::make_unique<ScriptedHttpServer>([reply](const RecordedRequest& request) {
+            return request.method == "HEAD" ? replyWithLength(404, "") : reply;
+        });
+        writeSettings("Mappe.xlsx");
+    }
+    // Held open without sharing, as another program may hold a workbook.
+    std::unique_ptr<ReadableFile> held;
+
+protected:
+    int runLogged() {
+        Platform logged{files, clock, ui, process, quickHttp, progress, spreadsheet};
+        return RunUpdater(logged);
+    }
+    std::string runLog() const {
+        return appHas("Temp\\Updater.log") ? readApp("Temp\\Updater.log") : "";
+    }
+
+    // Stalled transfers fail after a second here.
+    HostHttp quickHttp{std::chrono::seconds(1)};
+};
+
+struct StatusCase {
+    const char* name;
+    std::function<void(RunStatusTest&)> arrange;
+    int status;
+    std::vector<std::string> logged;  // parts of the log, in this order
+};
+
+ScriptedReply cutShort() {
+    ScriptedReply reply = replyWithLength(200, std::string(100, 'x'));
+    reply.bytes.resize(reply.bytes.size() - 60);
+    return reply;
+}
+
+ScriptedReply stalling() {
+    ScriptedReply reply = replyWithLength(200, std::string(4000, 'x'));
+    reply.pieceSize = 2000;
+    reply.pieceDelay = std::chrono::milliseconds(4000);
+    return reply;
+}
+
+const StatusCase kCases[] = {
+    {"no newer version",
+     [](RunStatusTest& t) {
+         t.installAndOffer("2");
+         t.writeApp("Temp\\revision.ini", RunStatusTest::description("2.0", "2", ""));
+     },
+     0,
+     {"Run start: Updater.exe version 1.0.0.0 in ", ", user Anna", "Settings file ", " read",
+      "Address: http://127.0.0.1:", "GET http://127.0.0.1:", "status 200",
+      "server \"2.0\", installed \"2.0\": no newer version", "Starting \"",
+      "Run end: exit status 0 (done), "}},
+    {"installed, the start file then missing",
+     [](RunStatusTest& t) {
+         t.installAndOffer("1");
+         std::filesystem::remove(t.root.native("App/Mappe.xlsx"));
+     },
+     0,
+     {"newer, Msg-Typ \"1\"", "Message box \"Morvane 2\": Es wurde eine neue Version",
+      "Message box answered OK", "updates/app.exe: status 200, 6 bytes", "Downloaded ", "Moved ",
+      "app.exe to ", "Backup\\app_2024-03-05_14.07.09.exe", "Moved ", "Temp\\app.exe to ",
+      "Version \"2.0\" installed", "Message box \"Start-Fehler\"", "exit status 0"}},
+    {"another instance",
+     [](RunStatusTest& t) { t.process.otherInstance = true; },
+     1,
+     {"Run start", "exit status 1 (another instance was running)"}},
+    {"no settings file",
+     [](RunStatusTest&) {},
+     2,
+     {"Updater.ini could not be read", "Message box \"Fehler\": Für die Aktualisierung",
+      "exit status 2 (no readable settings file)"}},
+    {"signing key unreadable",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.writeApp("Updater.ini", t.readApp("Updater.ini") + "[Signatur]\r\nkein Schlüssel\r\n");
+     },
+     2,
+     {"Signatur block cannot be read", "exit status 2"}},
+    {"description not signed",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.writeApp("Updater.ini",
+                    t.readApp("Updater.ini") + "[Signatur]\r\n" + vectors::kPublicKey + "\r\n");
+     },
+     3,
+     {"revision.ini.sig: 0 bytes", "failed: status 404", "not validly signed", "exit status 3"}},
+    {"description answered 404",
+     [](RunStatusTest& t) {
+         t.writeSettings("Mappe.xlsx");
+         t.writeApp("Mappe.xlsx", "workbook");
+     },
+     3,
+     {"updates/revision.ini: 0 bytes", "failed: status 404", "could not be fetched",
+      "exit status 3 (the description could not be fetched)"}},
+    {"proxy asks for credentials",
+     [](RunStatusTest& t) {
+         t.writeSettings();
+         t.serve("updates/revision.ini", "Proxy Authentication Required", 407);
+     },
+     3,
+     {"failed: status 407", "exit status 3"}},
+    {"description stalls",
+     [](RunStatusTest& t) { t.answerDescriptionWith(stalling()); },
+     3,
+     {"failed: stalled", "exit status 3"}},
+    {"description cut short",
+     [](RunStatusTest& t) { t.answerDescriptionWith(cutShort()); },
+     3,
+     {"failed: cut short after 40 of 100 bytes", "exit status 3"}},
+    {"server down",
+     [](RunStatusTest& t) {
+         t.writeApp("Updater.ini",
+                    "[Adresse]\r\nhttp://127.0.0.1:" + std::to_string(unusedPort()) + "/r.ini\r\n");
+     },
+     3,
+     {"/r.ini: 0 bytes, ", " ms, failed: ", "exit status 3"}},
+    {"declined",
+     [](RunStatusTest& t) {
+         t.installAndOffer("2");
+         t.ui.answers = {box::No};
+     },
+     4,
+     {"Message box answered No", "Update declined", "exit status 4 (the update was declined)"}},
+    {"file answered 404",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.serve("updates/app.exe", "gone", 404);
+     },
+     5,
+     {"updates/app.exe: 0 bytes", "failed: status 404",
+      "Download failed: ", "Message box \"Fehler beim Download einer Datei\"", "exit status 5"}},
+    {"move failed",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.writeApp("Backup", "a file where the folder belongs");
+     },
+     6,
+     {"Not moved ", "Temp\\app.exe to ", "Rolling back 1 file(s)", "Rolled back",
+      "Message box \"Fehler beim Verschieben einer Datei\"", "exit status 6 (moving failed)"}},
+    {"interrupted installation put back, then installed",
+     [](RunStatusTest& t) { t.cutOffAfterTheFirstMove(); },
+     0,
+     {"put back from its journal", "Rolling back 1 file(s)", "Rolled back", "newer, Msg-Typ \"0\"",
+      "Version \"2.0\" installed", "exit status 0"}},
+    {"file in use, cancelled",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.held = t.files.openForReading(t.appFolder() + "\\app.exe", 3);
+         t.ui.answers = {box::Cancel};
+     },
+     6,
+     {"Downloaded ", "In use by another program: ", "Message box \"Datei in Verwendung\"",
+      "Message box answered Cancel", "cancelled before the first move", "exit status 6"}},
+    {"unexpected error",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.process.startFailure = Failure(53, "Datei nicht gefunden");
+     },
+     7,
+     {"Unexpected error: Datei nicht gefunden (53)", "Message box \"Unbekannter Fehler\"",
+      "exit status 7 (an unexpected error was reported)"}},
+};
+
+class ExitStatusTest : public RunStatusTest, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(ExitStatusTest, EndsWithItsStatusAndTheLogNamesTheCause) {
+    GetParam().arrange(*this);
+    EXPECT_EQ(runLogged(), GetParam().status);
+    const std::string log = runLog();
+    std::size_t at = 0;
+    for (const std::string& part : GetParam().logged) {
+        const std::size_t found = log.find(part, at);
+        ASSERT_NE(found, std::string::npos) << "\"" << part << "\" missing in:\n" << log;
+        at = found + part.size();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, ExitStatusTest, ::testing::ValuesIn(kCases),
+                         [](const auto& testCase) {
+                             std::string name;
+                             for (const char c : std::string(testCase.param.name)) {
+                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                             }
+                             return name;
+                         });
+
+TEST_F(RunStatusTest, AnUnwritableLogChangesNothing) {
+    // A folder in the log's place, then a read-only log file (which an
+    // administrator's run may still write: then only the log changes).
+    for (const bool folder : {true, false}) {
+        SCOPED_TRACE(folder ? "folder" : "read-only file");
+        std::filesystem::remove_all(root.native("App"));
+        std::filesystem::create_directories(root.native("App/Temp"));
+        ui.boxes.clear();
+        process.started.clear();
+        const auto logFile = root.native("App/Temp/Updater.log");
+        if (folder) {
+            std::filesystem::create_directories(logFile);
+        } else {
+            writeApp("Temp\\Updater.log", "old\r\n");
+            std::filesystem::permissions(logFile, std::filesystem::perms::owner_read |
+                                                      std::filesystem::perms::group_read |
+                                                      std::filesystem::perms::others_read);
+        }
+        installAndOffer("2");
+        ui.answers = {box::Yes};
+        EXPECT_EQ(runLogged(), 0);
+        EXPECT_EQ(readApp("app.exe"), "app v2");
+        EXPECT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(process.started.size(), 1u);
+        EXPECT_EQ(std::filesystem::is_directory(logFile), folder);
+        std::filesystem::permissions(logFile, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+    }
+}
+
+}  // namespace
+}  // namespace morvane::test
