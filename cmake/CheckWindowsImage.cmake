@@ -13,6 +13,22 @@ if(NOT headers MATCHES "Subsystem[\t ]+00000002")
   message(FATAL_ERROR "${IMAGE} is not a Windows GUI program")
 endif()
 
+# The release image: stripped, well under 1 MiB, and without a link time stamp,
+# so that two builds of one commit are byte-identical.
+if(VERSION)
+  if(NOT headers MATCHES "symbols stripped" OR NOT headers MATCHES "debugging information removed")
+    message(FATAL_ERROR "${IMAGE} is not stripped")
+  endif()
+  file(SIZE ${IMAGE} image_size)
+  message(STATUS "${IMAGE}: ${image_size} bytes")
+  if(image_size GREATER 1048576)
+    message(FATAL_ERROR "${IMAGE} has ${image_size} bytes: more than 1 MiB")
+  endif()
+  if(NOT headers MATCHES "Time/Date[\t ]+Thu Jan  1 00:00:00 1970")
+    message(FATAL_ERROR "${IMAGE} carries a link time stamp")
+  endif()
+endif()
+
 set(system_dlls
   advapi32 bcrypt comctl32 comdlg32 crypt32 gdi32 gdiplus iphlpapi kernel32 msimg32 msvcrt
   ntdll ole32 oleaut32 secur32 shell32 shlwapi ucrtbase urlmon user32 userenv uxtheme version
