@@ -199,10 +199,11 @@ struct Transfer {
                           curl_off_t) noexcept {
         auto& self = *static_cast<Transfer*>(user);
         const auto now = std::chrono::steady_clock::now();
+        // The count starts afresh for each response when redirects are followed.
         if (downloaded > self.received) {
             self.watch.arrived(static_cast<std::uint64_t>(downloaded - self.received), now);
-            self.received = downloaded;
         }
+        self.received = downloaded;
         if (self.watch.stalled(now)) {
             return 1;
         }
