@@ -14,10 +14,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
         morvane::win32::Win32FileSystem files;
         morvane::win32::Win32Clock clock;
-        morvane::win32::Win32UserInterface ui;
+        morvane::win32::Win32ProgressWindow progress;
+        // Boxes shown while the progress window is up belong to it.
+        morvane::win32::Win32UserInterface ui([&progress] { return progress.handle(); });
         morvane::win32::Win32Process process;
         morvane::win32::WinInetHttp http;
-        morvane::win32::Win32ProgressWindow progress;
         morvane::win32::ComSpreadsheetAutomation spreadsheet;
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
         return morvane::RunUpdater(platform);

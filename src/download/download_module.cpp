@@ -4,6 +4,7 @@
 #include <new>
 
 #include "download/file_sink.h"
+#include "download/url_encoding.h"
 #include "platform/failure.h"
 #include "platform/text.h"
 
@@ -69,8 +70,10 @@ bool Download(const std::string& url, const std::string& path, Http& http, FileS
         ui.messageBox("Invalid Url!", box::Plain, "");
         return false;
     }
-    const std::string host = url.substr(kSchemeLength, slash - kSchemeLength);
-    const std::string objectPath = url.substr(slash);
+    const std::string sent = percentEncoded(url);
+    const std::size_t sentSlash = sent.find('/', kSchemeLength);
+    const std::string host = sent.substr(kSchemeLength, sentSlash - kSchemeLength);
+    const std::string objectPath = sent.substr(sentSlash);
 
     std::unique_ptr<HttpSession> session = http.openSession();
     if (!session) {
@@ -83,7 +86,7 @@ bool Download(const std::string& url, const std::string& path, Http& http, FileS
         if (expected) {
             sink.expectSha256(*expected);
         }
-        if (session->get(url, sink) != GetOutcome::Complete) {
+        if (session->get(sent, sink) != GetOutcome::Complete) {
             return false;
         }
         sink.finish();

@@ -29,7 +29,9 @@ enum class GetOutcome {
 };
 
 // One Internet session: HEAD probe and GET transfers. Neither call may hang:
-// a silent host fails after about 30 s, a stalled transfer after about 60 s.
+// a silent host fails after about 30 s, a stalled transfer (less than 1 KiB
+// in 60 s, see StallWatch) after about 60 s. Host texts, object paths and URLs
+// arrive percent-encoded (percentEncoded): ASCII without blanks.
 class HttpSession {
 public:
     virtual ~HttpSession() = default;

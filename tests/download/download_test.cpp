@@ -2,6 +2,11 @@
 // and file-system adapters: libcurl natively, WinINet under Windows.
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+// windows.h first
+#include <tlhelp32.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +17,7 @@
 #include <set>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -363,6 +369,127 @@ TEST_F(DownloadTest, ServerThatFallsSilentFailsAfterTheStallLimit) {
         EXPECT_TRUE(ui.boxes.empty());
         EXPECT_TRUE(folderContents().empty());
     }
+}
+
+// A body sent in pieces of `piece` bytes every `every`, after a whole head
+// that announces `announced` bytes.
+ScriptedReply pacedBody(std::uint64_t announced, std::uint64_t sent, std::size_t piece,
+                        std::chrono::milliseconds every) {
+    ScriptedReply reply;
+    reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(announced) +
+                  "\r\nConnection: close\r\n\r\n";
+    reply.firstPiece = reply.bytes.size();
+    reply.patternBytes = sent;
+    reply.pieceSize = piece;
+    reply.pieceDelay = every;
+    return reply;
+}
+
+TEST_F(DownloadTest, TrickleFailsAfterTheStallLimitWhileASlowLineSucceeds) {
+    test::HostHttp impatient{std::chrono::seconds(1)};
+    {
+        SCOPED_TRACE("2 bytes every 100 ms of an announced 2 GiB");
+        const std::uint64_t huge = std::uint64_t{2} << 30;
+        const ScriptedHttpServer& s = serve(byMethod(
+            headReply(200, huge), pacedBody(huge, huge, 2, std::chrono::milliseconds(100))));
+        const auto start = std::chrono::steady_clock::now();
+
+        EXPECT_FALSE(Download(s.url("/file.bin"), target, impatient, files, ui));
+
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+        EXPECT_TRUE(ui.boxes.empty());
+        EXPECT_TRUE(folderContents().empty());
+    }
+    {
+        SCOPED_TRACE("512 bytes every 100 ms");
+        const ScriptedHttpServer& s = serve(byMethod(
+            headReply(200, 6'000), pacedBody(6'000, 6'000, 512, std::chrono::milliseconds(100))));
+
+        EXPECT_TRUE(Download(s.url("/file.bin"), target, impatient, files, ui));
+
+        EXPECT_TRUE(isPattern(temp.read("file.bin")));
+        EXPECT_EQ(temp.read("file.bin").size(), 6'000u);
+    }
+}
+
+TEST_F(DownloadTest, RequestLineCarriesBlanksAndUmlautsPercentEncoded) {
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "abc")));
+
+    EXPECT_TRUE(download(s.url("/Neue Dateien/M\xC3\xBCller %41.xlsm")));
+
+    EXPECT_EQ(temp.read("file.bin"), "abc");
+    const std::vector<RecordedRequest> requests = s.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].requestLine, "GET /Neue%20Dateien/M%C3%BCller%20%41.xlsm HTTP/1.1");
+}
+
+// Threads of this process.
+int threadCount() {
+#ifdef _WIN32
+    int count = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+    }
+    CloseHandle(snapshot);
+    return count;
+#else
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/task")) {
+        ++count;
+    }
+    return count;
+#endif
+}
+
+TEST_F(DownloadTest, ManyDownloadsInARowDoNotAffectOneAnother) {
+    test::HostHttp impatient{std::chrono::seconds(1)};
+    const std::string body = patternBytes(0, 50'000);
+    // One download first, so that threads the HTTP library keeps for good count as before.
+    serve(byMethod(headReply(200, 50'000), replyWithLength(200, body)));
+    ASSERT_TRUE(Download(server->url("/file.bin"), target, impatient, files, ui));
+    server.reset();
+    const int threadsBefore = threadCount();
+    ScriptedReply silentInTheBody = replyWithLength(200, body);
+    silentInTheBody.pieceSize = 20'000;
+    silentInTheBody.pieceDelay = std::chrono::seconds(30);
+    ScriptedReply silentBeforeItsHead = replyWithLength(200, body);
+    silentBeforeItsHead.delay = std::chrono::seconds(30);
+    struct Failing {
+        const char* name;
+        ScriptedReply reply;
+    };
+    const Failing failures[] = {
+        {"404", replyWithLength(404, kHtmlPage)},
+        {"silent in the body", silentInTheBody},
+        {"cut short", cutShort(50'000, 20'000, true)},
+        {"silent before its head", silentBeforeItsHead},
+    };
+    for (int round = 0; round < 3; ++round) {
+        for (const Failing& f : failures) {
+            SCOPED_TRACE(std::string(f.name) + ", round " + std::to_string(round));
+            {
+                const ScriptedHttpServer& s = serve(byMethod(headReply(200, 50'000), f.reply));
+                EXPECT_FALSE(Download(s.url("/file.bin"), target, impatient, files, ui));
+            }
+            const ScriptedHttpServer& s =
+                serve(byMethod(headReply(200, 50'000), replyWithLength(200, body)));
+            EXPECT_TRUE(Download(s.url("/file.bin"), target, impatient, files, ui));
+            EXPECT_EQ(temp.read("file.bin"), body);
+            EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
+        }
+    }
+    EXPECT_TRUE(ui.boxes.empty());
+    // With the servers gone every left-behind call returns, and its thread ends.
+    server.reset();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (threadCount() > threadsBefore && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(threadCount(), threadsBefore);
 }
 
 TEST_F(DownloadTest, YieldsAfterEveryReadWhileNoPartialFileStandsAtTheTarget) {

@@ -1,9 +1,14 @@
-// The Win32 user interface's parts that need no one at the screen.
+// The Win32 user interface's parts that need no one at the screen; a box is
+// answered by a thread of the test.
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
+#include <thread>
+
+#include "platform/win32/progress_window.h"
 #include "platform/win32/user_interface.h"
 
 namespace morvane::win32 {
@@ -25,6 +30,68 @@ TEST(Win32UserInterface, CursorsAreTheSystemsOwn) {
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
     ui.showArrowCursor();
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
+}
+
+BOOL CALLBACK takeMessageBox(HWND window, LPARAM found) {
+    wchar_t name[16] = {};
+    if (GetClassNameW(window, name, 16) > 0 && lstrcmpW(name, L"#32770") == 0 &&
+        IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The message box that `thread` shows, once it is there (up to 10 s).
+HWND messageBoxOf(DWORD thread) {
+    for (int i = 0; i < 200; ++i) {
+        HWND found = nullptr;
+        EnumThreadWindows(thread, takeMessageBox, reinterpret_cast<LPARAM>(&found));
+        if (found != nullptr) {
+            return found;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return nullptr;
+}
+
+TEST(Win32UserInterface, BoxShownWithTheProgressWindowBelongsToItAndComesToTheFront) {
+    Win32ProgressWindow progress;
+    progress.show("");
+    const HWND window = progress.handle();
+    ASSERT_NE(window, nullptr);
+    // Another window of the thread is the active one, as after a click on it.
+    const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                       0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    SetActiveWindow(other);
+    Win32UserInterface ui([&progress] { return progress.handle(); });
+    const DWORD thread = GetCurrentThreadId();
+    HWND box = nullptr;
+    HWND owner = nullptr;
+    HWND foreground = nullptr;
+    std::thread answerer([&] {
+        box = messageBoxOf(thread);
+        if (box == nullptr) {
+            return;
+        }
+        owner = GetWindow(box, GW_OWNER);
+        for (int i = 0; i < 40 && GetForegroundWindow() != box; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        foreground = GetForegroundWindow();
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+
+    const int answer = ui.messageBox("Aktualisierung", box::Information, "");
+
+    answerer.join();
+    progress.close();
+    DestroyWindow(other);
+    EXPECT_EQ(answer, box::Ok);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(owner, window);
+    EXPECT_EQ(foreground, box);
 }
 
 }  // namespace

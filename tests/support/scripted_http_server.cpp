@@ -369,11 +369,13 @@ struct ScriptedHttpServer::Impl {
         pause(reply.delay);
         const std::uint64_t total = reply.bytes.size() + reply.patternBytes;
         const std::size_t piece = reply.pieceSize > 0 ? reply.pieceSize : std::size_t{1} << 16;
-        std::vector<char> buffer(piece);
+        const std::size_t first =
+            reply.pieceSize > 0 && reply.firstPiece > 0 ? reply.firstPiece : piece;
+        std::vector<char> buffer(std::max(piece, first));
         std::uint64_t sent = 0;
         while (sent < total && !stopping.load()) {
-            const std::size_t count =
-                static_cast<std::size_t>(std::min<std::uint64_t>(piece, total - sent));
+            const std::size_t count = static_cast<std::size_t>(
+                std::min<std::uint64_t>(sent == 0 ? first : piece, total - sent));
             for (std::size_t i = 0; i < count;) {
                 const std::uint64_t at = sent + i;
                 if (at < reply.bytes.size()) {

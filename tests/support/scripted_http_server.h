@@ -44,6 +44,9 @@ struct ScriptedReply {
     // as fast as the client takes it.
     std::size_t pieceSize = 0;
     std::chrono::milliseconds pieceDelay{0};
+    // When sending in pieces: the size of the first one (0: pieceSize), so
+    // that a whole head can go out before a slow body.
+    std::size_t firstPiece = 0;
     // Read the next request on the same connection instead of closing it.
     bool keepOpen = false;
     // End the connection with a reset instead of an orderly close.

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/failure.h"
+#include "platform/stall_watch.h"
 
 namespace morvane::posix {
 
@@ -130,25 +131,6 @@ bool isPlainHost(std::string_view host) {
     return true;
 }
 
-// The URL as libcurl takes it: blanks, control characters and bytes beyond
-// ASCII percent-encoded, everything else as written.
-std::string transferableUrl(std::string_view url) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(url.size());
-    for (const char c : url) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F) {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 // Options both requests share. False when libcurl refuses one.
 // A transfer that moves less than one byte per second for `stallSeconds` has stalled.
 bool setCommonOptions(CURL* easy, curl_slist* headers, long stallSeconds) {
@@ -172,15 +154,14 @@ HeaderList noExtraHeaders() {
 struct Transfer {
     CURL* easy;
     BodySink& sink;
-    // Nothing arriving for this long ends the transfer. libcurl's own low
-    // speed limit averages over several seconds, so a burst before a silence
-    // would stretch it.
-    std::chrono::milliseconds stallLimit;
+    // Ends the transfer when it stalls. libcurl's own low speed limit
+    // averages over several seconds, so a burst before a silence would
+    // stretch it, and a trickle of a few bytes a second passes it.
+    StallWatch watch;
     ResponseHead head;
     bool begun = false;
     std::exception_ptr failure;
     curl_off_t received = 0;
-    std::chrono::steady_clock::time_point lastArrival = std::chrono::steady_clock::now();
     bool stalled = false;
 
     void beginOnce() {
@@ -219,10 +200,12 @@ struct Transfer {
                           curl_off_t) noexcept {
         auto& self = *static_cast<Transfer*>(user);
         const auto now = std::chrono::steady_clock::now();
-        if (downloaded != self.received) {
-            self.received = downloaded;
-            self.lastArrival = now;
-        } else if (now - self.lastArrival > self.stallLimit) {
+        // The count starts afresh for each response when redirects are followed.
+        if (downloaded > self.received) {
+            self.watch.arrived(static_cast<std::uint64_t>(downloaded - self.received), now);
+        }
+        self.received = downloaded;
+        if (self.watch.stalled(now)) {
             self.stalled = true;
             return 1;
         }
@@ -291,16 +274,14 @@ public:
             throw Failure::of(err::OutOfMemory);
         }
         CURL* e = easy.get();
-        const std::string target = transferableUrl(url);
         why_.clear();
         char errorText[CURL_ERROR_SIZE] = {};
-        Transfer transfer{e,     sink,    stallLimit_, {},
-                          false, nullptr, 0,           std::chrono::steady_clock::now()};
+        Transfer transfer{e, sink, StallWatch(stallLimit_), {}, false, nullptr, 0, false};
         const bool ready =
             setCommonOptions(e, headers.get(), stallSeconds_) &&
             curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_URL, target.c_str()) == CURLE_OK &&
+            curl_easy_setopt(e, CURLOPT_URL, url.c_str()) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_MAXREDIRS, 20L) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK &&

@@ -9,9 +9,14 @@ namespace morvane::win32 {
 int Win32UserInterface::messageBox(const std::string& text, int style, const std::string& caption) {
     const std::wstring wideText = wide(text);
     const std::wstring wideCaption = wide(caption.empty() ? std::string(kAppTitle) : caption);
-    // The style goes to Windows exactly as given: its bits select buttons and icon.
-    const int answer = MessageBoxW(GetActiveWindow(), wideText.c_str(), wideCaption.c_str(),
-                                   static_cast<UINT>(style));
+    HWND owner = owner_ ? owner_() : nullptr;
+    if (owner == nullptr) {
+        owner = GetActiveWindow();
+    }
+    // The style's bits select buttons and icon as given; the box always comes
+    // to the foreground.
+    const int answer = MessageBoxW(owner, wideText.c_str(), wideCaption.c_str(),
+                                   static_cast<UINT>(style) | MB_SETFOREGROUND);
     if (answer == 0) {
         // No box could be shown (no desktop): it counts as answered with the
         // button that changes nothing, as nobody could have pressed another.

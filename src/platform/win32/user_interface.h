@@ -1,6 +1,10 @@
 #pragma once
 
+#include <windows.h>
+
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "platform/user_interface.h"
 
@@ -10,13 +14,22 @@ namespace morvane::win32 {
 // (user-interface) thread.
 class Win32UserInterface : public UserInterface {
 public:
-    // The box is owned by the thread's active window when there is one (the
-    // progress window), so that it stays modal to it; otherwise it has no owner.
-    // A box that cannot be shown answers OK, or No for a Yes/No box.
+    // `owner` names the window that owns the boxes while it is shown (the
+    // progress window; nullptr while there is none).
+    explicit Win32UserInterface(std::function<HWND()> owner = {}) : owner_(std::move(owner)) {}
+
+    // The box is owned by the owner window while there is one, else by the
+    // thread's active window if any, so that it stays modal to it and in front
+    // of it. Every box comes to the foreground, so it never waits unseen
+    // behind other programs' windows. A box that cannot be shown answers OK,
+    // or No for a Yes/No box.
     int messageBox(const std::string& text, int style, const std::string& caption) override;
     void showWaitCursor() override;
     void showArrowCursor() override;
     void processPendingMessages() override;
+
+private:
+    std::function<HWND()> owner_;
 };
 
 }  // namespace morvane::win32

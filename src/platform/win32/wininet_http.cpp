@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/stall_watch.h"
 #include "platform/win32/handoff.h"
 #include "platform/win32/os_error.h"
-#include "platform/win32/wide.h"
 
 namespace morvane::win32 {
 
@@ -27,8 +27,21 @@ struct InternetHandleCloser {
     void operator()(void* handle) const noexcept { InternetCloseHandle(handle); }
 };
 using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
+// The session handle, shared by the session and the threads that make calls
+// on it: it is closed once, after the last call on it has returned.
+using SharedInternetHandle = std::shared_ptr<void>;
 
 constexpr DWORD kConnectTimeoutMs = 30'000;
+
+// Flags of both requests: always from the server (a caching proxy too),
+// nothing kept in the user's browser cache, no cookies, no dialogs.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE |
+                                INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
+                                INTERNET_FLAG_NO_UI;
+
+// The longest the waiting thread goes without handling its window messages:
+// Windows marks a window that does not answer for 5 s as not responding.
+constexpr DWORD kMessageTurnMs = 50;
 
 // How much one read asks for. A synchronous read waits until it can fill
 // the whole request, so while data only trickles in, a read asks for just
@@ -98,29 +111,6 @@ private:
     std::uint64_t bytes_ = 0;
 };
 
-// The text in the system's ANSI code page, as the "A" functions take it.
-std::string ansi(const std::string& utf8) {
-    bool ascii = true;
-    for (const char c : utf8) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii) {
-        return utf8;
-    }
-    const std::wstring text = wide(utf8);
-    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0) {
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                            length, nullptr, nullptr);
-    }
-    return out;
-}
-
 // A header of the response as text; nullopt when it has none.
 std::optional<std::string> headerText(HINTERNET request, DWORD infoLevel) {
     std::array<char, 256> buffer{};
@@ -162,8 +152,7 @@ std::int32_t probe(HINTERNET session, const std::string& host, const std::string
         return 0;
     }
     const InternetHandle request(HttpOpenRequestA(connection.get(), "HEAD", objectPath.c_str(),
-                                                  "HTTP/1.1", nullptr, nullptr,
-                                                  INTERNET_FLAG_RELOAD, 0));
+                                                  "HTTP/1.1", nullptr, nullptr, kRequestFlags, 0));
     if (!request) {
         return 0;
     }
@@ -196,7 +185,7 @@ struct Piece {
 void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) noexcept {
     try {
         const InternetHandle file(
-            InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
+            InternetOpenUrlA(session, url.c_str(), nullptr, 0, kRequestFlags, 0));
         if (!file) {
             const DWORD error = GetLastError();
             handoff.put(Piece{Piece::Kind::NotOpened, static_cast<int>(error)});
@@ -241,31 +230,98 @@ void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) n
     }
 }
 
+// Handles every window message of the thread that is waiting. A WM_QUIT is
+// put back for the thread's own message loop.
+void handleWindowMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// The next item of `handoff`, or nullopt once `deadline` has passed. While
+// waiting, the thread's window messages are handled as they come, and at
+// least every kMessageTurnMs, so its windows never stop answering.
+template <class T>
+std::optional<T> await(Handoff<T>& handoff, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        if (std::optional<T> item = handoff.tryTake()) {
+            return item;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return std::nullopt;
+        }
+        const HANDLE ready = handoff.ready();
+        const DWORD wait = static_cast<DWORD>(std::min<std::int64_t>(left.count(), kMessageTurnMs));
+        if (MsgWaitForMultipleObjectsEx(1, &ready, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+            WAIT_FAILED) {
+            Sleep(wait);
+        }
+        handleWindowMessages();
+    }
+}
+
+// A thread that makes blocking WinINet calls for the waiting thread. It holds
+// shared ownership of everything it uses (session handle, handoff), so it may
+// outlive the call that started it: when nothing arrives for the stall limit,
+// the waiting thread leaves it behind in its pending call (WinINet's own
+// receive time-out is not honoured everywhere, Wine, and closing a handle
+// under a running call is not allowed), and it ends when that call returns.
+// Once it has handed over its last item it only closes its own handles, so
+// it is joined then: after a normal end no thread is left.
+class Worker {
+public:
+    template <class Body>
+    explicit Worker(Body body) : thread_(std::move(body)) {}
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+    ~Worker() {
+        if (finished_) {
+            thread_.join();
+        } else {
+            thread_.detach();
+        }
+    }
+    // The thread has handed over its last item and ends by itself.
+    void finished() noexcept { finished_ = true; }
+
+private:
+    std::thread thread_;
+    bool finished_ = false;
+};
+
 class WinInetSession : public HttpSession {
 public:
-    WinInetSession(InternetHandle session, std::chrono::milliseconds stallLimit)
+    WinInetSession(SharedInternetHandle session, std::chrono::milliseconds stallLimit)
         : session_(std::move(session)), stallLimit_(stallLimit) {}
 
-    // The blocking WinINet calls run on a thread of their own, which the
-    // caller leaves behind when it delivers nothing for the stall limit:
-    // WinINet's own receive time-out is not honoured everywhere (Wine), and
-    // nothing may hold the update run for good. Such a thread ends as soon
-    // as its call returns, or with the process.
     std::int32_t probeContentLength(const std::string& host,
                                     const std::string& objectPath) override {
         auto handoff = std::make_shared<Handoff<std::int32_t>>();
-        std::thread([session = session_.get(), host = ansi(host), objectPath = ansi(objectPath),
-                     handoff]() noexcept {
-            handoff->put(probe(session, host, objectPath));
-        }).detach();
-        return handoff->take(stallLimit_).value_or(0);
+        Worker worker([session = session_, host, objectPath, handoff]() noexcept {
+            handoff->put(probe(session.get(), host, objectPath));
+        });
+        const std::optional<std::int32_t> length =
+            await(*handoff, std::chrono::steady_clock::now() + stallLimit_);
+        if (!length) {
+            handoff->abandon();
+            return 0;
+        }
+        worker.finished();
+        return *length;
     }
 
     GetOutcome get(const std::string& url, BodySink& sink) override {
         auto handoff = std::make_shared<Handoff<Piece>>();
-        std::thread([session = session_.get(), url = ansi(url), handoff]() noexcept {
-            fetch(session, url, *handoff);
-        }).detach();
+        Worker worker(
+            [session = session_, url, handoff]() noexcept { fetch(session.get(), url, *handoff); });
         // However this call ends, the reading thread stops at its next handover.
         const std::unique_ptr<Handoff<Piece>, void (*)(Handoff<Piece>*)> abandonOnExit(
             handoff.get(), [](Handoff<Piece>* h) { h->abandon(); });
@@ -274,8 +330,9 @@ public:
         std::optional<std::int64_t> expected;
         std::int64_t received = 0;
         why_.clear();
+        StallWatch watch(stallLimit_);
         for (;;) {
-            std::optional<Piece> piece = handoff->take(stallLimit_);
+            std::optional<Piece> piece = await(*handoff, watch.deadline());
             if (!piece) {
                 why_ = "stalled";
                 return opened ? GetOutcome::Incomplete : GetOutcome::NotOpened;
@@ -283,22 +340,27 @@ public:
             switch (piece->kind) {
                 case Piece::Kind::NotOpened:
                     why_ = errorText(static_cast<std::uint32_t>(piece->status));
+                    worker.finished();
                     return GetOutcome::NotOpened;
                 case Piece::Kind::Opened:
                     opened = true;
                     expected = piece->expected;
+                    watch = StallWatch(stallLimit_);
                     sink.begin(piece->status, expected);
                     break;
                 case Piece::Kind::Data:
+                    watch.arrived(piece->data.size());
                     sink.write(piece->data.data(), piece->data.size());
                     received += static_cast<std::int64_t>(piece->data.size());
                     sink.afterRead();
                     break;
                 case Piece::Kind::Failed:
                     why_ = errorText(static_cast<std::uint32_t>(piece->status));
+                    worker.finished();
                     sink.afterRead();
                     return GetOutcome::Incomplete;
                 case Piece::Kind::End:
+                    worker.finished();
                     sink.afterRead();
                     // WinINet ends a body that the connection cut short like
                     // a whole one; only its announced length tells them apart.
@@ -311,7 +373,7 @@ public:
     std::string failureReason() const override { return why_; }
 
 private:
-    InternetHandle session_;
+    SharedInternetHandle session_;
     std::chrono::milliseconds stallLimit_;
     std::string why_;
 };
@@ -335,7 +397,8 @@ std::unique_ptr<HttpSession> WinInetHttp::openSession() {
                        sizeof stallTimeout);
     InternetSetOptionA(session.get(), INTERNET_OPTION_SEND_TIMEOUT, &stallTimeout,
                        sizeof stallTimeout);
-    return std::make_unique<WinInetSession>(std::move(session), stallLimit_);
+    return std::make_unique<WinInetSession>(
+        SharedInternetHandle(session.release(), InternetHandleCloser{}), stallLimit_);
 }
 
 }  // namespace morvane::win32

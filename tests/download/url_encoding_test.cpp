@@ -1,0 +1,29 @@
+#include "download/url_encoding.h"
+
+#include <gtest/gtest.h>
+
+namespace morvane {
+namespace {
+
+TEST(PercentEncoded, EncodesBlanksControlsAndBytesBeyondAsciiOnly) {
+    struct Case {
+        const char* url;
+        const char* sent;
+    };
+    const Case cases[] = {
+        {"http://host/a/b.ini", "http://host/a/b.ini"},
+        {"http://host/Neue Dateien/x.bin", "http://host/Neue%20Dateien/x.bin"},
+        {"http://host/M\xC3\xBCller.xlsm", "http://host/M%C3%BCller.xlsm"},  // ü in UTF-8
+        {"http://host/\xE2\x82\xAC", "http://host/%E2%82%AC"},               // €
+        {"http://host/%41%20?q=a&b=%C3%BC#x", "http://host/%41%20?q=a&b=%C3%BC#x"},
+        {"http://host/tab\tcr\rdel\x7F", "http://host/tab%09cr%0Ddel%7F"},
+        {"http://host/~!$'()*+,;=:@[]", "http://host/~!$'()*+,;=:@[]"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(percentEncoded(c.url), c.sent) << c.url;
+    }
+}
+
+}  // namespace
+}  // namespace morvane
