@@ -2,6 +2,10 @@
 //   openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out key.pem
 //   openssl pkey -in key.pem -pubout -outform DER | base64 -w0
 #pragma once
+
+#include "platform/failure.h"
+#include "platform/signing.h"
+
 // clang-format off
 
 namespace morvane::test::vectors {
@@ -22,3 +26,27 @@ inline constexpr char kP384PrivateKey[] =
     "-----END PRIVATE KEY-----\n";
 
 }  // namespace morvane::test::vectors
+// clang-format on
+
+namespace morvane::test {
+
+// True when the platform makes keys and signatures. Windows' CryptoAPI
+// encodes and decodes PKCS#8 keys, object identifiers and ECDSA signatures;
+// Wine 8's has no codec for them (CryptEncodeObjectEx and CryptDecodeObjectEx
+// fail with ERROR_FILE_NOT_FOUND, failure 2), so there these tests skip.
+inline bool platformSigns() {
+    try {
+        signWithPrivateKey(vectors::kOpensslPrivateKey, "");
+        return true;
+    } catch (const Failure& failure) {
+        if (failure.number() == 2) {
+            return false;
+        }
+        throw;
+    }
+}
+
+inline constexpr char kNoCodecs[] =
+    "this CryptoAPI cannot encode or decode PKCS#8 keys and ECDSA signatures (Wine 8)";
+
+}  // namespace morvane::test

@@ -52,7 +52,12 @@ struct Release {
 
 TEST(Make, WritesADescriptionThatCheckPassesAndSignsIt) {
     Release release;
-    ASSERT_EQ(release.make("2.1", "server", {"--key", at(release.folder, "key.pem")}), 0)
+    // Signed where the platform signs; the description is checked either way.
+    const bool signs = test::platformSigns();
+    ASSERT_EQ(release.make("2.1", "server",
+                           signs ? std::vector<std::string>{"--key", at(release.folder, "key.pem")}
+                                 : std::vector<std::string>{}),
+              0)
         << release.err.str();
     const std::string text = release.folder.read("server/revision.ini");
     EXPECT_NE(text.find("[lib/Regionen.xlam]\r\nQuelle = lib/Regionen.xlam\r\nZiel = "
@@ -62,7 +67,8 @@ TEST(Make, WritesADescriptionThatCheckPassesAndSignsIt) {
     EXPECT_EQ(text.substr(text.size() - 27), "[Startdatei]\r\nUmsatz.xlsm\r\n");
     EXPECT_EQ(release.folder.read("server/lib/Regionen.xlam"), "Add-in 2.1");
     const std::vector<Finding> findings = checkDescription(
-        {at(release.folder, "server/revision.ini"), "2.0", test::vectors::kOpensslPublicKey},
+        {at(release.folder, "server/revision.ini"), "2.0",
+         signs ? std::optional<std::string>(test::vectors::kOpensslPublicKey) : std::nullopt},
         release.http);
     EXPECT_TRUE(findings.empty()) << formatFinding("revision.ini", findings.front());
 }
@@ -93,7 +99,9 @@ TEST(Make, RefusesWhatTheUpdaterCouldNotUse) {
     release.folder.write("from/\xCE\xA9.txt", "Greek");
     EXPECT_EQ(release.make("2.1", "greek"), 2);
     EXPECT_NE(release.err.str().find("Windows-1252 cannot hold"), std::string::npos);
-    EXPECT_EQ(release.make("2.1", "bad", {"--key", at(release.folder, "notes.txt")}), 2);
+    if (test::platformSigns()) {
+        EXPECT_EQ(release.make("2.1", "bad", {"--key", at(release.folder, "notes.txt")}), 2);
+    }
 }
 
 #ifndef _WIN32

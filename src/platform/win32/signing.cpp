@@ -78,6 +78,11 @@ LocalMemory<T> decode(LPCSTR type, const BYTE* bytes, std::size_t count) {
     if (!CryptDecodeObjectEx(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, type, bytes,
                              static_cast<DWORD>(count), CRYPT_DECODE_ALLOC_FLAG, nullptr, &decoded,
                              &size)) {
+        // A CryptoAPI without a decoder for the type says "file not found":
+        // that is the platform's lack, not a fault of the key.
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+            failLast();
+        }
         return nullptr;
     }
     return LocalMemory<T>(static_cast<T*>(decoded));
