@@ -1,7 +1,8 @@
-# cmake -DOBJDUMP=<objdump> -DIMAGE=<exe> [-DWRESTOOL=<wrestool> -DVERSION=<a.b.c.d>]
-#       -P CheckWindowsImage.cmake
-# Fails unless IMAGE is a Windows GUI program that imports only DLLs that every
-# Windows installation has, so that it runs when copied alone into a folder.
+# cmake -DOBJDUMP=<objdump> -DIMAGE=<exe> [-DSUBSYSTEM=console]
+#       [-DWRESTOOL=<wrestool> -DVERSION=<a.b.c.d>] -P CheckWindowsImage.cmake
+# Fails unless IMAGE is a Windows GUI program (a console program with
+# SUBSYSTEM=console) that imports only DLLs that every Windows installation
+# has, so that it runs when copied alone into a folder.
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...) in script mode
 execute_process(COMMAND ${OBJDUMP} -p ${IMAGE}
   OUTPUT_VARIABLE headers RESULT_VARIABLE result)
@@ -9,7 +10,11 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${IMAGE} failed")
 endif()
 
-if(NOT headers MATCHES "Subsystem[\t ]+00000002")
+if(SUBSYSTEM STREQUAL "console")
+  if(NOT headers MATCHES "Subsystem[\t ]+00000003")
+    message(FATAL_ERROR "${IMAGE} is not a Windows console program")
+  endif()
+elseif(NOT headers MATCHES "Subsystem[\t ]+00000002")
   message(FATAL_ERROR "${IMAGE} is not a Windows GUI program")
 endif()
 

@@ -31,11 +31,6 @@ int askToCloseProgram(UserInterface& ui, const std::string& target) {
                          box::RetryCancelWarning, "Datei in Verwendung");
 }
 
-bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 }  // namespace
 
 bool MainModule::RelocateFile(PathClass& source, PathClass& target) {
@@ -61,18 +56,7 @@ bool MainModule::IsInstallableTarget(const std::string& target) {
     if (!namesFileBelowFolder(target)) {
         return false;
     }
-    // The updater's own files in Temp: the record, the fresh description,
-    // the journal, the log and the temporary names of downloads.
-    const std::string name = foldCase(target);
-    const std::string record = foldCase(ServerUrl.FullName());
-    for (const std::string& own :
-         {record, record + ".NEW", record + ".INSTALL", foldCase(ProgramName + ".log"),
-          foldCase(ProgramName + ".log.1")}) {
-        if (name == own) {
-            return false;
-        }
-    }
-    if (endsWith(name, ".PART")) {
+    if (namesUpdaterOwnFile(target, ServerUrl.FullName(), ProgramName)) {
         return false;
     }
     for (const std::string& folder : {AppFolder, TempFolder}) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace morvane {
 namespace {
 
@@ -96,6 +98,23 @@ bool namesFileBelowFolder(std::string_view relative) {
         }
     }
     return true;
+}
+
+bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
+                         std::string_view programName) {
+    // The updater's own files in Temp: the record, the fresh description,
+    // the journal, the log and the temporary names of downloads.
+    const std::string name = foldCase(target);
+    const std::string record = foldCase(recordName);
+    const std::string log = foldCase(std::string(programName) + ".log");
+    for (const std::string& own : {record, record + ".NEW", record + ".INSTALL", log, log + ".1"}) {
+        if (name == own) {
+            return true;
+        }
+    }
+    constexpr std::string_view kPart = ".PART";
+    return name.size() >= kPart.size() &&
+           name.compare(name.size() - kPart.size(), kPart.size(), kPart) == 0;
 }
 
 }  // namespace morvane

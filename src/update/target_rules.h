@@ -21,4 +21,11 @@ bool staysBelowFolder(std::string_view relative);
 // CONOUT$; "NUL.txt" too), in any case.
 bool namesFileBelowFolder(std::string_view relative);
 
+// True for a "Ziel" that is one of the updater's own files in its Temp
+// folder, in any case: the copy of the description (`recordName`, e.g.
+// "revision.ini") with ".new" and ".install", the log "<programName>.log"
+// and its ".1", and the temporary name of a download (ending in ".part").
+bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
+                         std::string_view programName);
+
 }  // namespace morvane

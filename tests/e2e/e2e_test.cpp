@@ -20,6 +20,7 @@
 #include "e2e_support.h"
 #include "fake_excel_ids.h"
 #include "fake_excel_registration.h"
+#include "publish/publish_vectors.h"
 #include "support/signing_vectors.h"
 #include "support/temp_folder.h"
 
@@ -979,6 +980,66 @@ TEST_F(SignedUpdaterRunTest, ASwappedFileIsADownloadError) {
     // Not recorded as installed: the record still names 2.03.
     EXPECT_EQ(readApp("Temp\\revision.ini"), test::vectors::kOlderRelease);
 }
+
+// ---- releases made by the publisher tool ------------------------------------------------
+
+const std::wstring kPublish = wide(windowsPath(MORVANE_E2E_PUBLISH));
+
+// A publisher's folder turned into a release by Publish.exe, served as it
+// wrote it, installed by Updater.exe; signed with an openssl-made key when
+// the parameter says so.
+class PublishedUpdaterRunTest : public UpdaterRunTest, public ::testing::WithParamInterface<bool> {
+protected:
+    // Runs Publish.exe in the test's folder; its exit code.
+    DWORD publish(const std::wstring& arguments) {
+        ChildProcess tool =
+            ChildProcess::start(L"\"" + kPublish + L"\" " + arguments, wide(root_.path()));
+        if (!tool.wait(60s)) {
+            ADD_FAILURE() << "Publish.exe did not end";
+            tool.kill();
+        }
+        return tool.exitCode();
+    }
+};
+
+TEST_P(PublishedUpdaterRunTest, AReleaseMadeByThePublisherToolInstalls) {
+    const bool signed_ = GetParam();
+    std::filesystem::create_directories(root_.native("Release\\Vorlagen"));
+    root_.write("Release\\Auswertung.xlsm", kNewWorkbook);
+    root_.write("Release\\Vorlagen\\Bericht.xltx", kNewTemplate);
+    root_.write("notes.txt", "Neue Auswertung der Quartalszahlen\r\n");
+    root_.write("key.pem", test::vectors::kOpensslPrivateKey);
+    const DWORD made = publish(
+        L"make --from Release --version 2.04 --title \"Morvane 2.04\" --msg-typ 0 "
+        L"--notes notes.txt --start Auswertung.xlsm --out Server" +
+        std::wstring(signed_ ? L" --key key.pem" : L""));
+    if (signed_ && made != 0 && !test::platformSigns()) {
+        GTEST_SKIP() << test::kNoCodecs;
+    }
+    ASSERT_EQ(made, 0u);
+
+    server_.put(kRevisionPath, root_.read("Server\\revision.ini"));
+    if (signed_) {
+        server_.put(kRevisionPath + ".sig", root_.read("Server\\revision.ini.sig"));
+    }
+    server_.put("/updates/Auswertung.xlsm", root_.read("Server\\Auswertung.xlsm"));
+    server_.put("/updates/Vorlagen/Bericht.xltx", root_.read("Server\\Vorlagen\\Bericht.xltx"));
+    installApplication();
+    if (signed_) {
+        writeApp("Updater.ini", "[Adresse]\r\n" + server_.url(kRevisionPath) +
+                                    "\r\n[Startdatei]\r\nStart.xlsm\r\n[Signatur]\r\n" +
+                                    test::vectors::kOpensslPublicKey + "\r\n");
+    }
+    const RunRecord result = runUpdater();
+
+    EXPECT_TRUE(result.record.seenCaptions.empty());
+    EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
+    EXPECT_EQ(readApp("Vorlagen\\Bericht.xltx"), kNewTemplate);
+    EXPECT_EQ(readApp("Temp\\revision.ini"), root_.read("Server\\revision.ini"));
+    expectExcelStartedOn("Auswertung.xlsm");
+}
+
+INSTANTIATE_TEST_SUITE_P(SignedAndUnsigned, PublishedUpdaterRunTest, ::testing::Bool());
 
 // The picture folder starts empty; at the end no program of the runs is left.
 class SuiteEnvironment : public ::testing::Environment {

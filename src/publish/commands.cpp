@@ -1,0 +1,277 @@
+#include "publish/commands.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <stdexcept>
+
+#include "platform/crypto.h"
+#include "platform/failure.h"
+#include "platform/signing.h"
+#include "publish/check.h"
+#include "publish/local_files.h"
+#include "publish/make.h"
+
+namespace morvane::publish {
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kErrors = 2;
+
+const char* const kUsage =
+    "usage: morvane-publish COMMAND [ARGUMENTS]\n"
+    "Makes, signs and checks releases for the updater.\n"
+    "\n"
+    "commands:\n"
+    "  keygen KEYFILE        a new signing key pair\n"
+    "  make ...              the description and the server folder of a release\n"
+    "  sign DESCRIPTION KEYFILE\n"
+    "                        writes DESCRIPTION.sig\n"
+    "  check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
+    "                        reads a description as the updater would\n"
+    "\n"
+    "COMMAND --help tells more.\n";
+
+const std::map<std::string, std::string>& helpTexts() {
+    static const std::map<std::string, std::string> texts = {
+        {"keygen",
+         "usage: morvane-publish keygen KEYFILE\n"
+         "Makes a new ECDSA P-256 key pair. The private key goes to KEYFILE as PKCS#8 PEM\n"
+         "(readable by its owner only; keep it off the server). The [Signatur] block for the\n"
+         "updater's settings file (<exe name>.ini) is printed.\n"},
+        {"make",
+         "usage: morvane-publish make --from FOLDER --version V --title T --msg-typ 0|1|2\n"
+         "         --notes NOTESFILE --start WORKBOOK [--previous DESCRIPTION] [--key KEYFILE]\n"
+         "         --out SERVERFOLDER\n"
+         "Writes SERVERFOLDER/revision.ini with one block per file below FOLDER (Quelle,\n"
+         "Ziel, SHA256) in Windows-1252 with CR LF, copies the files beside it as the server\n"
+         "serves them, and with --key signs it (revision.ini.sig). With --previous only\n"
+         "files whose SHA-256 differs from that description are released. NOTESFILE is\n"
+         "UTF-8 text, one line of the notice per line.\n"},
+        {"sign",
+         "usage: morvane-publish sign DESCRIPTION KEYFILE\n"
+         "Signs DESCRIPTION's exact bytes with the PKCS#8 PEM key in KEYFILE (from keygen or\n"
+         "openssl) and writes DESCRIPTION.sig.\n"},
+        {"check",
+         "usage: morvane-publish check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
+         "Reads a description as the updater would, checks each Quelle and SHA256 against\n"
+         "the files next to it (or on the server) and, with --key, the signature. KEY is the\n"
+         "base64 line of the [Signatur] block, or a file holding that block or the public key\n"
+         "in PEM. Prints one line per finding; exit status 0 clean, 1 warnings, 2 errors.\n"},
+    };
+    return texts;
+}
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Positional arguments and "--name value" options of one command.
+struct Arguments {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;
+    bool help = false;
+};
+
+Arguments parse(const std::vector<std::string>& args, const std::vector<std::string>& known) {
+    Arguments parsed;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            parsed.help = true;
+        } else if (arg.rfind("--", 0) == 0) {
+            if (std::find(known.begin(), known.end(), arg) == known.end()) {
+                throw UsageError("unknown option " + arg);
+            }
+            if (i + 1 >= args.size()) {
+                throw UsageError(arg + " needs a value");
+            }
+            parsed.options[arg] = args[++i];
+        } else {
+            parsed.positional.push_back(arg);
+        }
+    }
+    return parsed;
+}
+
+std::string required(const Arguments& arguments, const std::string& name) {
+    const auto found = arguments.options.find(name);
+    if (found == arguments.options.end()) {
+        throw UsageError(name + " is required");
+    }
+    return found->second;
+}
+
+std::optional<std::string> optional(const Arguments& arguments, const std::string& name) {
+    const auto found = arguments.options.find(name);
+    return found == arguments.options.end() ? std::nullopt
+                                            : std::optional<std::string>(found->second);
+}
+
+void expectPositional(const Arguments& arguments, std::size_t count) {
+    if (arguments.positional.size() != count) {
+        throw UsageError("expected " + std::to_string(count) + " argument(s)");
+    }
+}
+
+int keygen(const Arguments& arguments, std::ostream& out) {
+    expectPositional(arguments, 1);
+    const SigningKeyPair pair = generateSigningKey();
+    writePrivateFile(arguments.positional[0], pair.privateKeyPem);
+    out << "; The private key is in " << arguments.positional[0]
+        << ". Put this block into the updater's settings file:\n"
+        << "[Signatur]\n"
+        << pair.publicKeyBase64 << "\n";
+    return kDone;
+}
+
+int make(const Arguments& arguments, std::ostream& out) {
+    expectPositional(arguments, 0);
+    MakeOptions options;
+    options.from = required(arguments, "--from");
+    options.version = required(arguments, "--version");
+    options.title = required(arguments, "--title");
+    options.messageType = required(arguments, "--msg-typ");
+    options.notesFile = required(arguments, "--notes");
+    options.startFile = required(arguments, "--start");
+    options.previous = optional(arguments, "--previous");
+    options.keyFile = optional(arguments, "--key");
+    options.out = required(arguments, "--out");
+    makeRelease(options, out);
+    return kDone;
+}
+
+std::string readKeyFile(const std::string& path) {
+    const std::optional<std::string> key = readWholeFile(path, 64 * 1024);
+    if (!key) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    return *key;
+}
+
+int sign(const Arguments& arguments, std::ostream& out) {
+    expectPositional(arguments, 2);
+    const std::string& description = arguments.positional[0];
+    const std::optional<std::string> bytes = readWholeFile(description);
+    if (!bytes) {
+        throw std::runtime_error("cannot read " + description);
+    }
+    const std::optional<std::string> signature =
+        signWithPrivateKey(readKeyFile(arguments.positional[1]), *bytes);
+    if (!signature) {
+        throw std::runtime_error(arguments.positional[1] +
+                                 " holds no ECDSA P-256 private key (PKCS#8 PEM)");
+    }
+    writeWholeFile(description + ".sig", *signature);
+    out << "wrote " << description << ".sig\n";
+    return kDone;
+}
+
+// The base64 public key from the text of --key: the line itself, or a file
+// with the [Signatur] block (the first line after its header) or with a PEM
+// public key (its base64 lines joined).
+std::string publicKeyOf(const std::string& text) {
+    if (!isRegularFile(text)) {
+        return text;
+    }
+    const std::string content = readKeyFile(text);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= content.size()) {
+        std::size_t end = content.find('\n', start);
+        if (end == std::string::npos) {
+            end = content.size();
+        }
+        std::string line = content.substr(start, end - start);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
+            line.pop_back();
+        }
+        lines.push_back(line);
+        start = end + 1;
+    }
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i] == "[Signatur]") {
+            return lines[i + 1];
+        }
+    }
+    std::string joined;
+    bool inside = false;
+    for (const std::string& line : lines) {
+        if (line == "-----BEGIN PUBLIC KEY-----") {
+            inside = true;
+        } else if (line == "-----END PUBLIC KEY-----") {
+            return joined;
+        } else if (inside) {
+            joined += line;
+        }
+    }
+    throw std::runtime_error(text + " holds neither a [Signatur] block nor a PEM public key");
+}
+
+int check(const Arguments& arguments, Http& http, std::ostream& out, std::ostream& err) {
+    expectPositional(arguments, 1);
+    CheckOptions options;
+    options.description = arguments.positional[0];
+    options.installedVersion = optional(arguments, "--installed-version");
+    if (const auto key = optional(arguments, "--key")) {
+        options.publicKey = publicKeyOf(*key);
+    }
+    const std::vector<Finding> findings = checkDescription(options, http);
+    for (const Finding& finding : findings) {
+        (finding.kind == Finding::Kind::Error ? err : out)
+            << formatFinding(options.description, finding) << "\n";
+    }
+    const int status = exitStatusOf(findings);
+    if (status == 0) {
+        out << options.description << ": no findings\n";
+    }
+    return status;
+}
+
+}  // namespace
+
+int runPublisher(const std::vector<std::string>& args, Http& http, std::ostream& out,
+                 std::ostream& err) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        (args.empty() ? err : out) << kUsage;
+        return args.empty() ? kErrors : kDone;
+    }
+    const std::string& command = args[0];
+    const auto help = helpTexts().find(command);
+    if (help == helpTexts().end()) {
+        err << "unknown command " << command << "\n" << kUsage;
+        return kErrors;
+    }
+    try {
+        const Arguments arguments = parse(
+            args, command == "make"    ? std::vector<std::string>{"--from", "--version", "--title",
+                                                                  "--msg-typ", "--notes", "--start",
+                                                                  "--previous", "--key", "--out"}
+                  : command == "check" ? std::vector<std::string>{"--installed-version", "--key"}
+                                       : std::vector<std::string>{});
+        if (arguments.help) {
+            out << help->second;
+            return kDone;
+        }
+        if (command == "keygen") {
+            return keygen(arguments, out);
+        }
+        if (command == "make") {
+            return make(arguments, out);
+        }
+        if (command == "sign") {
+            return sign(arguments, out);
+        }
+        return check(arguments, http, out, err);
+    } catch (const UsageError& e) {
+        err << command << ": " << e.what() << "\n" << help->second;
+    } catch (const Failure& e) {
+        err << command << ": " << e.description() << " (" << e.number() << ")\n";
+    } catch (const std::exception& e) {
+        err << command << ": " << e.what() << "\n";
+    }
+    return kErrors;
+}
+
+}  // namespace morvane::publish

@@ -1,0 +1,95 @@
+#include "publish/description_text.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+#include "platform/failure.h"
+#include "platform/text.h"
+
+namespace morvane::publish {
+namespace {
+
+// The bytes that Windows-1252 leaves undefined; Windows maps them to control
+// characters, which no description may hold.
+constexpr std::array<unsigned char, 5> kUndefined = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+
+// UTF-8 of each character to its Windows-1252 byte, built from the core's
+// own decoding so that both directions agree.
+const std::map<std::string, char>& encodingTable() {
+    static const std::map<std::string, char> table = [] {
+        std::map<std::string, char> built;
+        for (int b = 0x20; b <= 0xFF; ++b) {
+            if (b == 0x7F ||
+                std::find(kUndefined.begin(), kUndefined.end(), b) != kUndefined.end()) {
+                continue;
+            }
+            const char byte = static_cast<char>(b);
+            built.emplace(windows1252ToUtf8(std::string_view(&byte, 1)), byte);
+        }
+        built.emplace("\t", '\t');
+        return built;
+    }();
+    return table;
+}
+
+std::size_t sequenceLength(unsigned char lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if ((lead & 0xE0) == 0xC0) {
+        return 2;
+    }
+    if ((lead & 0xF0) == 0xE0) {
+        return 3;
+    }
+    return 4;
+}
+
+class MemoryFile : public ReadableFile {
+public:
+    explicit MemoryFile(const std::string& bytes) : bytes_(bytes) {}
+    std::size_t read(char* buffer, std::size_t count) override {
+        const std::size_t n = std::min(count, bytes_.size() - position_);
+        std::copy_n(bytes_.data() + position_, n, buffer);
+        position_ += n;
+        return n;
+    }
+    std::int64_t size() override { return static_cast<std::int64_t>(bytes_.size()); }
+    void seek(std::int64_t offset) override {
+        position_ =
+            std::min(static_cast<std::size_t>(std::max<std::int64_t>(offset, 0)), bytes_.size());
+    }
+
+private:
+    const std::string& bytes_;
+    std::size_t position_ = 0;
+};
+
+}  // namespace
+
+std::optional<std::string> toWindows1252(std::string_view utf8) {
+    const auto& table = encodingTable();
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t length = sequenceLength(static_cast<unsigned char>(utf8[i]));
+        const auto found = table.find(std::string(utf8.substr(i, length)));
+        if (found == table.end()) {
+            return std::nullopt;
+        }
+        out += found->second;
+        i += length;
+    }
+    return out;
+}
+
+std::unique_ptr<ReadableFile> OneFileSystem::openForReading(const std::string&, int) {
+    return std::make_unique<MemoryFile>(bytes_);
+}
+
+void OneFileSystem::refuse() {
+    throw Failure::of(err::AccessDenied);
+}
+
+}  // namespace morvane::publish

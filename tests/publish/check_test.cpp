@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "publish/check.h"
+#include "support/host_adapters.h"
+#include "support/scripted_http_server.h"
+#include "support/signing_vectors.h"
+#include "support/temp_folder.h"
+
+namespace morvane::publish {
+namespace {
+
+using Kind = Finding::Kind;
+
+// SHA-256 of "a", the file every case puts next to its description.
+const std::string kShaA = "ca978112ca1bbdcafac231b39a23dc4da786eff8147c4e72b9807785afee48bb";
+
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return out;
+}
+
+std::string head(const std::string& version = "1.1", const std::string& messageType = "1") {
+    return "[Version]\n" + version + "\n[Titel]\nT\n[Msg-Typ]\n" + messageType +
+           "\n[Beschreibung]\nx\n";
+}
+std::string fileBlock(const std::string& lines) {
+    return "[A]\n" + lines;
+}
+const std::string kGoodFile = fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA + "\n");
+const std::string kStart = "[Startdatei]\nA.xlsm\n";
+
+std::string manyBlocks() {
+    std::string text = head();
+    for (int i = 0; i < 32767; ++i) {
+        text += "[B]\n";
+    }
+    return text + kStart;
+}
+
+std::string path(const test::TempFolder& folder, const std::string& name) {
+    const std::u8string text = folder.native(name).u8string();
+    return std::string(text.begin(), text.end());
+}
+
+CheckOptions only(const std::string& description) {
+    CheckOptions options;
+    options.description = description;
+    return options;
+}
+
+struct Case {
+    const char* name;
+    std::string text;  // "\n" becomes "\r\n" unless raw
+    Kind kind;
+    const char* message;  // part of the finding of this kind
+    std::optional<std::string> installed = std::nullopt;
+    bool raw = false;
+};
+
+TEST(Check, FindsEachFaultOfATableOfBrokenDescriptions) {
+    const std::string sha = "SHA256 = " + kShaA + "\n";
+    // clang-format off
+    const std::vector<Case> cases = {
+        {"head order", "[Version]\n1.1\n[Titel]\nT\n[Beschreibung]\nx\n[Notizen]\ny\n" + kGoodFile + kStart, Kind::Error, "block 4 must be one of"},
+        {"no Version", "[Version]\n\n[Titel]\nT\n[Msg-Typ]\n1\n[Beschreibung]\nx\n" + kGoodFile + kStart, Kind::Error, "no Version"},
+        {"last not Startdatei", head() + kGoodFile, Kind::Error, "last block must be Startdatei"},
+        {"no Quelle", head() + fileBlock("Ziel = a.txt\n" + sha) + kStart, Kind::Error, "without Quelle"},
+        {"no Ziel", head() + fileBlock("Quelle = a.txt\n" + sha) + kStart, Kind::Error, "without Ziel"},
+        {"Ziel outside", head() + fileBlock("Quelle = a.txt\nZiel = ..\\a.txt\n" + sha) + kStart, Kind::Error, "refuses Ziel"},
+        {"Ziel a device", head() + fileBlock("Quelle = a.txt\nZiel = lib\\NUL.txt\n" + sha) + kStart, Kind::Error, "refuses Ziel"},
+        {"Ziel the record", head() + fileBlock("Quelle = a.txt\nZiel = REVISION.ini.new\n" + sha) + kStart, Kind::Error, "refuses Ziel"},
+        {"Ziel the log", head() + fileBlock("Quelle = a.txt\nZiel = Updater.log\n" + sha) + kStart, Kind::Error, "refuses Ziel"},
+        {"Ziel twice", head() + kGoodFile + fileBlock("Quelle = a.txt\nZiel = A.TXT\n" + sha) + kStart, Kind::Error, "is the Ziel of block"},
+        {"Quelle missing", head() + fileBlock("Quelle = b.txt\nZiel = a.txt\n" + sha) + kStart, Kind::Error, "missing next to the description"},
+        {"SHA256 wrong", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + std::string(64, '0') + "\n") + kStart, Kind::Error, "does not match"},
+        {"SHA256 short", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA.substr(1) + "\n") + kStart, Kind::Error, "not 64 hex digits"},
+        {"too many blocks", manyBlocks(), Kind::Error, "16-bit block counter"},
+        {"UTF-8 text", head() + kGoodFile + "[Startdatei]\nM\xC3\xBCller.xlsm\n", Kind::Error, "UTF-8"},
+        {"undefined byte", head() + kGoodFile + "[Startdatei]\nA\x81.xlsm\n", Kind::Error, "byte 0x81"},
+        {"LF only", head() + kGoodFile + kStart, Kind::Error, "LF only", std::nullopt, true},
+        {"Msg-Typ 3", head("1.1", "3") + kGoodFile + kStart, Kind::Warning, "not 0, 1 or 2"},
+        {"not newer", head("1.1") + kGoodFile + kStart, Kind::Warning, "not newer than the installed", "1.1"},
+        {"1.10 after 1.9", head("1.10") + kGoodFile + kStart, Kind::Warning, "larger as a number", "1.9"},
+        {"lengths differ", head("2.0") + kGoodFile + kStart, Kind::Warning, "differ in length", "1.10"},
+        {"no SHA256", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n") + kStart, Kind::Warning, "without SHA256"},
+    };
+    // clang-format on
+    test::HostHttp http;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempFolder folder;
+        folder.write("a.txt", "a");
+        folder.write("revision.ini", c.raw ? c.text : crlf(c.text));
+        const std::vector<Finding> findings =
+            checkDescription({path(folder, "revision.ini"), c.installed, std::nullopt}, http);
+        // The case's finding, and nothing of that kind that is unrelated.
+        std::vector<std::string> ofKind;
+        bool found = false;
+        for (const Finding& f : findings) {
+            if (f.kind == c.kind) {
+                ofKind.push_back(f.message);
+                found |= f.message.find(c.message) != std::string::npos;
+            }
+        }
+        EXPECT_TRUE(found && ofKind.size() <= 2) << ::testing::PrintToString(ofKind);
+        EXPECT_EQ(exitStatusOf(findings), c.kind == Kind::Error ? 2 : 1);
+    }
+}
+
+TEST(Check, AGoodDescriptionHasNoFindingsAndItsFindingsNameBlockAndLine) {
+    test::HostHttp http;
+    test::TempFolder folder;
+    folder.write("a.txt", "a");
+    folder.write("revision.ini", crlf(head() + kGoodFile + kStart));
+    EXPECT_TRUE(checkDescription(only(path(folder, "revision.ini")), http).empty());
+
+    folder.write("revision.ini",
+                 crlf(head() + fileBlock("Quelle = a.txt\nZiel = ..\\a\n") + kStart));
+    const std::vector<Finding> findings =
+        checkDescription(only(path(folder, "revision.ini")), http);
+    ASSERT_FALSE(findings.empty());
+    EXPECT_EQ(formatFinding("revision.ini", findings[0]).substr(0, 34),
+              "revision.ini:11: error: [A] the up");
+}
+
+TEST(Check, WithAKeyTheSignatureMustHoldAndEveryFileBlockNeedsSHA256) {
+    test::HostHttp http;
+    test::TempFolder folder;
+    folder.write("a.txt", "a");
+    folder.write("revision.ini",
+                 crlf(head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n") + kStart));
+    const CheckOptions options{path(folder, "revision.ini"), std::nullopt,
+                               std::string(test::vectors::kPublicKey)};
+    std::vector<Finding> findings = checkDescription(options, http);
+    ASSERT_EQ(findings.size(), 2u);
+    EXPECT_NE(findings[0].message.find("is missing"), std::string::npos);
+    EXPECT_NE(findings[1].message.find("with a key the updater refuses it"), std::string::npos);
+
+    folder.write("revision.ini.sig", "\x30\x02\x01\x01");
+    findings = checkDescription(options, http);
+    ASSERT_FALSE(findings.empty());
+    EXPECT_NE(findings[0].message.find("does not sign"), std::string::npos);
+}
+
+TEST(Check, ReadsADescriptionFromTheServerAndFetchesEachQuelle) {
+    const std::string description =
+        crlf(head() + kGoodFile + fileBlock("Quelle = lib/b.txt\nZiel = b.txt\n") + kStart);
+    test::ScriptedHttpServer server([&](const test::RecordedRequest& request) {
+        if (request.target == "/updates/revision.ini") {
+            return test::replyWithLength(200, description);
+        }
+        if (request.target == "/updates/a.txt") {
+            return test::replyWithLength(200, "a");
+        }
+        return test::replyWithLength(404, "");
+    });
+    test::HostHttp http;
+    const std::vector<Finding> findings =
+        checkDescription(only(server.url("/updates/revision.ini")), http);
+    std::vector<std::string> messages;
+    for (const Finding& f : findings) {
+        messages.push_back(f.message);
+    }
+    ASSERT_EQ(findings.size(), 2u) << ::testing::PrintToString(messages);
+    EXPECT_EQ(findings[0].kind, Kind::Warning);  // no SHA256 for b.txt
+    EXPECT_EQ(findings[1].message,
+              "Quelle " + server.url("/updates/lib/b.txt") + " answers HTTP 404");
+}
+
+}  // namespace
+}  // namespace morvane::publish
