@@ -10,30 +10,16 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/posix/openssl_owners.h"
 
 namespace morvane {
 
 namespace {
 
-struct DigestContextFree {
-    void operator()(EVP_MD_CTX* context) const noexcept { EVP_MD_CTX_free(context); }
-};
-struct KeyFree {
-    void operator()(EVP_PKEY* key) const noexcept { EVP_PKEY_free(key); }
-};
-struct EncodeContextFree {
-    void operator()(EVP_ENCODE_CTX* context) const noexcept { EVP_ENCODE_CTX_free(context); }
-};
-using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
-using KeyPointer = std::unique_ptr<EVP_PKEY, KeyFree>;
-using EncodeContext = std::unique_ptr<EVP_ENCODE_CTX, EncodeContextFree>;
-
-// libcrypto keeps a queue of error reports per thread; a refused input must
-// not leave one behind for the next caller to trip over.
-[[noreturn]] void failLibrary() {
-    ERR_clear_error();
-    throw Failure::of(err::InvalidCall);
-}
+using posix::DigestContext;
+using posix::EncodeContext;
+using posix::failLibrary;
+using posix::KeyPointer;
 
 DigestContext newDigestContext() {
     DigestContext context(EVP_MD_CTX_new());

@@ -16,29 +16,17 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/posix/openssl_owners.h"
 #include "platform/posix/os_error.h"
 
 namespace morvane {
 
 namespace {
 
-struct KeyFree {
-    void operator()(EVP_PKEY* key) const noexcept { EVP_PKEY_free(key); }
-};
-struct BioFree {
-    void operator()(BIO* bio) const noexcept { BIO_free(bio); }
-};
-struct DigestContextFree {
-    void operator()(EVP_MD_CTX* context) const noexcept { EVP_MD_CTX_free(context); }
-};
-using KeyPointer = std::unique_ptr<EVP_PKEY, KeyFree>;
-using BioPointer = std::unique_ptr<BIO, BioFree>;
-using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
-
-[[noreturn]] void failLibrary() {
-    ERR_clear_error();
-    throw Failure::of(err::InvalidCall);
-}
+using posix::BioPointer;
+using posix::DigestContext;
+using posix::failLibrary;
+using posix::KeyPointer;
 
 bool isP256(EVP_PKEY* key) {
     if (EVP_PKEY_get_base_id(key) != EVP_PKEY_EC) {

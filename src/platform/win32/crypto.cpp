@@ -12,30 +12,16 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/win32/cng_owners.h"
 
 namespace morvane {
 
 namespace {
 
-// Owners of the CNG handles and of the structures CryptDecodeObjectEx and
-// CryptEncodeObjectEx allocate.
-struct AlgorithmClose {
-    void operator()(void* algorithm) const noexcept { BCryptCloseAlgorithmProvider(algorithm, 0); }
-};
-struct HashDestroy {
-    void operator()(void* hash) const noexcept { BCryptDestroyHash(hash); }
-};
-struct KeyDestroy {
-    void operator()(void* key) const noexcept { BCryptDestroyKey(key); }
-};
-struct LocalRelease {
-    void operator()(void* memory) const noexcept { LocalFree(memory); }
-};
-using Algorithm = std::unique_ptr<void, AlgorithmClose>;
-using Hash = std::unique_ptr<void, HashDestroy>;
-using Key = std::unique_ptr<void, KeyDestroy>;
-template <typename T>
-using LocalMemory = std::unique_ptr<T, LocalRelease>;
+using win32::Algorithm;
+using win32::Hash;
+using win32::Key;
+using win32::LocalMemory;
 
 constexpr std::size_t kCoordinate = 32;  // bytes of r and of s on P-256
 

@@ -13,6 +13,7 @@
 
 #include "platform/crypto.h"
 #include "platform/failure.h"
+#include "platform/win32/cng_owners.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
@@ -21,19 +22,9 @@ namespace morvane {
 
 namespace {
 
-struct AlgorithmClose {
-    void operator()(void* algorithm) const noexcept { BCryptCloseAlgorithmProvider(algorithm, 0); }
-};
-struct KeyDestroy {
-    void operator()(void* key) const noexcept { BCryptDestroyKey(key); }
-};
-struct LocalRelease {
-    void operator()(void* memory) const noexcept { LocalFree(memory); }
-};
-using Algorithm = std::unique_ptr<void, AlgorithmClose>;
-using Key = std::unique_ptr<void, KeyDestroy>;
-template <typename T>
-using LocalMemory = std::unique_ptr<T, LocalRelease>;
+using win32::Algorithm;
+using win32::Key;
+using win32::LocalMemory;
 
 constexpr ULONG kCoordinate = 32;  // bytes of each number on P-256
 constexpr auto kNoMemory = static_cast<NTSTATUS>(0xC0000017L);

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+
+#include <memory>
+
+#include "platform/failure.h"
+
+namespace morvane::posix {
+
+// Owners of the libcrypto objects the crypto adapters use.
+struct KeyFree {
+    void operator()(EVP_PKEY* key) const noexcept { EVP_PKEY_free(key); }
+};
+struct DigestContextFree {
+    void operator()(EVP_MD_CTX* context) const noexcept { EVP_MD_CTX_free(context); }
+};
+struct EncodeContextFree {
+    void operator()(EVP_ENCODE_CTX* context) const noexcept { EVP_ENCODE_CTX_free(context); }
+};
+struct BioFree {
+    void operator()(BIO* bio) const noexcept { BIO_free(bio); }
+};
+using KeyPointer = std::unique_ptr<EVP_PKEY, KeyFree>;
+using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
+using EncodeContext = std::unique_ptr<EVP_ENCODE_CTX, EncodeContextFree>;
+using BioPointer = std::unique_ptr<BIO, BioFree>;
+
+// libcrypto keeps a queue of error reports per thread; a refused input must
+// not leave one behind for the next caller to trip over.
+[[noreturn]] inline void failLibrary() {
+    ERR_clear_error();
+    throw Failure::of(err::InvalidCall);
+}
+
+}  // namespace morvane::posix
