@@ -4,12 +4,13 @@
 #include <olectl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <utility>
 
-#include "download/progress_geometry.h"
 #include "platform/failure.h"
+#include "platform/progress_geometry.h"
 #include "platform/win32/gdi_object.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
@@ -23,6 +24,9 @@ constexpr wchar_t kTitle[] = L"Form1";
 constexpr int kHimetricPerInch = 2540;
 // A picture file larger than this is not a picture for this window.
 constexpr LONGLONG kMaxPictureBytes = 64LL * 1024 * 1024;
+// GDI keeps coordinates within 27 bits; beyond that a bar only runs further
+// off the window, so it is held at the limit.
+constexpr double kPixelLimit = 134217727.0;
 
 // ---- owners of the window system's resources ------------------------------
 
@@ -290,6 +294,13 @@ ATOM windowClass(HINSTANCE instance) {
 }
 
 }  // namespace
+
+int toPixel(double value) {
+    if (std::isnan(value)) {
+        throw Failure::of(err::Overflow);
+    }
+    return static_cast<int>(roundHalfEven(std::clamp(value, -kPixelLimit, kPixelLimit)));
+}
 
 // ---- the window ------------------------------------------------------------
 
