@@ -13,6 +13,7 @@
 
 #include "platform/posix/os_error.h"
 #include "platform/posix/path_mapping.h"
+#include "platform/posix/unique_fd.h"
 
 namespace morvane::posix {
 
@@ -20,37 +21,6 @@ namespace {
 
 constexpr std::uint32_t ReadOnlyAttribute = 1;
 constexpr std::uint32_t ArchiveAttribute = 32;
-
-// Owns one file descriptor; move-only.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const noexcept { return fd_; }
-    bool valid() const noexcept { return fd_ >= 0; }
-    // Gives up ownership without closing.
-    int release() noexcept { return std::exchange(fd_, -1); }
-
-private:
-    void reset() noexcept {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-    int fd_;
-};
 
 // The host path, or failure 75 for a path that has no place on this host.
 std::string hostPath(const std::string& windowsPath) {

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/os_error.h"
@@ -85,23 +86,6 @@ bool isAbsoluteWindowsPath(const std::string& text) {
            ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')) &&
            text[1] == ':' && (text[2] == '\\' || text[2] == '/');
 }
-
-void closeQuietly(int& fd) {
-    if (fd >= 0) {
-        close(fd);
-        fd = -1;
-    }
-}
-
-// Both ends of a pipe, closed when the start is over.
-struct Pipe {
-    int read = -1;
-    int write = -1;
-    ~Pipe() {
-        closeQuietly(read);
-        closeQuietly(write);
-    }
-};
 
 // Reports errno to the waiting parent through the pipe and ends the process.
 // Only async-signal-safe calls: this runs between fork and exec.
@@ -200,10 +184,6 @@ CommandLine splitCommandLine(const std::string& line,
     return result;
 }
 
-PosixProcess::~PosixProcess() {
-    closeQuietly(instanceMark_);
-}
-
 std::string PosixProcess::executableFolder() {
     const std::string path = windowsExecutablePath();
     const std::size_t separator = path.rfind('\\');
@@ -232,7 +212,7 @@ std::string PosixProcess::userName() {
 }
 
 bool PosixProcess::anotherInstanceRunning() {
-    if (instanceMark_ >= 0) {
+    if (instanceMark_.valid()) {
         return false;
     }
     // Abstract socket names are at most 107 bytes, so the path enters the name
@@ -253,20 +233,19 @@ bool PosixProcess::anotherInstanceRunning() {
     const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
 
     // CLOEXEC: a program the updater starts must not inherit the mark.
-    int mark = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (mark < 0) {
+    UniqueFd mark(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!mark.valid()) {
         const int error = errno;
         throw errnoFailure(error);
     }
-    if (bind(mark, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+    if (bind(mark.get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
         const int error = errno;
-        closeQuietly(mark);
         if (error == EADDRINUSE) {
             return true;
         }
         throw errnoFailure(error);
     }
-    instanceMark_ = mark;
+    instanceMark_ = std::move(mark);
     return false;
 }
 
@@ -294,14 +273,13 @@ void PosixProcess::start(const std::string& commandLine) {
     argv.push_back(nullptr);
 
     // The pipe closes on exec; an exec failure sends errno through it instead.
-    Pipe pipe;
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
         const int error = errno;
         throw errnoFailure(error);
     }
-    pipe.read = ends[0];
-    pipe.write = ends[1];
+    UniqueFd readEnd(ends[0]);
+    UniqueFd writeEnd(ends[1]);
 
     // Fork twice: the program becomes a child of init, so the updater neither
     // waits for it nor leaves it a zombie, and it runs in a session of its own.
@@ -311,19 +289,19 @@ void PosixProcess::start(const std::string& commandLine) {
         throw errnoFailure(error);
     }
     if (middle == 0) {
-        close(pipe.read);
+        readEnd.reset();
         const pid_t programPid = fork();
         if (programPid < 0) {
-            reportAndExit(pipe.write, errno);
+            reportAndExit(writeEnd.get(), errno);
         }
         if (programPid == 0) {
             setsid();
             execve(argv[0], argv.data(), environ);
-            reportAndExit(pipe.write, errno);
+            reportAndExit(writeEnd.get(), errno);
         }
         _exit(0);
     }
-    closeQuietly(pipe.write);
+    writeEnd.reset();
     int status = 0;
     while (waitpid(middle, &status, 0) < 0 && errno == EINTR) {
     }
@@ -331,7 +309,7 @@ void PosixProcess::start(const std::string& commandLine) {
     int error = 0;
     ssize_t got = 0;
     do {
-        got = read(pipe.read, &error, sizeof(error));
+        got = read(readEnd.get(), &error, sizeof(error));
     } while (got < 0 && errno == EINTR);
     if (got == static_cast<ssize_t>(sizeof(error))) {
         throw errnoFailure(error);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/unique_fd.h"
 #include "platform/process.h"
 
 namespace morvane::posix {
@@ -31,7 +32,7 @@ public:
     PosixProcess() = default;
     PosixProcess(const PosixProcess&) = delete;
     PosixProcess& operator=(const PosixProcess&) = delete;
-    ~PosixProcess() override;
+    ~PosixProcess() override = default;
 
     std::string executableFolder() override;
     std::string executableName() override;
@@ -51,7 +52,7 @@ public:
     void start(const std::string& commandLine) override;
 
 private:
-    int instanceMark_ = -1;
+    UniqueFd instanceMark_;
 };
 
 }  // namespace morvane::posix

@@ -4,13 +4,16 @@
 #include <olectl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <utility>
 
-#include "download/progress_geometry.h"
 #include "platform/failure.h"
+#include "platform/progress_geometry.h"
+#include "platform/win32/com.h"
 #include "platform/win32/gdi_object.h"
+#include "platform/win32/message_pump.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 
@@ -23,6 +26,9 @@ constexpr wchar_t kTitle[] = L"Form1";
 constexpr int kHimetricPerInch = 2540;
 // A picture file larger than this is not a picture for this window.
 constexpr LONGLONG kMaxPictureBytes = 64LL * 1024 * 1024;
+// GDI keeps coordinates within 27 bits; beyond that a bar only runs further
+// off the window, so it is held at the limit.
+constexpr double kPixelLimit = 134217727.0;
 
 // ---- owners of the window system's resources ------------------------------
 
@@ -127,64 +133,6 @@ private:
     void* data_;
 };
 
-// One reference to a COM object.
-template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
-    ComPtr& operator=(ComPtr&& other) noexcept {
-        if (this != &other) {
-            reset();
-            pointer_ = std::exchange(other.pointer_, nullptr);
-        }
-        return *this;
-    }
-    ~ComPtr() { reset(); }
-
-    T* get() const noexcept { return pointer_; }
-    T* operator->() const noexcept { return pointer_; }
-    explicit operator bool() const noexcept { return pointer_ != nullptr; }
-    // The address for a call that hands out a new reference.
-    T** put() noexcept {
-        reset();
-        return &pointer_;
-    }
-    void reset() noexcept {
-        if (T* pointer = std::exchange(pointer_, nullptr)) {
-            pointer->Release();
-        }
-    }
-
-private:
-    T* pointer_ = nullptr;
-};
-
-// Membership of the thread in a single-threaded COM apartment; left again only
-// when this object entered it (not when the thread was in one already).
-class ComApartment {
-public:
-    ComApartment() = default;
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() { leave(); }
-
-    void enter() noexcept {
-        if (!entered_) {
-            // S_FALSE (already initialised) counts too and must be balanced.
-            entered_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-        }
-    }
-    void leave() noexcept {
-        if (std::exchange(entered_, false)) {
-            CoUninitialize();
-        }
-    }
-
-private:
-    bool entered_ = false;
-};
-
 // ---- loading ---------------------------------------------------------------
 
 // The picture in a file, or none when the file cannot be read or holds no
@@ -252,20 +200,6 @@ AppIcons appIcons(HINSTANCE instance) {
     return icons;
 }
 
-// Gives the window system every pending message of the thread. A WM_QUIT is
-// put back for the thread's own message loop.
-void processPendingMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
 LRESULT CALLBACK progressWindowProc(HWND window, UINT message, WPARAM wParam,
                                     LPARAM lParam) noexcept;
 
@@ -290,6 +224,13 @@ ATOM windowClass(HINSTANCE instance) {
 }
 
 }  // namespace
+
+int toPixel(double value) {
+    if (std::isnan(value)) {
+        throw Failure::of(err::Overflow);
+    }
+    return static_cast<int>(roundHalfEven(std::clamp(value, -kPixelLimit, kPixelLimit)));
+}
 
 // ---- the window ------------------------------------------------------------
 
@@ -347,7 +288,7 @@ void Win32ProgressWindow::State::load(const std::string& picturePath) {
     const int top = (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2;
     window = WindowOwner(CreateWindowExW(0, kClassName, kTitle, style, left, top, outerWidth,
                                          outerHeight, nullptr, nullptr, instance, this));
-    processPendingMessages();
+    dispatchPendingMessages();
 }
 
 void Win32ProgressWindow::State::paint(HDC dc) const noexcept {
@@ -458,7 +399,7 @@ void Win32ProgressWindow::show(const std::string& picturePath) {
         if (const HWND window = state_->window.get()) {
             ShowWindow(window, SW_SHOWNOACTIVATE);
             UpdateWindow(window);
-            processPendingMessages();
+            dispatchPendingMessages();
         }
     } catch (...) {
         // Showing the window is never a reason to stop the update.
@@ -475,7 +416,7 @@ void Win32ProgressWindow::setPercent(float share) {
         const WindowDc dc(window);
         state_->paint(dc.get());
     }
-    processPendingMessages();
+    dispatchPendingMessages();
 }
 
 void Win32ProgressWindow::close() {

@@ -39,4 +39,9 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// Maps the bar's real right end to a pixel column: rounded like roundToInt16,
+// but limited to the coordinate range that GDI draws (±2^27) instead of
+// failing. Throws Failure 6 for a value that is not a number.
+int toPixel(double value);
+
 }  // namespace morvane::win32

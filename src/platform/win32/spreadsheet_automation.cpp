@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/failure.h"
+#include "platform/win32/com.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/wide.h"
 
@@ -47,65 +48,6 @@ Failure creationFailure(HRESULT hr) {
             return comFailure(hr);
     }
 }
-
-// COM on this thread for one scope. A thread that already runs in another
-// apartment model (RPC_E_CHANGED_MODE) can still make the calls, but this
-// scope did not initialize COM there and so must not uninitialize it.
-class ComApartment {
-public:
-    ComApartment() {
-        const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        if (hr == S_OK || hr == S_FALSE) {
-            initialized_ = true;
-        } else if (hr != RPC_E_CHANGED_MODE) {
-            throw comFailure(hr);
-        }
-    }
-    ~ComApartment() {
-        if (initialized_) {
-            CoUninitialize();
-        }
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool initialized_ = false;
-};
-
-// Owner of one interface reference.
-template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() { reset(); }
-    ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-    ComPtr& operator=(ComPtr&& other) noexcept {
-        if (this != &other) {
-            reset();
-            p_ = std::exchange(other.p_, nullptr);
-        }
-        return *this;
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-
-    T* operator->() const noexcept { return p_; }
-    T* get() const noexcept { return p_; }
-    // For out-parameters: releases what is held and hands out the slot.
-    T** put() noexcept {
-        reset();
-        return &p_;
-    }
-    void reset() noexcept {
-        if (p_ != nullptr) {
-            std::exchange(p_, nullptr)->Release();
-        }
-    }
-
-private:
-    T* p_ = nullptr;
-};
 
 class Variant {
 public:
@@ -152,8 +94,13 @@ private:
 class ComSpreadsheetInstance final : public SpreadsheetInstance {
 public:
     ComSpreadsheetInstance() {
+        // A thread in another apartment model can still make the calls.
+        HRESULT hr = apartment_.enter();
+        if (FAILED(hr) && hr != RPC_E_CHANGED_MODE) {
+            throw comFailure(hr);
+        }
         CLSID clsid{};
-        HRESULT hr = CLSIDFromProgID(L"Excel.Application", &clsid);
+        hr = CLSIDFromProgID(L"Excel.Application", &clsid);
         if (FAILED(hr)) {
             throw creationFailure(hr);
         }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/win32/message_pump.h"
 #include "platform/win32/wide.h"
 
 namespace morvane::win32 {
@@ -43,11 +44,7 @@ void Win32UserInterface::showArrowCursor() {
 }
 
 void Win32UserInterface::processPendingMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    dispatchPendingMessages();
 }
 
 }  // namespace morvane::win32

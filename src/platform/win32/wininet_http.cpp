@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/scope_guard.h"
 #include "platform/stall_watch.h"
 #include "platform/win32/handoff.h"
+#include "platform/win32/message_pump.h"
 #include "platform/win32/os_error.h"
 
 namespace morvane::win32 {
@@ -230,20 +232,6 @@ void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) n
     }
 }
 
-// Handles every window message of the thread that is waiting. A WM_QUIT is
-// put back for the thread's own message loop.
-void handleWindowMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
 // The next item of `handoff`, or nullopt once `deadline` has passed. While
 // waiting, the thread's window messages are handled as they come, and at
 // least every kMessageTurnMs, so its windows never stop answering.
@@ -264,7 +252,7 @@ std::optional<T> await(Handoff<T>& handoff, std::chrono::steady_clock::time_poin
             WAIT_FAILED) {
             Sleep(wait);
         }
-        handleWindowMessages();
+        dispatchPendingMessages();
     }
 }
 
@@ -323,8 +311,7 @@ public:
         Worker worker(
             [session = session_, url, handoff]() noexcept { fetch(session.get(), url, *handoff); });
         // However this call ends, the reading thread stops at its next handover.
-        const std::unique_ptr<Handoff<Piece>, void (*)(Handoff<Piece>*)> abandonOnExit(
-            handoff.get(), [](Handoff<Piece>* h) { h->abandon(); });
+        const ScopeGuard abandonOnExit([&handoff]() noexcept { handoff->abandon(); });
 
         bool opened = false;
         std::optional<std::int64_t> expected;

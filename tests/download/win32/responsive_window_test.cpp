@@ -1,7 +1,6 @@
 // The progress window keeps answering while a download waits for a silent
 // server: Windows marks a window that does not answer for 5 s as not
 // responding and ghosts it.
-#ifdef _WIN32
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -64,5 +63,3 @@ TEST(ResponsiveWindow, AnswersThroughoutWhileTheServerSendsNothingForThreeSecond
 
 }  // namespace
 }  // namespace morvane::win32
-
-#endif

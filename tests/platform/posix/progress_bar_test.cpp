@@ -1,5 +1,3 @@
-#ifndef _WIN32
-
 #include "platform/posix/progress_bar.h"
 
 #include <fcntl.h>
@@ -90,5 +88,3 @@ TEST(TerminalProgressBar, FullOutputDropsUpdatesInsteadOfBlocking) {
 
 }  // namespace
 }  // namespace morvane::posix
-
-#endif  // _WIN32

@@ -1,16 +1,18 @@
-#ifdef _WIN32
-
 #include "platform/win32/progress_window.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
+
+#include "platform/failure.h"
 
 namespace morvane::win32 {
 namespace {
@@ -281,7 +283,23 @@ TEST_F(ProgressWindowTest, CloseWithoutShowAndTwiceIsHarmless) {
     EXPECT_EQ(progress.handle(), nullptr);
 }
 
+TEST(ToPixel, RoundsHalvesToEvenAndHoldsFarValuesAtTheLimit) {
+    struct Case {
+        double value;
+        int expected;
+    };
+    const Case cases[] = {
+        {173.0, 173},        {49.5, 50},
+        {50.5, 50},          {-0.5, 0},
+        {122.4, 122},        {1e12, 134217727},
+        {-1e12, -134217727}, {std::numeric_limits<double>::infinity(), 134217727},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(toPixel(c.value), c.expected);
+    }
+    EXPECT_THROW(toPixel(std::nan("")), Failure);
+}
+
 }  // namespace
 }  // namespace morvane::win32
-
-#endif  // _WIN32

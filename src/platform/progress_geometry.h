@@ -14,10 +14,9 @@ inline constexpr int kProgressDesignHeight = 275;
 // when the rounded value lies outside -32768..32767 or the value is not a number.
 std::int16_t roundToInt16(double value);
 
-// Maps a real coordinate to a pixel column: rounded like roundToInt16, but
-// limited to the coordinate range that GDI draws (±2^27) instead of failing.
-// Throws Failure 6 for a value that is not a number.
-int toPixel(double value);
+// The nearest whole number, exact halves to the even neighbour, without relying
+// on the floating-point rounding mode of the thread.
+double roundHalfEven(double value);
 
 // Corner points of the progress frame; both corners belong to its outline.
 struct ProgressFrame {
@@ -28,8 +27,8 @@ struct ProgressFrame {
 };
 
 // Corner points of the progress bar. Its right end is real: it moves with the
-// share done and is mapped to a pixel column only when drawn (toPixel). It lies
-// left of `left` for a negative share.
+// share done and is mapped to a pixel column only when drawn. It lies left of
+// `left` for a negative share.
 struct ProgressBar {
     int left;
     int top;

@@ -1,5 +1,4 @@
 // The system's text for Windows error codes, as the updater's failures carry it.
-#ifdef _WIN32
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -52,5 +51,3 @@ TEST(ErrorText, FailureCarriesCodeAndText) {
 
 }  // namespace
 }  // namespace morvane::win32
-
-#endif

@@ -1,8 +1,7 @@
-#include "download/progress_geometry.h"
+#include "platform/progress_geometry.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 #include "platform/failure.h"
@@ -126,24 +125,6 @@ TEST(RoundToInt16, OutOfRangeOrNotANumberOverflows) {
             EXPECT_EQ(f.number(), err::Overflow);
         }
     }
-}
-
-TEST(ToPixel, RoundsHalvesToEvenAndHoldsFarValuesAtTheLimit) {
-    struct Case {
-        double value;
-        int expected;
-    };
-    const Case cases[] = {
-        {173.0, 173},        {49.5, 50},
-        {50.5, 50},          {-0.5, 0},
-        {122.4, 122},        {1e12, 134217727},
-        {-1e12, -134217727}, {std::numeric_limits<double>::infinity(), 134217727},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.value);
-        EXPECT_EQ(toPixel(c.value), c.expected);
-    }
-    EXPECT_THROW(toPixel(std::nan("")), Failure);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 // Windows command lines taken apart on a POSIX host, the way Windows does it.
-#ifndef _WIN32
 
 #include <gtest/gtest.h>
 
@@ -62,5 +61,3 @@ TEST(SplitCommandLine, FollowsWindowsRules) {
 
 }  // namespace
 }  // namespace morvane::posix
-
-#endif

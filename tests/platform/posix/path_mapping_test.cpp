@@ -1,5 +1,4 @@
 // The Windows-to-host path mapping exists on POSIX hosts only.
-#ifndef _WIN32
 
 #include "platform/posix/path_mapping.h"
 
@@ -85,5 +84,3 @@ TEST(PathMappingTest, DriveZIsTheHostRoot) {
 
 }  // namespace
 }  // namespace morvane::posix
-
-#endif

@@ -1,6 +1,5 @@
-#include "download/progress_geometry.h"
+#include "platform/progress_geometry.h"
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -8,14 +7,6 @@
 
 namespace morvane {
 
-namespace {
-
-// GDI keeps coordinates within 27 bits; beyond that a bar only runs further
-// off the window, so it is held at the limit.
-constexpr double kPixelLimit = 134217727.0;
-
-// Nearest whole number, exact halves to the even neighbour, without relying on
-// the floating-point rounding mode of the thread.
 double roundHalfEven(double value) {
     const double lower = std::floor(value);
     const double fraction = value - lower;
@@ -28,8 +19,6 @@ double roundHalfEven(double value) {
     return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
 }
 
-}  // namespace
-
 std::int16_t roundToInt16(double value) {
     if (std::isnan(value)) {
         throw Failure::of(err::Overflow);
@@ -40,13 +29,6 @@ std::int16_t roundToInt16(double value) {
         throw Failure::of(err::Overflow);
     }
     return static_cast<std::int16_t>(rounded);
-}
-
-int toPixel(double value) {
-    if (std::isnan(value)) {
-        throw Failure::of(err::Overflow);
-    }
-    return static_cast<int>(roundHalfEven(std::clamp(value, -kPixelLimit, kPixelLimit)));
 }
 
 ProgressGeometry progressGeometry(int width, int height, float share) {
