@@ -41,21 +41,10 @@ public:
     // start. Returns the exit status (see `status`).
     int Main();
 
-    // Fetches `source` to `target`, creating the target's folders; a target
-    // ending in "\" gets the source's file name. True when the file arrived
-    // and, when `sha256` is not empty, has that SHA-256 (64 hex digits). An
-    // old target that cannot be replaced passes up as Failure.
-    bool DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256 = "");
-    // Moves a file, creating the target's folders; never overwrites. True
-    // when moved; failures are dropped silently.
-    bool RelocateFile(PathClass& source, PathClass& target);
-    // Starts the spreadsheet program maximized on `file` without waiting.
-    // A failing start passes up.
-    void StartWithExcel(const std::string& file);
-
 private:
-    // Frame: the phases between the settings and the closing steps, each
-    // with its own outcome; they return early when one stops the run.
+    // Frame: start-up, the phases and the closing steps. The revision check
+    // and the installation run one after the other, each with its own
+    // outcome type; one that stops the run leads to the closing steps.
     void run();
     void runPhases();
     void closeRun();
@@ -72,6 +61,11 @@ private:
     // message shown; the run goes on to the closing steps).
     enum class CheckOutcome { NoUpdate, Update, UpdateWithProgress, Stopped };
     CheckOutcome checkRevision();
+    // Fetches `source` to `target`, creating the target's folders; a target
+    // ending in "\" gets the source's file name. True when the file arrived
+    // and, when `sha256` is not empty, has that SHA-256 (64 hex digits). An
+    // old target that cannot be replaced passes up as Failure.
+    bool DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256 = "");
     // Signed updates. The key from the "Signatur" block of the settings;
     // false, after its message, when the block holds no usable key.
     bool readPublisherKey();
@@ -84,6 +78,9 @@ private:
     enum class ProgressWindow { Hidden, Shown };
     enum class Installation { Installed, Stopped };
     Installation installFiles(ProgressWindow window);
+    // Moves a file, creating the target's folders; never overwrites. True
+    // when moved; failures are dropped silently.
+    bool RelocateFile(PathClass& source, PathClass& target);
     Installation downloadAll(std::int16_t lastBlock);
     // Asks the user to close every program that holds a file about to be
     // replaced; false when the user cancels.
@@ -115,6 +112,9 @@ private:
     // Application start, closing step 2: the start file, or the message
     // that it is missing.
     void chooseAndStartApplication();
+    // Starts the spreadsheet program maximized on `file` without waiting.
+    // A failing start passes up.
+    void StartWithExcel(const std::string& file);
 
     Platform& platform_;
     NullRunLog quiet_;
