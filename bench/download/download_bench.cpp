@@ -27,17 +27,13 @@
 #include "download/download_module.h"
 #include "platform/failure.h"
 #include "platform/user_interface.h"
+#include "support/host_adapters.h"
 
 #ifdef _WIN32
 // clang-format off
 #include <windows.h>
 #include <psapi.h>
 // clang-format on
-
-#include "platform/win32/file_system.h"
-#include "platform/win32/wininet_http.h"
-using HostFileSystem = morvane::win32::Win32FileSystem;
-using HostHttp = morvane::win32::WinInetHttp;
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -51,14 +47,12 @@ using HostHttp = morvane::win32::WinInetHttp;
 #include <unistd.h>
 
 #include <thread>
-
-#include "platform/posix/curl_http.h"
-#include "platform/posix/file_system.h"
-using HostFileSystem = morvane::posix::PosixFileSystem;
-using HostHttp = morvane::posix::CurlHttp;
 #endif
 
 namespace {
+
+using morvane::test::HostFileSystem;
+using morvane::test::HostHttp;
 
 // No one to answer boxes: they go to the error stream and count as OK.
 class QuietUserInterface : public morvane::UserInterface {

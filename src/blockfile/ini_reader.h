@@ -47,8 +47,10 @@ public:
     // The first line at or after LineIndex that does not begin with ";".
     std::string GetLine(const BlockSelector& Block, std::int32_t LineIndex = 0) const;
     // The value of the first line "Key = value" (exactly one "=", blanks around
-    // name and value ignored, name compared exactly). Throws failure 6 when the
-    // scan has to go past the 32,768th line of the block.
+    // name and value ignored, name compared exactly). Lines are counted in 16
+    // bits: a block of 32,768 lines or more throws failure 6 (overflow) before
+    // any line is looked at, whatever it holds, and a block of 32,767 lines
+    // throws it when none of them carries the key.
     std::string GetValue(const BlockSelector& Block, std::string Key) const;
 
 private:

@@ -37,9 +37,11 @@ public:
 // Streams a GET body to disk as it arrives: into a temporary file beside
 // the target, which commit() moves onto the target. Until then the target
 // stays as it was; a sink that goes without commit() removes its temporary
-// file, and the next download of the same target removes what a killed run
-// left, so no partial file remains for long. Memory use is one write buffer,
-// whatever the size of the body.
+// file. A killed run leaves its partial file ("<target>.part", or
+// "<target>.<n>.part" when that name was taken); the next download of the
+// same target removes those once the server answers with a 2xx status,
+// except one still open elsewhere, which stays and is passed over. Memory
+// use is one write buffer, whatever the size of the body.
 class FileSink : public BodySink {
 public:
     // `sizeHint` is the size the server announced beforehand (0 or less:

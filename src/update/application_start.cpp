@@ -4,17 +4,17 @@
 
 namespace morvane {
 
-void MainModule::ChooseAndStartApplication() {
+void MainModule::chooseAndStartApplication() {
     if (StartFile.FullPath().empty()) {
         StartFile.setFullPath(Settings.GetLine("Startdatei"));
     }
     if (StartFile.FullPath().empty()) {
-        Log("No start file named");
+        log("No start file named");
         return;
     }
     // The workbook is looked for where it is then started: in the updater's
     // folder, whatever the current folder is, and never outside it.
-    PathClass workbook = NewPath();
+    PathClass workbook = newPath();
     workbook.setFullPath(AppFolder + StartFile.FullPath());
     if (staysBelowFolder(StartFile.FullPath()) && workbook.Exists()) {
         StartWithExcel(workbook.FullPath());
@@ -27,7 +27,7 @@ void MainModule::ChooseAndStartApplication() {
 void MainModule::StartWithExcel(const std::string& file) {
     const ExcelInfo excel = GetExcelInfo(platform_.spreadsheet, platform_.ui);
     const std::string commandLine = ExcelCommandLine(excel.Path, file);
-    Log("Starting " + commandLine);
+    log("Starting " + commandLine);
     platform_.process.start(commandLine);
 }
 

@@ -37,26 +37,34 @@ bool MainModule::RelocateFile(PathClass& source, PathClass& target) {
     try {
         target.CreateFolder();
         platform_.files.moveFile(source.FullPath(), target.FullPath());
-        Log("Moved " + source.FullPath() + " to " + target.FullPath());
+        log("Moved " + source.FullPath() + " to " + target.FullPath());
         return true;
     } catch (const Failure& failure) {
-        Log("Not moved " + source.FullPath() + " to " + target.FullPath() + ": " +
+        log("Not moved " + source.FullPath() + " to " + target.FullPath() + ": " +
             failure.description());
         return false;
     }
 }
 
+std::string MainModule::freshRevisionPath() const {
+    return RevisionPath.FullPath() + ".new";
+}
+
+std::string MainModule::journalPath() const {
+    return RevisionPath.FullPath() + ".install";
+}
+
 bool MainModule::exists(const std::string& path) {
-    PathClass value = NewPath();
+    PathClass value = newPath();
     value.setFullPath(path);
     return value.Exists();
 }
 
-bool MainModule::IsInstallableTarget(const std::string& target) {
+bool MainModule::isInstallableTarget(const std::string& target) {
     if (!namesFileBelowFolder(target)) {
         return false;
     }
-    if (namesUpdaterOwnFile(target, ServerUrl.FullName(), ProgramName)) {
+    if (namesUpdaterOwnFile(target, ServerUrl.FullName(), programName_)) {
         return false;
     }
     for (const std::string& folder : {AppFolder, TempFolder}) {
@@ -68,8 +76,8 @@ bool MainModule::IsInstallableTarget(const std::string& target) {
     return true;
 }
 
-std::string MainModule::FreeBackupName(const std::string& target) {
-    PathClass stamped = NewPath();
+std::string MainModule::freeBackupName(const std::string& target) {
+    PathClass stamped = newPath();
     stamped.setFullPath(target);
     stamped.AddDateInfo();
     const std::string name = stamped.FullName();
@@ -89,77 +97,77 @@ std::string MainModule::FreeBackupName(const std::string& target) {
     throw Failure::of(err::PathAccess);
 }
 
-MainModule::Installation MainModule::InstallFiles() {
+MainModule::Installation MainModule::installFiles(ProgressWindow window) {
     platform_.ui.showWaitCursor();
-    if (Answer == box::Yes || Answer == box::Ok) {
+    if (window == ProgressWindow::Shown) {
         try {
-            platform_.progress.show(AppFolder + ProgramName + ".gif");
+            platform_.progress.show(AppFolder + programName_ + ".gif");
         } catch (...) {
             // The window is a courtesy; the installation goes on without it.
         }
     }
     try {
-        if (DownloadAll(toInt16(Revision.BlockCount() - 1LL)) == Installation::Stopped) {
-            DiscardFreshRevision();
+        if (downloadAll(toInt16(Revision.BlockCount() - 1LL)) == Installation::Stopped) {
+            discardFreshRevision();
             return Installation::Stopped;
         }
-        if (!FilesCanBeReplaced(toInt16(Revision.BlockCount() - 1LL))) {
-            ExitStatus = status::MoveFailed;
-            Log("Installation cancelled before the first move: a file is in use");
-            DiscardFreshRevision();
+        if (!filesCanBeReplaced(toInt16(Revision.BlockCount() - 1LL))) {
+            exitStatus_ = status::MoveFailed;
+            log("Installation cancelled before the first move: a file is in use");
+            discardFreshRevision();
             return Installation::Stopped;
         }
     } catch (...) {
-        DiscardFreshRevision();
+        discardFreshRevision();
         throw;
     }
 
     // From the first move on, the journal lets this run or the next put
     // every file back; the fresh description becomes the record only once
     // the last file is in place.
-    InstallJournal journal(platform_.files, JournalPath());
+    InstallJournal journal(platform_.files, journalPath());
     const auto undo = [&] {
-        if (RollBack(journal.entries()) && journal.remove()) {
-            DiscardFreshRevision();
+        if (rollBack(journal.entries()) && journal.remove()) {
+            discardFreshRevision();
         } else {
-            Log("The journal " + JournalPath() + " stays for the next run");
+            log("The journal " + journalPath() + " stays for the next run");
         }
     };
     try {
         journal.begin();
-        if (MoveAll(toInt16(Revision.BlockCount() - 1LL), journal) == Installation::Installed) {
-            platform_.files.replaceFile(FreshRevisionPath(), RevisionPath.FullPath());
+        if (moveAll(toInt16(Revision.BlockCount() - 1LL), journal) == Installation::Installed) {
+            platform_.files.replaceFile(freshRevisionPath(), RevisionPath.FullPath());
             // A journal that stays behind is dropped by the next run, which
             // finds no fresh description beside it.
             journal.remove();
-            Log("Version \"" + NewVersion + "\" installed");
+            log("Version \"" + NewVersion + "\" installed");
             return Installation::Installed;
         }
     } catch (...) {
         undo();
         throw;
     }
-    ExitStatus = status::MoveFailed;
+    exitStatus_ = status::MoveFailed;
     undo();
     showMoveError(platform_.ui);
     return Installation::Stopped;
 }
 
-MainModule::Installation MainModule::DownloadAll(std::int16_t lastBlock) {
+MainModule::Installation MainModule::downloadAll(std::int16_t lastBlock) {
     for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
         UrlClass source;
         source.setFullUrl(ServerUrl.Url() + Revision.GetValue(i, "Quelle"));
         const std::string target = Revision.GetValue(i, "Ziel");
-        PathClass download = NewPath();
+        PathClass download = newPath();
         download.setFullPath(TempFolder + target);
-        const std::optional<std::string> sha256 = FileSha256(i);
-        if (!IsInstallableTarget(target) || !sha256 || !DownloadFile(source, download, *sha256)) {
-            ExitStatus = status::DownloadFailed;
-            Log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
+        const std::optional<std::string> sha256 = fileSha256(i);
+        if (!isInstallableTarget(target) || !sha256 || !DownloadFile(source, download, *sha256)) {
+            exitStatus_ = status::DownloadFailed;
+            log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
             showDownloadError(platform_.ui);
             return Installation::Stopped;
         }
-        Log("Downloaded " + source.FullUrl() + " to " + download.FullPath());
+        log("Downloaded " + source.FullUrl() + " to " + download.FullPath());
         Downloaded = addInt16(Downloaded, 1);
         const double fileBlocks = Revision.BlockCount() - 4.0 - 1.0;
         platform_.progress.setPercent(static_cast<float>(Downloaded / fileBlocks));
@@ -167,11 +175,11 @@ MainModule::Installation MainModule::DownloadAll(std::int16_t lastBlock) {
     return Installation::Installed;
 }
 
-bool MainModule::FilesCanBeReplaced(std::int16_t lastBlock) {
+bool MainModule::filesCanBeReplaced(std::int16_t lastBlock) {
     for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
         const std::string target = Revision.GetValue(i, "Ziel");
         while (platform_.files.inUse(AppFolder + target)) {
-            Log("In use by another program: " + AppFolder + target);
+            log("In use by another program: " + AppFolder + target);
             if (askToCloseProgram(platform_.ui, target) != box::Retry) {
                 return false;
             }
@@ -180,16 +188,16 @@ bool MainModule::FilesCanBeReplaced(std::int16_t lastBlock) {
     return true;
 }
 
-MainModule::Installation MainModule::MoveAll(std::int16_t lastBlock, InstallJournal& journal) {
+MainModule::Installation MainModule::moveAll(std::int16_t lastBlock, InstallJournal& journal) {
     for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
         const std::string target = Revision.GetValue(i, "Ziel");
-        const std::string backupName = FreeBackupName(target);
+        const std::string backupName = freeBackupName(target);
         journal.record(JournalEntry{target, backupName});
-        PathClass newFile = NewPath();
+        PathClass newFile = newPath();
         newFile.setFullPath(TempFolder + target);
-        PathClass currentFile = NewPath();
+        PathClass currentFile = newPath();
         currentFile.setFullPath(AppFolder + target);
-        PathClass backup = NewPath();
+        PathClass backup = newPath();
         backup.setFullPath(BackupFolder + backupName);
         // Fails for a file the application does not have yet; nothing to keep then.
         RelocateFile(currentFile, backup);
@@ -200,15 +208,15 @@ MainModule::Installation MainModule::MoveAll(std::int16_t lastBlock, InstallJour
     return Installation::Installed;
 }
 
-bool MainModule::RollBack(const std::vector<JournalEntry>& entries) {
-    Log("Rolling back " + decimal(static_cast<long long>(entries.size())) + " file(s)");
+bool MainModule::rollBack(const std::vector<JournalEntry>& entries) {
+    log("Rolling back " + decimal(static_cast<long long>(entries.size())) + " file(s)");
     bool restored = true;
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        PathClass newFile = NewPath();
+        PathClass newFile = newPath();
         newFile.setFullPath(TempFolder + entry->target);
-        PathClass currentFile = NewPath();
+        PathClass currentFile = newPath();
         currentFile.setFullPath(AppFolder + entry->target);
-        PathClass backup = NewPath();
+        PathClass backup = newPath();
         backup.setFullPath(BackupFolder + entry->backup);
         // Every download was in Temp before the first move, so a file in
         // the application's place with none left in Temp is the new one.
@@ -220,53 +228,53 @@ bool MainModule::RollBack(const std::vector<JournalEntry>& entries) {
             restored = false;
         }
     }
-    Log(restored ? "Rolled back" : "Roll-back incomplete");
+    log(restored ? "Rolled back" : "Roll-back incomplete");
     return restored;
 }
 
-bool MainModule::RecoverInterruptedInstallation() {
-    PathClass journal = NewPath();
-    journal.setFullPath(JournalPath());
+bool MainModule::recoverInterruptedInstallation() {
+    PathClass journal = newPath();
+    journal.setFullPath(journalPath());
     if (!journal.Exists()) {
         // A fresh description without a journal was never installed from.
-        DiscardFreshRevision();
+        discardFreshRevision();
         return true;
     }
-    const std::optional<JournalContents> contents = readJournal(platform_.files, JournalPath());
+    const std::optional<JournalContents> contents = readJournal(platform_.files, journalPath());
     if (!contents) {
-        Log("The journal " + JournalPath() + " of an interrupted installation cannot be read");
+        log("The journal " + journalPath() + " of an interrupted installation cannot be read");
         showMoveError(platform_.ui);
         return false;
     }
-    if (!exists(FreshRevisionPath())) {
+    if (!exists(freshRevisionPath())) {
         // The record was replaced, so the installation had finished; or the
         // bare mark of earlier versions, which replaced the record before
         // their moves: that record is forgotten, so that the update is
         // offered and installed again.
         if (!contents->complete) {
-            Log("Marker of an interrupted installation: the record is dropped, the update is "
+            log("Marker of an interrupted installation: the record is dropped, the update is "
                 "offered again");
             RevisionPath.Delete();
         } else {
-            Log("The journal of a finished installation is dropped");
+            log("The journal of a finished installation is dropped");
         }
         journal.Delete();
         return true;
     }
     // A journal torn in its first line names nothing: no file had moved.
-    Log("An interrupted installation is put back from its journal " + JournalPath());
-    if (!RollBack(contents->entries) || !journal.Delete()) {
-        Log("The journal " + JournalPath() + " stays for the next run");
+    log("An interrupted installation is put back from its journal " + journalPath());
+    if (!rollBack(contents->entries) || !journal.Delete()) {
+        log("The journal " + journalPath() + " stays for the next run");
         showMoveError(platform_.ui);
         return false;
     }
-    DiscardFreshRevision();
+    discardFreshRevision();
     return true;
 }
 
-void MainModule::DiscardFreshRevision() {
-    PathClass fresh = NewPath();
-    fresh.setFullPath(FreshRevisionPath());
+void MainModule::discardFreshRevision() {
+    PathClass fresh = newPath();
+    fresh.setFullPath(freshRevisionPath());
     fresh.Delete();
 }
 

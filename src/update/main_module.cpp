@@ -23,8 +23,7 @@ std::string withoutExtension(const std::string& fileName) {
     return dot == std::string::npos ? fileName : fileName.substr(0, dot);
 }
 
-}  // namespace
-
+// The cause of an exit status in the words of the run log.
 std::string statusCause(int exitStatus) {
     switch (exitStatus) {
         case status::Done:
@@ -48,6 +47,8 @@ std::string statusCause(int exitStatus) {
     }
 }
 
+}  // namespace
+
 MainModule::MainModule(Platform& platform) : MainModule(platform, quiet_) {}
 
 MainModule::MainModule(Platform& platform, RunLog& log)
@@ -60,22 +61,22 @@ MainModule::MainModule(Platform& platform, RunLog& log)
 
 int MainModule::Main() {
     const auto start = std::chrono::steady_clock::now();
-    Run();
+    run();
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
-    Log("Run end: exit status " + decimal(ExitStatus) + " (" + statusCause(ExitStatus) + "), " +
+    log("Run end: exit status " + decimal(exitStatus_) + " (" + statusCause(exitStatus_) + "), " +
         decimal(took.count()) + " ms");
-    return ExitStatus;
+    return exitStatus_;
 }
 
-void MainModule::Run() {
+void MainModule::run() {
     const std::string exeFolder = platform_.process.executableFolder();
     AppFolder = exeFolder + "\\";
     TempFolder = AppFolder + "Temp\\";
     BackupFolder = AppFolder + "Backup\\";
-    ProgramName = withoutExtension(platform_.process.executableName());
-    SettingsPath = exeFolder + "\\" + ProgramName + ".ini";
-    Log("Run start: " + platform_.process.executableName() + " version " +
+    programName_ = withoutExtension(platform_.process.executableName());
+    SettingsPath = exeFolder + "\\" + programName_ + ".ini";
+    log("Run start: " + platform_.process.executableName() + " version " +
         platform_.process.fileVersion() + " in " + exeFolder + ", user " +
         platform_.process.userName());
 
@@ -83,54 +84,64 @@ void MainModule::Run() {
     // report is armed once and the closing steps after it run unguarded.
     try {
         if (platform_.process.anotherInstanceRunning()) {
-            ExitStatus = status::AnotherInstance;
+            exitStatus_ = status::AnotherInstance;
             return;
         }
         if (!Settings.Init(SettingsPath)) {
-            ExitStatus = status::NoSettings;
-            Log("Settings file " + SettingsPath + " could not be read");
-            PathClass settingsFile = NewPath();
+            exitStatus_ = status::NoSettings;
+            log("Settings file " + SettingsPath + " could not be read");
+            PathClass settingsFile = newPath();
             settingsFile.setFullPath(SettingsPath);
             platform_.ui.messageBox(settingsMessage(settingsFile.FullName()), box::Exclamation,
                                     "Fehler");
         } else {
-            Log("Settings file " + SettingsPath + " read");
+            log("Settings file " + SettingsPath + " read");
             ServerUrl.setFullUrl(Settings.GetLine("Adresse"));
-            Log("Address: " + ServerUrl.FullUrl());
-            const Outcome outcome = CheckRevision();
-            const bool startFromDescription =
-                outcome == Outcome::NoUpdate ||
-                (outcome == Outcome::Update && InstallFiles() == Installation::Installed);
-            if (startFromDescription) {
-                StartFile.setFullPath(Revision.GetLine("Startdatei"));
-            }
+            log("Address: " + ServerUrl.FullUrl());
+            runPhases();
         }
-        CloseRun();
+        closeRun();
         return;
     } catch (const Failure& failure) {
-        ReportUnexpected(failure);
+        reportUnexpected(failure);
     } catch (const std::bad_alloc&) {
-        ReportUnexpected(Failure::of(err::OutOfMemory));
+        reportUnexpected(Failure::of(err::OutOfMemory));
     } catch (const std::exception& other) {
-        ReportUnexpected(Failure(51, std::string("Interner Fehler: ") + other.what()));
+        reportUnexpected(Failure(51, std::string("Interner Fehler: ") + other.what()));
     }
     try {
-        CloseRun();
+        closeRun();
     } catch (...) {
         // A second failure in the closing steps ends the run quietly: the
         // user has seen the report already.
     }
 }
 
-void MainModule::CloseRun() {
+void MainModule::runPhases() {
+    const CheckOutcome check = checkRevision();
+    if (check == CheckOutcome::Stopped) {
+        return;
+    }
+    if (check != CheckOutcome::NoUpdate) {
+        const ProgressWindow window = check == CheckOutcome::UpdateWithProgress
+                                          ? ProgressWindow::Shown
+                                          : ProgressWindow::Hidden;
+        if (installFiles(window) == Installation::Stopped) {
+            return;
+        }
+    }
+    StartFile.setFullPath(Revision.GetLine("Startdatei"));
+}
+
+void MainModule::closeRun() {
     platform_.progress.close();
-    ChooseAndStartApplication();
+    chooseAndStartApplication();
     platform_.ui.showArrowCursor();
 }
 
-void MainModule::ReportUnexpected(const Failure& failure) {
-    ExitStatus = status::Unexpected;
-    Log("Unexpected error: " + failure.description() + " (" + decimal(failure.number()) + ")");
+void MainModule::reportUnexpected(const Failure& failure) {
+    exitStatus_ = status::Unexpected;
+    log("Unexpected error: " + failure.description() + " (" + decimal(failure.number()) + ")");
     platform_.ui.messageBox(std::string("Es ist ein unerwarteter Fehler aufgetreten:") + kCrLf +
                                 failure.description() + " (" + decimal(failure.number()) + ")" +
                                 kCrLf + "[Zeile AppMorvane.MainModule.Main]",

@@ -28,9 +28,6 @@ inline constexpr int MoveFailed = 6;       // a file could not be moved into pla
 inline constexpr int Unexpected = 7;       // an unexpected error was reported
 }  // namespace status
 
-// The cause of an exit status in the words of the run log.
-std::string statusCause(int exitStatus);
-
 // One run of the updater: `Main` and its phases share the run state below.
 // Start-up and the closing steps live in main_module.cpp; the revision check,
 // the file installation and the application start in their own files.
@@ -44,80 +41,88 @@ public:
     // start. Returns the exit status (see `status`).
     int Main();
 
+private:
+    // Frame: start-up, the phases and the closing steps. The revision check
+    // and the installation run one after the other, each with its own
+    // outcome type; one that stops the run leads to the closing steps.
+    void run();
+    void runPhases();
+    void closeRun();
+    void reportUnexpected(const Failure& failure);
+    // Adds an event to the run log.
+    void log(const std::string& event) { log_.note(event); }
+    PathClass newPath() { return PathClass(platform_.files, platform_.clock); }
+    bool exists(const std::string& path);
+
+    // Revision check and confirmation: the fresh description decides. It
+    // ends without an update, with a confirmed one (whose installation shows
+    // the progress window when the user saw the news in a message box), or
+    // stopped because an earlier installation could not be put back (its
+    // message shown; the run goes on to the closing steps).
+    enum class CheckOutcome { NoUpdate, Update, UpdateWithProgress, Stopped };
+    CheckOutcome checkRevision();
     // Fetches `source` to `target`, creating the target's folders; a target
     // ending in "\" gets the source's file name. True when the file arrived
-    // and, when `sha256` is not empty, has that SHA-256 (64 hex digits).
+    // and, when `sha256` is not empty, has that SHA-256 (64 hex digits). An
+    // old target that cannot be replaced passes up as Failure.
     bool DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256 = "");
+    // Signed updates. The key from the "Signatur" block of the settings;
+    // false, after its message, when the block holds no usable key.
+    bool readPublisherKey();
+    // True when the signature at the description's URL + ".sig" signs the
+    // file `description`; otherwise false after the refusal message.
+    bool isSignedByPublisher(const PathClass& description);
+
+    // File installation: downloads every listed file, then moves them into
+    // place, all or nothing.
+    enum class ProgressWindow { Hidden, Shown };
+    enum class Installation { Installed, Stopped };
+    Installation installFiles(ProgressWindow window);
     // Moves a file, creating the target's folders; never overwrites. True
     // when moved; failures are dropped silently.
     bool RelocateFile(PathClass& source, PathClass& target);
+    Installation downloadAll(std::int16_t lastBlock);
+    // Asks the user to close every program that holds a file about to be
+    // replaced; false when the user cancels.
+    bool filesCanBeReplaced(std::int16_t lastBlock);
+    Installation moveAll(std::int16_t lastBlock, InstallJournal& journal);
+    // Puts back what the moves of an installation did, last file first:
+    // the new files go back to Temp, the earlier ones return from Backup.
+    // False when a file could not be put back.
+    bool rollBack(const std::vector<JournalEntry>& entries);
+    // An installation that an earlier run did not finish is completed (its
+    // record was already replaced) or rolled back. False when it could not
+    // be rolled back: its journal then stays for the next run.
+    bool recoverInterruptedInstallation();
+    // Drops the fresh description: the record keeps the installed revision.
+    void discardFreshRevision();
+    // The fresh description while it is not yet the record, and the journal
+    // of an installation in progress, both beside the record.
+    std::string freshRevisionPath() const;
+    std::string journalPath() const;
+    // The "Ziel" of a file block may be installed: a file below the folder,
+    // none of the updater's own files in Temp, no folder in the way.
+    bool isInstallableTarget(const std::string& target);
+    // A backup name that nothing in Backup has yet.
+    std::string freeBackupName(const std::string& target);
+    // The "SHA256" of a file block ("" for none); nullopt when a key is
+    // given and the block has none.
+    std::optional<std::string> fileSha256(std::int16_t block) const;
+
+    // Application start, closing step 2: the start file, or the message
+    // that it is missing.
+    void chooseAndStartApplication();
     // Starts the spreadsheet program maximized on `file` without waiting.
     // A failing start passes up.
     void StartWithExcel(const std::string& file);
 
-private:
-    void Run();
-    // Adds an event to the run log.
-    void Log(const std::string& event) { log_.note(event); }
-
-    // How the revision check ends: without an update, with a confirmed one,
-    // or stopped because an earlier installation could not be put back (its
-    // message shown; the run goes on to the closing steps).
-    enum class Outcome { NoUpdate, Update, Stopped };
-    enum class Installation { Installed, Stopped };
-
-    // Revision check and confirmation: the fresh description decides.
-    Outcome CheckRevision();
-    // Downloads every listed file, then moves them into place, all or nothing.
-    Installation InstallFiles();
-    Installation DownloadAll(std::int16_t lastBlock);
-    // Asks the user to close every program that holds a file about to be
-    // replaced; false when the user cancels.
-    bool FilesCanBeReplaced(std::int16_t lastBlock);
-    Installation MoveAll(std::int16_t lastBlock, InstallJournal& journal);
-    // Puts back what the moves of an installation did, last file first:
-    // the new files go back to Temp, the earlier ones return from Backup.
-    // False when a file could not be put back.
-    bool RollBack(const std::vector<JournalEntry>& entries);
-    // An installation that an earlier run did not finish is completed (its
-    // record was already replaced) or rolled back. False when it could not
-    // be rolled back: its journal then stays for the next run.
-    bool RecoverInterruptedInstallation();
-    // Drops the fresh description: the record keeps the installed revision.
-    void DiscardFreshRevision();
-    // The "Ziel" of a file block may be installed: a file below the folder,
-    // none of the updater's own files in Temp, no folder in the way.
-    bool IsInstallableTarget(const std::string& target);
-    // A backup name that nothing in Backup has yet.
-    std::string FreeBackupName(const std::string& target);
-    // Signed updates. The key from the "Signatur" block of the settings;
-    // false, after its message, when the block holds no usable key.
-    bool ReadPublisherKey();
-    // True when the signature at the description's URL + ".sig" signs the
-    // file `description`; otherwise false after the refusal message.
-    bool IsSignedByPublisher(const PathClass& description);
-    // The "SHA256" of a file block ("" for none); nullopt when a key is
-    // given and the block has none.
-    std::optional<std::string> FileSha256(std::int16_t block) const;
-    // Closing step 2: the start file, or the message that it is missing.
-    void ChooseAndStartApplication();
-    void CloseRun();
-    void ReportUnexpected(const Failure& failure);
-
-    PathClass NewPath() { return PathClass(platform_.files, platform_.clock); }
-    bool exists(const std::string& path);
-    // The fresh description while it is not yet the record, and the journal
-    // of an installation in progress, both beside the record.
-    std::string FreshRevisionPath() const { return RevisionPath.FullPath() + ".new"; }
-    std::string JournalPath() const { return RevisionPath.FullPath() + ".install"; }
-
     Platform& platform_;
     NullRunLog quiet_;
     RunLog& log_;
-    int ExitStatus = status::Done;
+    int exitStatus_ = status::Done;
 
     // Frame
-    std::string ProgramName;  // the executable's file name without extension
+    std::string programName_;  // the executable's file name without extension
     std::string AppFolder;
     std::string TempFolder;
     std::string BackupFolder;
@@ -130,7 +135,7 @@ private:
     std::string OldVersion;
     std::string NewVersion;
     std::int32_t Answer = 0;
-    std::optional<SignatureKey> PublisherKey;
+    std::optional<SignatureKey> publisherKey_;
     // File installation
     std::int16_t Downloaded = 0;
     // Application start

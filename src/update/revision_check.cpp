@@ -1,4 +1,5 @@
 #include "download/download_module.h"
+#include "platform/scope_guard.h"
 #include "platform/text.h"
 #include "update/main_module.h"
 
@@ -28,72 +29,65 @@ bool MainModule::DownloadFile(UrlClass& source, PathClass& target, const std::st
     // The download replaces an old target only once the new file is complete,
     // so the old one is not deleted beforehand: a failed fetch keeps it.
     platform_.ui.showWaitCursor();
-    bool fetched = false;
-    try {
-        fetched = Download(source.FullUrl(), target.FullPath(), platform_.http, platform_.files,
-                           platform_.ui, sha256);
-    } catch (...) {
-        platform_.ui.showArrowCursor();
-        throw;
-    }
-    platform_.ui.showArrowCursor();
-    return fetched;
+    const ScopeGuard arrowCursor([this] { platform_.ui.showArrowCursor(); });
+    return Download(source.FullUrl(), target.FullPath(), platform_.http, platform_.files,
+                    platform_.ui, sha256);
 }
 
-MainModule::Outcome MainModule::CheckRevision() {
+MainModule::CheckOutcome MainModule::checkRevision() {
     RevisionPath.setFullPath(TempFolder + ServerUrl.FullName());
-    if (!RecoverInterruptedInstallation()) {
-        ExitStatus = status::MoveFailed;
-        return Outcome::Stopped;
+    if (!recoverInterruptedInstallation()) {
+        exitStatus_ = status::MoveFailed;
+        return CheckOutcome::Stopped;
     }
 
     if (Revision.Init(RevisionPath.FullPath())) {
         OldVersion = Revision.GetLine("Version");
     }
-    if (!ReadPublisherKey()) {
-        ExitStatus = status::NoSettings;
-        Log("The key in the settings' Signatur block cannot be read");
-        return Outcome::NoUpdate;
+    if (!readPublisherKey()) {
+        exitStatus_ = status::NoSettings;
+        log("The key in the settings' Signatur block cannot be read");
+        return CheckOutcome::NoUpdate;
     }
     // The local copy is the record of what is installed, so the fresh
     // description goes beside it and replaces it only once nothing is to be
     // installed from it, or once everything is.
-    PathClass fresh = NewPath();
-    fresh.setFullPath(FreshRevisionPath());
+    PathClass fresh = newPath();
+    fresh.setFullPath(freshRevisionPath());
     if (!DownloadFile(ServerUrl, fresh)) {
-        ExitStatus = status::NoDescription;
-        Log("The description could not be fetched to " + fresh.FullPath());
-        return Outcome::NoUpdate;
+        exitStatus_ = status::NoDescription;
+        log("The description could not be fetched to " + fresh.FullPath());
+        return CheckOutcome::NoUpdate;
     }
     // With a key, a description is not even read before its signature holds.
-    if (PublisherKey && !IsSignedByPublisher(fresh)) {
-        ExitStatus = status::NoDescription;
-        Log("The description is not validly signed: " + ServerUrl.FullUrl());
+    if (publisherKey_ && !isSignedByPublisher(fresh)) {
+        exitStatus_ = status::NoDescription;
+        log("The description is not validly signed: " + ServerUrl.FullUrl());
         fresh.Delete();
-        return Outcome::NoUpdate;
+        return CheckOutcome::NoUpdate;
     }
     if (!Revision.Init(fresh.FullPath())) {
-        ExitStatus = status::NoDescription;
-        Log("The description could not be read from " + fresh.FullPath());
+        exitStatus_ = status::NoDescription;
+        log("The description could not be read from " + fresh.FullPath());
         fresh.Delete();
-        return Outcome::NoUpdate;
+        return CheckOutcome::NoUpdate;
     }
     NewVersion = Revision.GetLine("Version");
     if (compareOrdinal(NewVersion, OldVersion) <= 0) {
-        Log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
+        log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
             "\": no newer version");
-        if (PublisherKey) {
+        if (publisherKey_) {
             // An old signed description, replayed, must not lower the record
             // (a later "newer" one could then bring back old files): the
             // record stays and names the start file.
             fresh.Delete();
             Revision.Init(RevisionPath.FullPath());
-            return Outcome::NoUpdate;
+            return CheckOutcome::NoUpdate;
         }
         platform_.files.replaceFile(fresh.FullPath(), RevisionPath.FullPath());
-        return Outcome::NoUpdate;
+        return CheckOutcome::NoUpdate;
     }
-    Log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
+    log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
         "\": newer, Msg-Typ \"" + Revision.GetLine("Msg-Typ") + "\"");
 
     const std::string title = Revision.GetLine("Titel");
@@ -109,13 +103,15 @@ MainModule::Outcome MainModule::CheckRevision() {
     }
 
     if (Answer == box::No) {
-        ExitStatus = status::Declined;
-        Log("Update declined");
+        exitStatus_ = status::Declined;
+        log("Update declined");
         fresh.Delete();
         Revision = IniReader(platform_.files);
-        return Outcome::NoUpdate;
+        return CheckOutcome::NoUpdate;
     }
-    return Outcome::Update;
+    // The progress window follows the news the user was shown.
+    return Answer == box::Yes || Answer == box::Ok ? CheckOutcome::UpdateWithProgress
+                                                   : CheckOutcome::Update;
 }
 
 }  // namespace morvane

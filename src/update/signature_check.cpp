@@ -40,33 +40,33 @@ std::optional<std::string> readBytes(FileSystem& files, const std::string& path,
 
 }  // namespace
 
-bool MainModule::ReadPublisherKey() {
+bool MainModule::readPublisherKey() {
     // A block with any line, even an empty or a comment one, means that the
     // publisher wants signed updates: a key that cannot be used then stops
     // the update rather than silently turning the checks off.
     if (Settings.GetBlock("Signatur").empty()) {
         return true;
     }
-    PublisherKey = SignatureKey::fromBase64(Settings.GetLine("Signatur"));
-    if (!PublisherKey) {
-        platform_.ui.messageBox("Der Signaturschlüssel in " + ProgramName + ".ini ist ungültig.",
+    publisherKey_ = SignatureKey::fromBase64(Settings.GetLine("Signatur"));
+    if (!publisherKey_) {
+        platform_.ui.messageBox("Der Signaturschlüssel in " + programName_ + ".ini ist ungültig.",
                                 box::Critical, "Fehler");
         return false;
     }
     return true;
 }
 
-bool MainModule::IsSignedByPublisher(const PathClass& description) {
+bool MainModule::isSignedByPublisher(const PathClass& description) {
     UrlClass signatureUrl;
     signatureUrl.setFullUrl(ServerUrl.FullUrl() + ".sig");
-    PathClass signaturePath = NewPath();
+    PathClass signaturePath = newPath();
     signaturePath.setFullPath(description.FullPath() + ".sig");
     bool valid = false;
     if (DownloadFile(signatureUrl, signaturePath)) {
         const auto signature =
             readBytes(platform_.files, signaturePath.FullPath(), kLargestSignature);
         const auto text = readBytes(platform_.files, description.FullPath(), kLargestDescription);
-        valid = signature && text && PublisherKey->verifies(*text, *signature);
+        valid = signature && text && publisherKey_->verifies(*text, *signature);
         signaturePath.Delete();
     }
     if (!valid) {
@@ -78,9 +78,9 @@ bool MainModule::IsSignedByPublisher(const PathClass& description) {
     return valid;
 }
 
-std::optional<std::string> MainModule::FileSha256(std::int16_t block) const {
+std::optional<std::string> MainModule::fileSha256(std::int16_t block) const {
     std::string sha256 = Revision.GetValue(block, "SHA256");
-    if (sha256.empty() && PublisherKey) {
+    if (sha256.empty() && publisherKey_) {
         return std::nullopt;
     }
     return sha256;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "blockfile/memory_files.h"
+#include "fakes/fake_file_system.h"
 
 namespace morvane {
 namespace {
@@ -35,8 +35,8 @@ TEST(FileReaderLines, EndsLinesAtCrLfAndLoneCrOnly) {
     for (const int bufferSize : {1, 2, 3, 1024}) {
         for (const LineCase& c : kLineCases) {
             SCOPED_TRACE(std::string(c.name) + ", buffer " + std::to_string(bufferSize));
-            test::MemoryFiles files;
-            files.put(kFile, c.content);
+            test::FakeFileSystem files;
+            files.addFile(kFile, c.content);
             FileReader reader(files);
             ASSERT_TRUE(reader.Init(kFile, 2, bufferSize));
             std::vector<std::string> lines;
@@ -50,11 +50,11 @@ TEST(FileReaderLines, EndsLinesAtCrLfAndLoneCrOnly) {
 
 class FileReaderTest : public ::testing::Test {
 protected:
-    test::MemoryFiles files;
+    test::FakeFileSystem files;
 };
 
 TEST_F(FileReaderTest, ReadTextKeepsLineEnds) {
-    files.put(kFile, "ab\r\ncd");
+    files.addFile(kFile, "ab\r\ncd");
     FileReader reader(files);
     ASSERT_TRUE(reader.Init(kFile));
     EXPECT_EQ(reader.ReadText(3), "ab\r");
@@ -64,7 +64,7 @@ TEST_F(FileReaderTest, ReadTextKeepsLineEnds) {
 }
 
 TEST_F(FileReaderTest, ReadAllGivesTheWholeFileOnlyOnAFreshReader) {
-    files.put(kFile, "12\r\n45\n789");
+    files.addFile(kFile, "12\r\n45\n789");
     FileReader reader(files);
     ASSERT_TRUE(reader.Init(kFile, 2, 4));
     EXPECT_EQ(reader.Size(), 10);
@@ -80,7 +80,7 @@ TEST_F(FileReaderTest, ReadAllGivesTheWholeFileOnlyOnAFreshReader) {
 }
 
 TEST_F(FileReaderTest, CountLinesRewindsToTheFirstByte) {
-    files.put(kFile, "one\r\ntwo\r\nthree");
+    files.addFile(kFile, "one\r\ntwo\r\nthree");
     FileReader reader(files);
     ASSERT_TRUE(reader.Init(kFile, 2, 2));
     EXPECT_EQ(reader.CountLines(), 3);
@@ -93,7 +93,7 @@ TEST_F(FileReaderTest, CountLinesRewindsToTheFirstByte) {
 }
 
 TEST_F(FileReaderTest, ReadBytesAreRaw) {
-    files.put(kFile, std::string("\xE4\0\r", 3));
+    files.addFile(kFile, std::string("\xE4\0\r", 3));
     FileReader reader(files);
     ASSERT_TRUE(reader.Init(kFile));
     EXPECT_EQ(reader.ReadBytes(3), (std::vector<std::uint8_t>{0xE4, 0x00, 0x0D}));
@@ -102,7 +102,7 @@ TEST_F(FileReaderTest, ReadBytesAreRaw) {
 
 #ifndef _WIN32
 TEST_F(FileReaderTest, TextIsDecodedFromWindows1252) {
-    files.put(kFile, "\xC4rger \x80\r\n");
+    files.addFile(kFile, "\xC4rger \x80\r\n");
     FileReader reader(files);
     ASSERT_TRUE(reader.Init(kFile));
     EXPECT_EQ(reader.ReadLine(), "Ärger €");
@@ -110,7 +110,7 @@ TEST_F(FileReaderTest, TextIsDecodedFromWindows1252) {
 #endif
 
 TEST_F(FileReaderTest, FailuresOfReadsAndClosedReaders) {
-    files.put(kFile, "x");
+    files.addFile(kFile, "x");
     const auto expectFailure = [](int number, auto&& action) {
         try {
             action();
@@ -133,7 +133,7 @@ TEST_F(FileReaderTest, FailuresOfReadsAndClosedReaders) {
 }
 
 TEST_F(FileReaderTest, InitRefusesMissingFilesAndBadArguments) {
-    files.put(kFile, "x");
+    files.addFile(kFile, "x");
     FileReader reader(files);
     EXPECT_FALSE(reader.Init("C:\\missing.txt"));
     reader.CloseFile();

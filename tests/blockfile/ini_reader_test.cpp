@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "blockfile/memory_files.h"
+#include "fakes/fake_file_system.h"
 
 namespace morvane {
 namespace {
@@ -16,11 +16,11 @@ const char* const kFile = "C:\\app\\Updater.ini";
 class IniReaderTest : public ::testing::Test {
 protected:
     IniReader& load(const std::string& content) {
-        files.put(kFile, content);
+        files.addFile(kFile, content);
         EXPECT_TRUE(reader.Init(kFile));
         return reader;
     }
-    test::MemoryFiles files;
+    test::FakeFileSystem files;
     IniReader reader{files};
 };
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "download/download_module.h"
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_user_interface.h"
 #include "platform/crypto.h"
 #include "platform/failure.h"
@@ -68,37 +69,6 @@ int countOf(const std::vector<RecordedRequest>& requests, const std::string& met
                       [&](const RecordedRequest& r) { return r.method == method; }));
 }
 
-// A file system that works like the host's, except that a file can never
-// be moved over another: the old target cannot be replaced.
-class ReplaceRefusingFileSystem : public FileSystem {
-public:
-    explicit ReplaceRefusingFileSystem(FileSystem& host) : host_(host) {}
-    std::optional<std::uint32_t> attributes(const std::string& path) override {
-        return host_.attributes(path);
-    }
-    void createFolder(const std::string& path) override { host_.createFolder(path); }
-    void deleteFile(const std::string& path) override { host_.deleteFile(path); }
-    void moveFile(const std::string& from, const std::string& to) override {
-        host_.moveFile(from, to);
-    }
-    void replaceFile(const std::string&, const std::string&) override {
-        throw Failure::of(err::AccessDenied);
-    }
-    std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override {
-        return host_.openForReading(path, lockMode);
-    }
-    std::unique_ptr<WritableFile> createNew(const std::string& path) override {
-        return host_.createNew(path);
-    }
-    std::unique_ptr<WritableFile> openForAppending(const std::string& path) override {
-        return host_.openForAppending(path);
-    }
-    bool inUse(const std::string& path) override { return host_.inUse(path); }
-
-private:
-    FileSystem& host_;
-};
-
 // An HTTP layer whose session can never be opened.
 class SessionlessHttp : public Http {
 public:
@@ -122,8 +92,10 @@ protected:
     }
 
     bool download(const std::string& url) { return Download(url, target, http, files, ui); }
-    bool download(const std::string& url, FileSystem& fileSystem) {
-        return Download(url, target, http, fileSystem, ui);
+    // Downloads into the in-memory file system, whose switches make chosen
+    // calls fail.
+    bool downloadToFake(const std::string& url) {
+        return Download(url, kFakeTarget, http, fakeFiles, ui);
     }
 
     // The names in the test folder, sorted: what a download left behind.
@@ -152,6 +124,8 @@ protected:
     const std::string target = temp.file("file.bin");
     test::HostHttp http;
     test::HostFileSystem files;
+    const std::string kFakeTarget = "C:\\App\\file.bin";
+    test::FakeFileSystem fakeFiles;
     test::FakeUserInterface ui;
     std::unique_ptr<ScriptedHttpServer> server;
 };
@@ -701,20 +675,37 @@ TEST_F(DownloadTest, OldTargetIsReplacedOnlyBySuccess) {
 }
 
 TEST_F(DownloadTest, OldTargetThatCannotBeReplacedPassesTheFailureUp) {
-    temp.write("file.bin", "old content");
+    fakeFiles.addFile(kFakeTarget, "old content");
+    fakeFiles.fail(test::FakeFileSystem::Operation::ReplaceFile, "",
+                   Failure::of(err::AccessDenied));
     const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "new")));
-    ReplaceRefusingFileSystem refusing(files);
 
     try {
-        download(s.url("/file.bin"), refusing);
+        downloadToFake(s.url("/file.bin"));
         ADD_FAILURE() << "no failure passed up";
     } catch (const Failure& failure) {
         EXPECT_EQ(failure.number(), err::AccessDenied);
     }
 
     EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_EQ(temp.read("file.bin"), "old content");
-    EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
+    EXPECT_EQ(fakeFiles.content(kFakeTarget), "old content");
+    EXPECT_EQ(fakeFiles.entries(), (std::vector<std::string>{"C:\\App\\", kFakeTarget}));
+}
+
+TEST_F(DownloadTest, WriteThatFailsMidFileIsReportedAndKeepsTheOldTarget) {
+    fakeFiles.addFile(kFakeTarget, "old content");
+    fakeFiles.failWritesAfter(100'000, Failure::of(err::DiskFull));
+    const std::string body = patternBytes(0, 300'000);
+    const ScriptedHttpServer& s =
+        serve(byMethod(headReply(200, body.size()), replyWithLength(200, body)));
+
+    EXPECT_FALSE(downloadToFake(s.url("/file.bin")));
+
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].caption, "Unbekannter Fehler");
+    EXPECT_NE(ui.boxes[0].text.find(" (61)\r\n"), std::string::npos) << ui.boxes[0].text;
+    EXPECT_EQ(fakeFiles.content(kFakeTarget), "old content");
+    EXPECT_EQ(fakeFiles.entries(), (std::vector<std::string>{"C:\\App\\", kFakeTarget}));
 }
 
 TEST_F(DownloadTest, FolderAtTheTargetCannotBeReplaced) {

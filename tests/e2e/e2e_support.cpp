@@ -48,21 +48,20 @@ ChildProcess ChildProcess::start(const std::wstring& commandLine, const std::wst
         ADD_FAILURE() << "cannot start " << narrow(commandLine) << ": error " << error;
         return ChildProcess();
     }
-    CloseHandle(info.hThread);
+    const win32::UniqueHandle thread(info.hThread);
     ChildProcess child;
-    child.process_ = info.hProcess;
+    child.process_.reset(info.hProcess);
     child.id_ = info.dwProcessId;
     return child;
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : process_(std::exchange(other.process_, nullptr)), id_(std::exchange(other.id_, 0)) {}
+    : process_(std::move(other.process_)), id_(std::exchange(other.id_, 0)) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     if (this != &other) {
         kill();
-        if (process_ != nullptr) CloseHandle(process_);
-        process_ = std::exchange(other.process_, nullptr);
+        process_ = std::move(other.process_);
         id_ = std::exchange(other.id_, 0);
     }
     return *this;
@@ -70,24 +69,23 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
 
 ChildProcess::~ChildProcess() {
     kill();
-    if (process_ != nullptr) CloseHandle(process_);
 }
 
 bool ChildProcess::wait(std::chrono::milliseconds timeout) const {
-    return process_ == nullptr ||
-           WaitForSingleObject(process_, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+    return !process_ || WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count())) ==
+                            WAIT_OBJECT_0;
 }
 
 DWORD ChildProcess::exitCode() const {
     DWORD code = STILL_ACTIVE;
-    if (process_ != nullptr) GetExitCodeProcess(process_, &code);
+    if (process_) GetExitCodeProcess(process_.get(), &code);
     return code;
 }
 
 void ChildProcess::kill() {
-    if (process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_, 99);
-        WaitForSingleObject(process_, 5000);
+    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.get(), 99);
+        WaitForSingleObject(process_.get(), 5000);
     }
 }
 
@@ -99,29 +97,28 @@ std::wstring upper(std::wstring text) {
 }
 
 std::wstring imageOf(DWORD processId) {
-    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-    if (process == nullptr) return {};
+    const win32::UniqueHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return {};
     std::wstring image(32768, L'\0');
     DWORD length = static_cast<DWORD>(image.size());
-    const BOOL ok = QueryFullProcessImageNameW(process, 0, image.data(), &length);
-    CloseHandle(process);
+    const BOOL ok = QueryFullProcessImageNameW(process.get(), 0, image.data(), &length);
     image.resize(ok ? length : 0);
     return image;
 }
 
 template <class Visit>
 void forEachProcess(Visit visit) {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return;
+    const win32::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
         if (entry.th32ProcessID != GetCurrentProcessId()) {
             visit(entry.th32ProcessID, upper(imageOf(entry.th32ProcessID)));
         }
     }
-    CloseHandle(snapshot);
 }
 
 }  // namespace
@@ -136,13 +133,12 @@ int killProcesses(const std::vector<std::wstring>& images, const std::wstring& f
             !image.empty() && (std::find(wanted.begin(), wanted.end(), image) != wanted.end() ||
                                (!folder.empty() && image.rfind(inFolder, 0) == 0));
         if (!match) return;
-        const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-        if (process == nullptr) return;
-        if (TerminateProcess(process, 99)) {
-            WaitForSingleObject(process, 5000);
+        const win32::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        if (!process) return;
+        if (TerminateProcess(process.get(), 99)) {
+            WaitForSingleObject(process.get(), 5000);
             ++ended;
         }
-        CloseHandle(process);
     });
     return ended;
 }

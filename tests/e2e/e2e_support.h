@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 #include "support/scripted_http_server.h"
 
@@ -47,7 +48,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
 
-    bool started() const { return process_ != nullptr; }
+    bool started() const { return process_.valid(); }
     DWORD id() const { return id_; }
     // True when the program ended within `timeout`.
     bool wait(std::chrono::milliseconds timeout) const;
@@ -57,7 +58,7 @@ public:
     void kill();
 
 private:
-    HANDLE process_ = nullptr;
+    win32::UniqueHandle process_;
     DWORD id_ = 0;
 };
 

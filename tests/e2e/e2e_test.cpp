@@ -271,8 +271,9 @@ protected:
 
     void stopDriver() {
         if (driver_ == nullptr) return;
-        CloseHandle(CreateFileW(driverStop_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        // The stop file only has to exist.
+        const win32::UniqueHandle stop(CreateFileW(driverStop_.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!driver_->wait(10s)) ADD_FAILURE() << "the box driver did not stop";
         driver_->kill();
         driver_ = nullptr;

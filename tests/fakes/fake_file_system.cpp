@@ -76,7 +76,6 @@ struct FakeFileSystem::State {
     std::optional<std::size_t> writeLimit;
     std::optional<Failure> writeLimitFailure;
     std::vector<std::string> folderRequests;
-    std::vector<std::string> log;
 
     // Throws the failure a switch holds for this call, if any.
     void checkSwitch(Operation operation, const std::string& path) {
@@ -245,7 +244,6 @@ public:
         if (!open_) {
             return;
         }
-        state_->log.push_back("close " + path_);
         open_ = false;
         state_->unregisterOpen(id_);
         state_->checkSwitch(FakeFileSystem::Operation::Close, path_);
@@ -333,16 +331,8 @@ std::vector<std::string> FakeFileSystem::entries() const {
     return result;
 }
 
-bool FakeFileSystem::isOpen(const std::string& path) const {
-    return state_->isOpen(keyOf(path));
-}
-
 const std::vector<std::string>& FakeFileSystem::folderRequests() const {
     return state_->folderRequests;
-}
-
-const std::vector<std::string>& FakeFileSystem::log() const {
-    return state_->log;
 }
 
 std::optional<std::uint32_t> FakeFileSystem::attributes(const std::string& path) {
@@ -362,7 +352,6 @@ std::optional<std::uint32_t> FakeFileSystem::attributes(const std::string& path)
 
 void FakeFileSystem::createFolder(const std::string& path) {
     state_->folderRequests.push_back(path);
-    state_->log.push_back("createFolder " + path);
     state_->checkSwitch(Operation::CreateFolder, path);
     const std::string key = keyOf(path);
     if (key.empty() || isDriveRoot(key) || key.back() == ':' || state_->nodes.count(key) != 0) {
@@ -375,7 +364,6 @@ void FakeFileSystem::createFolder(const std::string& path) {
 }
 
 void FakeFileSystem::deleteFile(const std::string& path) {
-    state_->log.push_back("deleteFile " + path);
     state_->checkSwitch(Operation::DeleteFile, path);
     State::Node* node = state_->find(path);
     if (node == nullptr) {
@@ -389,7 +377,6 @@ void FakeFileSystem::deleteFile(const std::string& path) {
 }
 
 void FakeFileSystem::moveFile(const std::string& from, const std::string& to) {
-    state_->log.push_back("moveFile " + from + " -> " + to);
     state_->checkSwitch(Operation::MoveFile, from);
     State::Node* source = state_->find(from);
     if (source == nullptr) {
@@ -411,7 +398,6 @@ void FakeFileSystem::moveFile(const std::string& from, const std::string& to) {
 }
 
 void FakeFileSystem::replaceFile(const std::string& from, const std::string& to) {
-    state_->log.push_back("replaceFile " + from + " -> " + to);
     state_->checkSwitch(Operation::ReplaceFile, from);
     State::Node* source = state_->find(from);
     if (source == nullptr) {
@@ -438,7 +424,6 @@ void FakeFileSystem::replaceFile(const std::string& from, const std::string& to)
 
 std::unique_ptr<ReadableFile> FakeFileSystem::openForReading(const std::string& path,
                                                              int lockMode) {
-    state_->log.push_back("openForReading " + path + " " + decimal(lockMode));
     state_->checkSwitch(Operation::OpenForReading, path);
     const int share = shareOf(lockMode);
     const State::Node* node = state_->find(path);
@@ -453,7 +438,6 @@ std::unique_ptr<ReadableFile> FakeFileSystem::openForReading(const std::string& 
 }
 
 std::unique_ptr<WritableFile> FakeFileSystem::createNew(const std::string& path) {
-    state_->log.push_back("createNew " + path);
     state_->checkSwitch(Operation::CreateNew, path);
     const std::string key = keyOf(path);
     if (key.empty() || endsInSeparator(path) || isDriveRoot(key)) {
@@ -471,7 +455,6 @@ std::unique_ptr<WritableFile> FakeFileSystem::createNew(const std::string& path)
 }
 
 std::unique_ptr<WritableFile> FakeFileSystem::openForAppending(const std::string& path) {
-    state_->log.push_back("openForAppending " + path);
     state_->checkSwitch(Operation::OpenForAppending, path);
     const std::string key = keyOf(path);
     if (key.empty() || endsInSeparator(path) || isDriveRoot(key)) {

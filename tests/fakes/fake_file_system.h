@@ -18,7 +18,7 @@ namespace morvane::test {
 // ("C:\") always exist, a folder may be named with or without its final "\",
 // a new file or folder needs its parent folder, open files follow the
 // sharing rules of their lock modes, and an open file cannot be deleted or
-// moved. It records every call, and failure switches make chosen calls fail.
+// moved. Failure switches make chosen calls fail.
 //
 // Failures it raises on its own: 53 for a missing file or parent folder, 75
 // for a target that exists, 70 for a folder used as a file, a sharing
@@ -66,15 +66,9 @@ public:
     // All files and folders as spelled when created, in order of their
     // case-folded names; folders end in "\".
     std::vector<std::string> entries() const;
-    // Whether any file object or holder has the file open.
-    bool isOpen(const std::string& path) const;
 
     // Every createFolder request, exactly as passed, in order.
     const std::vector<std::string>& folderRequests() const;
-    // One line per call except attributes(), in order: "createFolder P",
-    // "deleteFile P", "moveFile A -> B", "replaceFile A -> B",
-    // "openForReading P 2", "createNew P", "openForAppending P", "close P".
-    const std::vector<std::string>& log() const;
 
     // FileSystem
     std::optional<std::uint32_t> attributes(const std::string& path) override;

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "blockfile/ini_reader.h"
-#include "blockfile/memory_files.h"
+#include "fakes/fake_file_system.h"
 #include "platform/crypto.h"
 #include "platform/failure.h"
 #include "support/signing_vectors.h"
@@ -42,20 +42,20 @@ void checkDigest(const std::string& value) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace morvane;
     FuzzedDataProvider input(data, size);
-    test::MemoryFiles files;
-    files.put("Updater.ini", input.ConsumeRandomLengthString(1024));
-    files.put("revision.ini", input.ConsumeRandomLengthString(2048));
+    test::FakeFileSystem files;
+    files.addFile("C:\\Updater.ini", input.ConsumeRandomLengthString(1024));
+    files.addFile("C:\\revision.ini", input.ConsumeRandomLengthString(2048));
     const std::string signature = input.ConsumeRemainingBytesAsString();
 
     try {
         IniReader settings(files);
-        settings.Init("Updater.ini");
+        settings.Init("C:\\Updater.ini");
         const std::string keyLine = settings.GetLine("Signatur");
         if (const auto key = SignatureKey::fromBase64(keyLine)) {
             key->verifies(test::vectors::kText, signature);
         }
         IniReader revision(files);
-        revision.Init("revision.ini");
+        revision.Init("C:\\revision.ini");
         for (std::int32_t block = 1; block <= revision.BlockCount(); ++block) {
             checkDigest(revision.GetValue(block, "SHA256"));
         }

@@ -24,14 +24,6 @@ TEST(Win32UserInterface, ProcessPendingMessagesEmptiesTheQueue) {
     EXPECT_EQ(PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE), FALSE);
 }
 
-TEST(Win32UserInterface, CursorsAreTheSystemsOwn) {
-    Win32UserInterface ui;
-    ui.showWaitCursor();
-    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
-    ui.showArrowCursor();
-    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
-}
-
 BOOL CALLBACK takeMessageBox(HWND window, LPARAM found) {
     wchar_t name[16] = {};
     if (GetClassNameW(window, name, 16) > 0 && lstrcmpW(name, L"#32770") == 0 &&

@@ -1,12 +1,14 @@
 #pragma once
 
-// The host's real file-system and HTTP adapters, for tests that run against
-// real files and a loopback server on either platform.
+// The host's real file-system, clock and HTTP adapters, for tests and
+// benchmarks that run against real files and a loopback server on either
+// platform.
 #ifdef _WIN32
 #include "platform/win32/file_system.h"
 #include "platform/win32/wininet_http.h"
 namespace morvane::test {
 using HostFileSystem = win32::Win32FileSystem;
+using HostClock = win32::Win32Clock;
 using HostHttp = win32::WinInetHttp;
 }  // namespace morvane::test
 #else
@@ -14,6 +16,7 @@ using HostHttp = win32::WinInetHttp;
 #include "platform/posix/file_system.h"
 namespace morvane::test {
 using HostFileSystem = posix::PosixFileSystem;
+using HostClock = posix::PosixClock;
 using HostHttp = posix::CurlHttp;
 }  // namespace morvane::test
 #endif

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 
+#include "fakes/fake_file_system.h"
 #include "support/scripted_file_system.h"
 #include "update/update_run_fixture.h"
 
@@ -246,6 +247,37 @@ TEST_F(InstallationTest, TemporaryFilesOfKilledRunsAreRemoved) {
     run();
     EXPECT_EQ(application(), kNew);
     expectOnlyTheRecordInTemp();
+}
+
+// The journal is the installation's first change: when it cannot be made,
+// nothing has moved, the failure is reported and the next run installs.
+TEST_F(InstallationTest, JournalThatCannotBeCreatedStopsBeforeTheFirstMove) {
+    publishNew();
+    const std::string app = "C:\\App\\";
+    FakeFileSystem disk;
+    disk.addFile(app + "Updater.ini",
+                 "[Adresse]\r\n" + server->url("/updates/revision.ini") + "\r\n");
+    for (const auto& [name, content] : kOld) {
+        disk.addFile(app + name, content);
+    }
+    disk.addFile(app + "Temp\\revision.ini", kOldRecord);
+    disk.fail(FakeFileSystem::Operation::CreateNew, app + "Temp\\revision.ini.install",
+              Failure::of(err::AccessDenied), 1);
+    process.folder = "C:\\App";
+
+    runOn(disk);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].caption, "Unbekannter Fehler");
+    for (const auto& [name, content] : kOld) {
+        EXPECT_EQ(disk.content(app + name), content) << name;
+    }
+    EXPECT_EQ(disk.content(app + "Temp\\revision.ini"), kOldRecord);
+    EXPECT_FALSE(disk.hasFolder(app + "Backup"));
+
+    runOn(disk);
+    for (const auto& [name, content] : kNew) {
+        EXPECT_EQ(disk.content(app + name), content) << name;
+    }
 }
 
 TEST_F(InstallationTest, TwoInstallationsWithinOneSecondKeepEveryBackup) {
