@@ -44,6 +44,25 @@ void lockWithoutWaiting(int fd, int operation) {
     }
 }
 
+// Opens `path` with `flags`; a directory is refused with 70, as opening a
+// folder as a file is on Windows (POSIX would open it for reading).
+UniqueFd openExistingFile(const std::string& path, int flags) {
+    UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC, 0666));
+    if (!fd.valid()) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        throw Failure::of(err::AccessDenied);
+    }
+    return fd;
+}
+
 class PosixReadableFile : public ReadableFile {
 public:
     explicit PosixReadableFile(UniqueFd fd) : fd_(std::move(fd)) {}
@@ -218,21 +237,7 @@ std::unique_ptr<ReadableFile> PosixFileSystem::openForReading(const std::string&
     if (lockMode < 0 || lockMode > 3) {
         throw Failure::of(err::InvalidCall);
     }
-    const std::string source = hostPath(path);
-    UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) {
-        const int error = errno;
-        throw errnoFailure(error);
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        const int error = errno;
-        throw errnoFailure(error);
-    }
-    // A directory opens for reading here, but not as a file on Windows.
-    if (S_ISDIR(info.st_mode)) {
-        throw Failure::of(err::AccessDenied);
-    }
+    UniqueFd fd = openExistingFile(hostPath(path), O_RDONLY);
     if (lockMode == 2) {
         lockWithoutWaiting(fd.get(), LOCK_SH);
     } else if (lockMode == 3) {
@@ -260,21 +265,8 @@ std::unique_ptr<WritableFile> PosixFileSystem::createNew(const std::string& path
 }
 
 std::unique_ptr<WritableFile> PosixFileSystem::openForAppending(const std::string& path) {
-    const std::string target = hostPath(path);
-    UniqueFd fd(::open(target.c_str(), O_CREAT | O_APPEND | O_WRONLY | O_CLOEXEC, 0666));
-    if (!fd.valid()) {
-        const int error = errno;
-        throw errnoFailure(error);
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        const int error = errno;
-        throw errnoFailure(error);
-    }
-    if (S_ISDIR(info.st_mode)) {
-        throw Failure::of(err::AccessDenied);
-    }
-    return std::make_unique<PosixWritableFile>(std::move(fd));
+    return std::make_unique<PosixWritableFile>(
+        openExistingFile(hostPath(path), O_CREAT | O_APPEND | O_WRONLY));
 }
 
 bool PosixFileSystem::inUse(const std::string& path) {
