@@ -60,9 +60,6 @@ TEST(Signing, RefusesWhatIsNoP256PrivateKey) {
 }
 
 TEST(Signing, KeygenWritesAKeyThatSignAndCheckUse) {
-    if (!test::platformSigns()) {
-        GTEST_SKIP() << test::kNoCodecs;
-    }
     test::TempFolder folder;
     const auto at = [&](const std::string& name) {
         const std::u8string text = folder.native(name).u8string();
@@ -70,6 +67,13 @@ TEST(Signing, KeygenWritesAKeyThatSignAndCheckUse) {
     };
     test::HostHttp http;
     std::ostringstream out, err;
+    if (!test::platformSigns()) {
+        // The publisher learns why, and no half-made key is left behind.
+        EXPECT_EQ(publish::runPublisher({"keygen", at("key.pem")}, http, out, err), 2);
+        EXPECT_NE(err.str().find("CryptoAPI"), std::string::npos) << err.str();
+        EXPECT_FALSE(std::filesystem::exists(folder.native("key.pem")));
+        GTEST_SKIP() << test::kNoCodecs;
+    }
     ASSERT_EQ(publish::runPublisher({"keygen", at("key.pem")}, http, out, err), 0) << err.str();
     const std::string printed = out.str();
     const std::size_t block = printed.find("[Signatur]\n");

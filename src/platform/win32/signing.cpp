@@ -37,6 +37,18 @@ constexpr auto kNoMemory = static_cast<NTSTATUS>(0xC0000017L);
     throw win32::osFailure(GetLastError());
 }
 
+// A CryptoAPI without an encoder or decoder for a type says "file not
+// found" (Wine 8 has none for PKCS#8 keys, object identifiers and ECDSA
+// signatures): the system's lack, not a fault of the key, and said so.
+[[noreturn]] void failCodec() {
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        failLast();
+    }
+    throw Failure(ERROR_FILE_NOT_FOUND,
+                  "Die CryptoAPI dieses Systems kann PKCS#8-Schlüssel, Objektkennungen oder "
+                  "ECDSA-Signaturen nicht kodieren.");
+}
+
 Algorithm openEcdsaP256() {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     const NTSTATUS status =
@@ -53,7 +65,7 @@ std::vector<BYTE> encode(LPCSTR type, const void* value) {
     DWORD size = 0;
     if (!CryptEncodeObjectEx(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, type, value,
                              CRYPT_ENCODE_ALLOC_FLAG, nullptr, &encoded, &size)) {
-        failLast();
+        failCodec();
     }
     const LocalMemory<BYTE> owner(encoded);
     return std::vector<BYTE>(encoded, encoded + size);
@@ -69,10 +81,8 @@ LocalMemory<T> decode(LPCSTR type, const BYTE* bytes, std::size_t count) {
     if (!CryptDecodeObjectEx(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, type, bytes,
                              static_cast<DWORD>(count), CRYPT_DECODE_ALLOC_FLAG, nullptr, &decoded,
                              &size)) {
-        // A CryptoAPI without a decoder for the type says "file not found":
-        // that is the platform's lack, not a fault of the key.
         if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-            failLast();
+            failCodec();
         }
         return nullptr;
     }
