@@ -6,48 +6,25 @@
 #include <wincrypt.h>
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "platform/failure.h"
 #include "platform/win32/cng_owners.h"
+#include "platform/win32/crypt_codec.h"
 
 namespace morvane {
 
 namespace {
 
 using win32::Algorithm;
+using win32::decode;
+using win32::failStatus;
 using win32::Hash;
 using win32::Key;
-using win32::LocalMemory;
 
 constexpr std::size_t kCoordinate = 32;  // bytes of r and of s on P-256
-
-constexpr auto kNoMemory = static_cast<NTSTATUS>(0xC0000017L);  // STATUS_NO_MEMORY
-
-// CNG reports NTSTATUS codes, which have no text among the system's error
-// messages; they map onto the updater's own failures.
-[[noreturn]] void failStatus(NTSTATUS status) {
-    throw Failure::of(status == kNoMemory ? err::OutOfMemory : err::InvalidCall);
-}
-
-// CryptDecodeObjectEx into memory it allocates; empty when the bytes do not
-// decode as `type`.
-template <typename T>
-LocalMemory<T> decode(LPCSTR type, const BYTE* bytes, std::size_t count) {
-    if (count == 0 || count > std::numeric_limits<DWORD>::max()) {
-        return nullptr;
-    }
-    void* decoded = nullptr;
-    DWORD size = 0;
-    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, type, bytes, static_cast<DWORD>(count),
-                             CRYPT_DECODE_ALLOC_FLAG, nullptr, &decoded, &size)) {
-        return nullptr;
-    }
-    return LocalMemory<T>(static_cast<T*>(decoded));
-}
 
 // Bytes of an unsigned number without its high zero bytes.
 std::size_t significantBytes(const CRYPT_UINT_BLOB& value) {
@@ -164,30 +141,12 @@ SignatureKey::SignatureKey(SignatureKey&&) noexcept = default;
 SignatureKey& SignatureKey::operator=(SignatureKey&&) noexcept = default;
 
 std::optional<SignatureKey> SignatureKey::fromBase64(std::string_view base64) {
-    if (base64.empty() || base64.size() > std::numeric_limits<DWORD>::max() / 2) {
+    const auto der = win32::binaryFromString(base64, CRYPT_STRING_BASE64);
+    if (!der) {
         return std::nullopt;
     }
-    const auto textLength = static_cast<DWORD>(base64.size());
-    DWORD size = 0;
-    if (!CryptStringToBinaryA(base64.data(), textLength, CRYPT_STRING_BASE64, nullptr, &size,
-                              nullptr, nullptr) ||
-        size == 0) {
-        return std::nullopt;
-    }
-    std::vector<BYTE> der(size);
-    if (!CryptStringToBinaryA(base64.data(), textLength, CRYPT_STRING_BASE64, der.data(), &size,
-                              nullptr, nullptr)) {
-        return std::nullopt;
-    }
-    der.resize(size);
-    const auto info = decode<CERT_PUBLIC_KEY_INFO>(X509_PUBLIC_KEY_INFO, der.data(), der.size());
-    if (!info || info->Algorithm.pszObjId == nullptr ||
-        std::strcmp(info->Algorithm.pszObjId, szOID_ECC_PUBLIC_KEY) != 0) {
-        return std::nullopt;
-    }
-    const auto curve = decode<LPSTR>(X509_OBJECT_IDENTIFIER, info->Algorithm.Parameters.pbData,
-                                     info->Algorithm.Parameters.cbData);
-    if (!curve || *curve == nullptr || std::strcmp(*curve, szOID_ECC_CURVE_P256) != 0) {
+    const auto info = decode<CERT_PUBLIC_KEY_INFO>(X509_PUBLIC_KEY_INFO, der->data(), der->size());
+    if (!info || !win32::namesEcP256(info->Algorithm)) {
         return std::nullopt;
     }
     BCRYPT_KEY_HANDLE handle = nullptr;

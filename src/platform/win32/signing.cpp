@@ -6,7 +6,6 @@
 #include <wincrypt.h>
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "platform/crypto.h"
 #include "platform/failure.h"
 #include "platform/win32/cng_owners.h"
+#include "platform/win32/crypt_codec.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
@@ -23,15 +23,11 @@ namespace morvane {
 namespace {
 
 using win32::Algorithm;
+using win32::failStatus;
 using win32::Key;
 using win32::LocalMemory;
 
 constexpr ULONG kCoordinate = 32;  // bytes of each number on P-256
-constexpr auto kNoMemory = static_cast<NTSTATUS>(0xC0000017L);
-
-[[noreturn]] void failStatus(NTSTATUS status) {
-    throw Failure::of(status == kNoMemory ? err::OutOfMemory : err::InvalidCall);
-}
 
 [[noreturn]] void failLast() {
     throw win32::osFailure(GetLastError());
@@ -71,22 +67,15 @@ std::vector<BYTE> encode(LPCSTR type, const void* value) {
     return std::vector<BYTE>(encoded, encoded + size);
 }
 
+// A decoded structure; null when the bytes are no `type`, a failure when the
+// system cannot decode `type` at all.
 template <typename T>
 LocalMemory<T> decode(LPCSTR type, const BYTE* bytes, std::size_t count) {
-    if (count == 0 || count > std::numeric_limits<DWORD>::max()) {
-        return nullptr;
+    LocalMemory<T> decoded = win32::decode<T>(type, bytes, count);
+    if (!decoded && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        failCodec();
     }
-    void* decoded = nullptr;
-    DWORD size = 0;
-    if (!CryptDecodeObjectEx(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, type, bytes,
-                             static_cast<DWORD>(count), CRYPT_DECODE_ALLOC_FLAG, nullptr, &decoded,
-                             &size)) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-            failCodec();
-        }
-        return nullptr;
-    }
-    return LocalMemory<T>(static_cast<T*>(decoded));
+    return decoded;
 }
 
 // CryptBinaryToStringA with `flags`, without the terminating zero.
@@ -198,33 +187,16 @@ SigningKeyPair generateSigningKey() {
 
 std::optional<std::string> signWithPrivateKey(std::string_view privateKeyPem,
                                               std::string_view data) {
-    if (privateKeyPem.empty() || privateKeyPem.size() > std::numeric_limits<DWORD>::max() / 2) {
-        return std::nullopt;
-    }
     // CRYPT_STRING_BASE64HEADER takes the text between "-----BEGIN ...-----"
     // and "-----END ...-----"; the label is checked by decoding.
-    const auto textLength = static_cast<DWORD>(privateKeyPem.size());
-    DWORD size = 0;
-    if (!CryptStringToBinaryA(privateKeyPem.data(), textLength, CRYPT_STRING_BASE64HEADER, nullptr,
-                              &size, nullptr, nullptr) ||
-        size == 0) {
+    auto der = win32::binaryFromString(privateKeyPem, CRYPT_STRING_BASE64HEADER);
+    if (!der) {
         return std::nullopt;
     }
-    std::vector<BYTE> der(size);
-    if (!CryptStringToBinaryA(privateKeyPem.data(), textLength, CRYPT_STRING_BASE64HEADER,
-                              der.data(), &size, nullptr, nullptr)) {
-        return std::nullopt;
-    }
-    der.resize(size);
-    const auto info = decode<CRYPT_PRIVATE_KEY_INFO>(PKCS_PRIVATE_KEY_INFO, der.data(), der.size());
-    SecureZeroMemory(der.data(), der.size());
-    if (!info || info->Algorithm.pszObjId == nullptr ||
-        std::strcmp(info->Algorithm.pszObjId, szOID_ECC_PUBLIC_KEY) != 0) {
-        return std::nullopt;
-    }
-    const auto curve = decode<LPSTR>(X509_OBJECT_IDENTIFIER, info->Algorithm.Parameters.pbData,
-                                     info->Algorithm.Parameters.cbData);
-    if (!curve || *curve == nullptr || std::strcmp(*curve, szOID_ECC_CURVE_P256) != 0) {
+    const auto info =
+        decode<CRYPT_PRIVATE_KEY_INFO>(PKCS_PRIVATE_KEY_INFO, der->data(), der->size());
+    SecureZeroMemory(der->data(), der->size());
+    if (!info || !win32::namesEcP256(info->Algorithm)) {
         return std::nullopt;
     }
     const auto inner = decode<CRYPT_ECC_PRIVATE_KEY_INFO>(
