@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "box_record.h"
+#include "support/gif_picture.h"
 
 namespace morvane::e2e {
 
@@ -233,11 +234,6 @@ std::uint32_t le32(const std::string& bytes, std::size_t at) {
            static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 3])) << 24;
 }
 
-void putLe16(std::string& out, int value) {
-    out.push_back(static_cast<char>(value & 0xFF));
-    out.push_back(static_cast<char>((value >> 8) & 0xFF));
-}
-
 constexpr int kGradientColours = 120;
 constexpr int kBandRows = 12;
 
@@ -286,53 +282,13 @@ COLORREF pictureColour(int row, int height) {
 }
 
 std::string makeGradientGif(int width, int height) {
-    std::string gif = "GIF89a";
-    putLe16(gif, width);
-    putLe16(gif, height);
-    gif.push_back(static_cast<char>(0xF6));  // global colour table of 128 entries
-    gif.push_back(0);
-    gif.push_back(0);
-    for (int i = 0; i < 128; ++i) {
-        const COLORREF colour = i < kGradientColours    ? gradient(i)
-                                : i == kGradientColours ? RGB(236, 232, 214)
-                                                        : RGB(0, 0, 0);
-        gif.push_back(static_cast<char>(GetRValue(colour)));
-        gif.push_back(static_cast<char>(GetGValue(colour)));
-        gif.push_back(static_cast<char>(GetBValue(colour)));
+    std::vector<test::Rgb> palette;
+    for (int i = 0; i <= kGradientColours; ++i) {
+        const COLORREF colour = i < kGradientColours ? gradient(i) : RGB(236, 232, 214);
+        palette.push_back({GetRValue(colour), GetGValue(colour), GetBValue(colour)});
     }
-    gif.push_back(0x2C);  // image descriptor
-    putLe16(gif, 0);
-    putLe16(gif, 0);
-    putLe16(gif, width);
-    putLe16(gif, height);
-    gif.push_back(0);
-
-    // With a minimum code size of 7 every code is one byte as long as a clear
-    // code comes before the dictionary reaches 256 codes.
-    constexpr char kClear = static_cast<char>(128);
-    constexpr char kEnd = static_cast<char>(129);
-    std::string codes;
-    int sinceClear = 100;
-    for (int row = 0; row < height; ++row) {
-        for (int column = 0; column < width; ++column) {
-            if (sinceClear == 100) {
-                codes.push_back(kClear);
-                sinceClear = 0;
-            }
-            codes.push_back(static_cast<char>(colourIndex(row, height)));
-            ++sinceClear;
-        }
-    }
-    codes.push_back(kEnd);
-    gif.push_back(7);
-    for (std::size_t at = 0; at < codes.size(); at += 255) {
-        const std::size_t length = std::min<std::size_t>(255, codes.size() - at);
-        gif.push_back(static_cast<char>(length));
-        gif.append(codes, at, length);
-    }
-    gif.push_back(0);
-    gif.push_back(0x3B);
-    return gif;
+    return test::makeGif(width, height, palette,
+                         [height](int row, int) { return colourIndex(row, height); });
 }
 
 // ---- the update server -------------------------------------------------------------

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "support/gif_picture.h"
 
 namespace morvane::win32 {
 namespace {
@@ -23,60 +22,15 @@ constexpr int kPictureWidth = 100;
 constexpr int kPictureHeight = 80;
 constexpr int kRedCorner = 10;  // the picture's top-left 10 × 10 pixels are red
 
-void putLe16(std::vector<std::uint8_t>& out, int value) {
-    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+test::Rgb rgb(COLORREF colour) {
+    return {GetRValue(colour), GetGValue(colour), GetBValue(colour)};
 }
 
-// A GIF of width × height pixels: green, with a red square in the top-left
-// corner. The LZW stream uses a minimum code size of 7, so every code is one
-// byte as long as a clear code comes before the dictionary reaches 256 codes.
-std::vector<std::uint8_t> makeGif(int width, int height) {
-    std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a'};
-    putLe16(gif, width);
-    putLe16(gif, height);
-    gif.push_back(0xE6);  // global colour table of 128 entries
-    gif.push_back(0);     // background colour index
-    gif.push_back(0);     // pixel aspect ratio
-    for (int i = 0; i < 128; ++i) {
-        const COLORREF colour = i == 0 ? kPictureGreen : i == 1 ? kPictureRed : RGB(0, 0, 0);
-        gif.push_back(GetRValue(colour));
-        gif.push_back(GetGValue(colour));
-        gif.push_back(GetBValue(colour));
-    }
-    gif.push_back(0x2C);  // image descriptor
-    putLe16(gif, 0);
-    putLe16(gif, 0);
-    putLe16(gif, width);
-    putLe16(gif, height);
-    gif.push_back(0);  // no local colour table, not interlaced
-
-    constexpr std::uint8_t kClear = 128;
-    constexpr std::uint8_t kEnd = 129;
-    std::vector<std::uint8_t> codes;
-    int sinceClear = 100;
-    for (int row = 0; row < height; ++row) {
-        for (int column = 0; column < width; ++column) {
-            if (sinceClear == 100) {
-                codes.push_back(kClear);
-                sinceClear = 0;
-            }
-            codes.push_back(row < kRedCorner && column < kRedCorner ? 1 : 0);
-            ++sinceClear;
-        }
-    }
-    codes.push_back(kEnd);
-
-    gif.push_back(7);  // LZW minimum code size
-    for (std::size_t at = 0; at < codes.size(); at += 255) {
-        const std::size_t length = std::min<std::size_t>(255, codes.size() - at);
-        gif.push_back(static_cast<std::uint8_t>(length));
-        gif.insert(gif.end(), codes.begin() + static_cast<std::ptrdiff_t>(at),
-                   codes.begin() + static_cast<std::ptrdiff_t>(at + length));
-    }
-    gif.push_back(0);     // end of the image data
-    gif.push_back(0x3B);  // trailer
-    return gif;
+// The test's picture: green, with a red square in the top-left corner.
+std::string makePicture() {
+    return test::makeGif(
+        kPictureWidth, kPictureHeight, {rgb(kPictureGreen), rgb(kPictureRed)},
+        [](int row, int column) { return row < kRedCorner && column < kRedCorner ? 1 : 0; });
 }
 
 std::string utf8(const std::filesystem::path& path) {
@@ -95,10 +49,9 @@ public:
     PictureFile() {
         path_ = std::filesystem::temp_directory_path() /
                 ("morvane_progress_" + std::to_string(GetCurrentProcessId()) + ".gif");
-        const std::vector<std::uint8_t> bytes = makeGif(kPictureWidth, kPictureHeight);
+        const std::string bytes = makePicture();
         std::ofstream out(path_, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     PictureFile(const PictureFile&) = delete;
     PictureFile& operator=(const PictureFile&) = delete;
