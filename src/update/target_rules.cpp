@@ -1,5 +1,6 @@
 #include "update/target_rules.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -53,11 +54,18 @@ bool isDeviceName(std::string_view component) {
             return true;
         }
     }
-    if (stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9') {
-        const std::string_view prefix = stem.substr(0, 3);
-        return equalsIgnoringCase(prefix, "COM") || equalsIgnoringCase(prefix, "LPT");
+    const std::string_view prefix = stem.substr(0, 3);
+    if (!equalsIgnoringCase(prefix, "COM") && !equalsIgnoringCase(prefix, "LPT")) {
+        return false;
     }
-    return false;
+    // A port number: a digit, or a superscript one, two or three, which
+    // Windows reads as 1, 2 and 3 (UTF-8 in memory).
+    static constexpr std::array<std::string_view, 3> kSuperscripts = {"¹", "²", "³"};
+    const std::string_view number = stem.substr(prefix.size());
+    if (number.size() == 1) {
+        return number[0] >= '0' && number[0] <= '9';
+    }
+    return std::find(kSuperscripts.begin(), kSuperscripts.end(), number) != kSuperscripts.end();
 }
 
 bool hasForbiddenCharacter(std::string_view component) {
@@ -102,8 +110,21 @@ bool namesFileBelowFolder(std::string_view relative) {
 
 bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
                          std::string_view programName) {
-    // The updater's own files in Temp: the record, the fresh description,
-    // the journal, the log and the temporary names of downloads.
+    // Installed as AppFolder + target: the updater's folders, its program
+    // and its settings. The picture "<programName>.gif" is the publisher's.
+    const std::vector<std::string_view> parts = componentsOf(target);
+    const std::string first = foldCase(parts.front());
+    if (first == "TEMP" || first == "BACKUP") {
+        return true;
+    }
+    const std::string program = foldCase(programName);
+    if (parts.size() == 1 &&
+        (first == program || first == program + ".EXE" || first == program + ".INI")) {
+        return true;
+    }
+    // Downloaded as TempFolder + target: the updater's own files in Temp,
+    // the record, the fresh description, the journal, the log and the
+    // temporary names of downloads.
     const std::string name = foldCase(target);
     const std::string record = foldCase(recordName);
     const std::string log = foldCase(std::string(programName) + ".log");

@@ -17,14 +17,17 @@ bool staysBelowFolder(std::string_view relative);
 // component (so no trailing separator either), no component ending in "." or
 // a blank (Windows drops those), no character Windows forbids in names
 // (control characters, < > " | ? *) and no device name as a component, with
-// or without an extension (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$,
-// CONOUT$; "NUL.txt" too), in any case.
+// or without an extension (CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, COM¹-COM³,
+// LPT¹-LPT³, CONIN$, CONOUT$; "NUL.txt" too), in any case.
 bool namesFileBelowFolder(std::string_view relative);
 
-// True for a "Ziel" that is one of the updater's own files in its Temp
-// folder, in any case: the copy of the description (`recordName`, e.g.
-// "revision.ini") with ".new" and ".install", the log "<programName>.log"
-// and its ".1", and the temporary name of a download (ending in ".part").
+// True for a "Ziel" that reaches the updater's own files, in any case: in
+// the folder, its Temp and Backup folders (as first component) and its
+// program and settings ("<programName>" with ".exe", ".ini" or no
+// extension); in Temp, where files are downloaded to, the copy of the
+// description (`recordName`, e.g. "revision.ini") with ".new" and
+// ".install", the log "<programName>.log" and its ".1", and the temporary
+// name of a download (ending in ".part").
 bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
                          std::string_view programName);
 

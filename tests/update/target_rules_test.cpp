@@ -47,6 +47,14 @@ TEST(TargetRulesTest, TargetsMustNameAFileBelowTheFolder) {
         {"COM1", true, false},
         {"lpt9.dat", true, false},
         {"CONOUT$", true, false},
+        {"COM0", true, false},
+        {"lpt0.txt", true, false},
+        {"com¹", true, false},
+        {"sub\\COM²\\x.txt", true, false},
+        {"LPT³.txt", true, false},
+        {"LPT¹ .dat", true, false},
+        {"COM⁴", true, true},  // Windows maps only ¹ ² ³ to a port
+        {"COM", true, true},
         {"..", false, false},
         {"..\\x.txt", false, false},
         {"a\\..\\..\\x.txt", false, false},
@@ -60,6 +68,42 @@ TEST(TargetRulesTest, TargetsMustNameAFileBelowTheFolder) {
         SCOPED_TRACE("'" + c.target + "'");
         EXPECT_EQ(staysBelowFolder(c.target), c.staysBelow);
         EXPECT_EQ(namesFileBelowFolder(c.target), c.namesFile);
+    }
+}
+
+struct OwnFileCase {
+    std::string target;
+    bool own;
+};
+
+// Installed below the folder and downloaded below Temp: neither place may
+// be one of the updater's own.
+TEST(TargetRulesTest, TargetsMustNotReachTheUpdatersOwnFiles) {
+    const std::vector<OwnFileCase> cases = {
+        {"Temp\\revision.ini", true},
+        {"temp\\a.txt", true},
+        {"TEMP/x.txt", true},
+        {"Backup\\app_2024-03-05_14.07.09.exe", true},
+        {"backup\\x", true},
+        {"Updater.exe", true},
+        {"UPDATER.INI", true},
+        {"updater", true},
+        {"revision.ini", true},
+        {"REVISION.INI.new", true},
+        {"revision.ini.install", true},
+        {"Updater.log", true},
+        {"updater.log.1", true},
+        {"lib\\x.part", true},
+        {"Updater.gif", false},
+        {"lib\\Updater.exe", false},
+        {"lib\\Temp\\x.txt", false},
+        {"Temporär\\x.txt", false},
+        {"Backups\\x.txt", false},
+        {"revision.ini.old", false},
+    };
+    for (const OwnFileCase& c : cases) {
+        SCOPED_TRACE("'" + c.target + "'");
+        EXPECT_EQ(namesUpdaterOwnFile(c.target, "revision.ini", "Updater"), c.own);
     }
 }
 
