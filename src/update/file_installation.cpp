@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <set>
+
 #include "platform/checked.h"
 #include "platform/text.h"
 #include "update/install_journal.h"
@@ -60,11 +63,13 @@ bool MainModule::exists(const std::string& path) {
     return value.Exists();
 }
 
+bool MainModule::obeysTargetRules(const std::string& target) const {
+    return namesFileBelowFolder(target) &&
+           !namesUpdaterOwnFile(target, ServerUrl.FullName(), programName_);
+}
+
 bool MainModule::isInstallableTarget(const std::string& target) {
-    if (!namesFileBelowFolder(target)) {
-        return false;
-    }
-    if (namesUpdaterOwnFile(target, ServerUrl.FullName(), programName_)) {
+    if (!obeysTargetRules(target)) {
         return false;
     }
     for (const std::string& folder : {AppFolder, TempFolder}) {
@@ -79,9 +84,11 @@ bool MainModule::isInstallableTarget(const std::string& target) {
 std::string MainModule::freeBackupName(const std::string& target) {
     PathClass stamped = newPath();
     stamped.setFullPath(target);
+    const bool hasExtension = stamped.FullName().find('.') != std::string::npos;
     stamped.AddDateInfo();
+    // The counter follows the time: before the extension, or last.
     const std::string name = stamped.FullName();
-    const std::size_t dot = name.rfind('.');
+    const std::size_t dot = hasExtension ? name.rfind('.') : std::string::npos;
     for (int variant = 1; variant <= kBackupVariants; ++variant) {
         PathClass candidate = stamped;
         if (variant > 1) {
@@ -155,13 +162,16 @@ MainModule::Installation MainModule::installFiles(ProgressWindow window) {
 
 MainModule::Installation MainModule::downloadAll(std::int16_t lastBlock) {
     for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
+        // Without a "Quelle" the URL would name the description's folder.
+        const std::string sourceName = Revision.GetValue(i, "Quelle");
         UrlClass source;
-        source.setFullUrl(ServerUrl.Url() + Revision.GetValue(i, "Quelle"));
+        source.setFullUrl(ServerUrl.Url() + sourceName);
         const std::string target = Revision.GetValue(i, "Ziel");
         PathClass download = newPath();
         download.setFullPath(TempFolder + target);
         const std::optional<std::string> sha256 = fileSha256(i);
-        if (!isInstallableTarget(target) || !sha256 || !DownloadFile(source, download, *sha256)) {
+        if (sourceName.empty() || !isInstallableTarget(target) || !sha256 ||
+            !DownloadFile(source, download, *sha256)) {
             exitStatus_ = status::DownloadFailed;
             log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
             showDownloadError(platform_.ui);
@@ -261,6 +271,12 @@ bool MainModule::recoverInterruptedInstallation() {
         journal.Delete();
         return true;
     }
+    if (!keepsToItsJob(contents->entries)) {
+        log("The journal " + journalPath() +
+            " names files its installation would not have moved; it stays for inspection");
+        showMoveError(platform_.ui);
+        return false;
+    }
     // A journal torn in its first line names nothing: no file had moved.
     log("An interrupted installation is put back from its journal " + journalPath());
     if (!rollBack(contents->entries) || !journal.Delete()) {
@@ -270,6 +286,24 @@ bool MainModule::recoverInterruptedInstallation() {
     }
     discardFreshRevision();
     return true;
+}
+
+bool MainModule::keepsToItsJob(const std::vector<JournalEntry>& entries) {
+    if (entries.empty()) {
+        return true;
+    }
+    IniReader pending(platform_.files);
+    if (!pending.Init(freshRevisionPath())) {
+        return false;
+    }
+    std::set<std::string> listed;
+    for (std::int32_t i = 5; i <= pending.BlockCount() - 1; ++i) {
+        listed.insert(pending.GetValue(i, "Ziel"));
+    }
+    return std::all_of(entries.begin(), entries.end(), [&](const JournalEntry& entry) {
+        return listed.contains(entry.target) && obeysTargetRules(entry.target) &&
+               isDatedBackupName(entry.target, entry.backup);
+    });
 }
 
 void MainModule::discardFreshRevision() {

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "platform/failure.h"
-#include "update/target_rules.h"
 
 namespace morvane {
 namespace {
@@ -20,12 +19,38 @@ std::optional<JournalEntry> parseEntry(std::string_view line) {
     if (tab == std::string_view::npos || line.find(kSeparator, tab + 1) != std::string_view::npos) {
         return std::nullopt;
     }
-    JournalEntry entry{std::string(line.substr(0, tab)), std::string(line.substr(tab + 1))};
-    // What a journal names is only ever put back inside the folder.
-    if (!namesFileBelowFolder(entry.target) || !namesFileBelowFolder(entry.backup)) {
-        return std::nullopt;
+    return JournalEntry{std::string(line.substr(0, tab)), std::string(line.substr(tab + 1))};
+}
+
+// The time stamp of a backup name; "9" stands for any decimal digit.
+constexpr std::string_view kStampForm = "_9999-99-99_99.99.99";
+// Counters run from 2 up to the number of variants tried (at most 1000).
+constexpr std::size_t kLongestCounter = 4;
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool hasStampForm(std::string_view text) {
+    for (std::size_t i = 0; i < kStampForm.size(); ++i) {
+        if (kStampForm[i] == '9' ? !isDigit(text[i]) : text[i] != kStampForm[i]) {
+            return false;
+        }
     }
-    return entry;
+    return true;
+}
+
+bool isCounter(std::string_view text) {
+    if (text.size() < 2 || text.size() > 1 + kLongestCounter || text[0] != '_' || text[1] == '0' ||
+        text == "_1") {
+        return false;
+    }
+    for (const char c : text.substr(1)) {
+        if (!isDigit(c)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -98,6 +123,25 @@ std::optional<JournalContents> readJournal(FileSystem& files, const std::string&
         }
     }
     return contents;
+}
+
+bool isDatedBackupName(std::string_view target, std::string_view backup) {
+    // Split as the path value splits: the file name follows the last "\",
+    // its extension the last "." of the file name.
+    const std::size_t nameStart = target.rfind('\\') + 1;  // 0 without a "\"
+    const std::size_t dot = target.rfind('.');
+    const std::size_t split =
+        dot != std::string_view::npos && dot >= nameStart ? dot : target.size();
+    const std::string_view head = target.substr(0, split);
+    const std::string_view tail = target.substr(split);
+    if (backup.size() < head.size() + kStampForm.size() + tail.size() ||
+        !backup.starts_with(head) || !backup.ends_with(tail)) {
+        return false;
+    }
+    const std::string_view dated =
+        backup.substr(head.size(), backup.size() - head.size() - tail.size());
+    const std::string_view counter = dated.substr(kStampForm.size());
+    return hasStampForm(dated) && (counter.empty() || isCounter(counter));
 }
 
 }  // namespace morvane

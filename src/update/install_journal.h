@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -56,6 +57,14 @@ struct JournalContents {
 };
 
 // Reads the journal at `path`; nullopt when there is none or it cannot be read.
+// The entries are what the lines say: whether they may be acted on is the
+// reader's decision (a journal lies in a folder others can write to).
 std::optional<JournalContents> readJournal(FileSystem& files, const std::string& path);
+
+// True when `backup` is a name the installation gives the backup of
+// `target`: the target with the local time "_YYYY-MM-DD_hh.mm.ss", perhaps
+// followed by a counter "_2", "_3", ..., before the last "." of its file
+// name, or at its end when the file name has none.
+bool isDatedBackupName(std::string_view target, std::string_view backup);
 
 }  // namespace morvane

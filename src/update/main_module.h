@@ -94,14 +94,20 @@ private:
     // record was already replaced) or rolled back. False when it could not
     // be rolled back: its journal then stays for the next run.
     bool recoverInterruptedInstallation();
+    // True when every entry of a journal left behind is one its installation
+    // wrote: a "Ziel" of the fresh description beside it that obeys the
+    // rules, with its dated backup name. Nothing is put back from another.
+    bool keepsToItsJob(const std::vector<JournalEntry>& entries);
     // Drops the fresh description: the record keeps the installed revision.
     void discardFreshRevision();
     // The fresh description while it is not yet the record, and the journal
     // of an installation in progress, both beside the record.
     std::string freshRevisionPath() const;
     std::string journalPath() const;
-    // The "Ziel" of a file block may be installed: a file below the folder,
-    // none of the updater's own files in Temp, no folder in the way.
+    // The "Ziel" of a file block may be installed: it obeys the rules for a
+    // "Ziel" (a file below the folder, none of the updater's own files) and
+    // no folder is in the way.
+    bool obeysTargetRules(const std::string& target) const;
     bool isInstallableTarget(const std::string& target);
     // A backup name that nothing in Backup has yet.
     std::string freeBackupName(const std::string& target);

@@ -58,7 +58,10 @@ TEST(InstallJournalTest, OnlyWholeLinesCount) {
          kFirst + "a.txt\r\nb.txt\tb_1.txt\r\n",
          true,
          {{"b.txt", "b_1.txt"}}},
-        {"paths leaving the folder", kFirst + "..\\a.txt\ta.txt\r\nb.txt\tC:\\b.txt\r\n", true, {}},
+        {"paths leaving the folder, read as written",
+         kFirst + "..\\a.txt\ta.txt\r\nb.txt\tC:\\b.txt\r\n",
+         true,
+         {{"..\\a.txt", "a.txt"}, {"b.txt", "C:\\b.txt"}}},
     };
     for (const JournalCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -68,6 +71,42 @@ TEST(InstallJournalTest, OnlyWholeLinesCount) {
         ASSERT_TRUE(read);
         EXPECT_EQ(read->complete, c.complete);
         EXPECT_EQ(read->entries, c.entries);
+    }
+}
+
+struct BackupNameCase {
+    std::string target;
+    std::string backup;
+    bool dated;
+};
+
+TEST(InstallJournalTest, BackupNamesHaveTheDatedFormOfTheirTarget) {
+    const std::vector<BackupNameCase> cases = {
+        {"app.exe", "app_2024-03-05_14.07.09.exe", true},
+        {"app.exe", "app_2024-03-05_14.07.09_2.exe", true},
+        {"app.exe", "app_2024-03-05_14.07.09_1000.exe", true},
+        {"lib\\a.b.dll", "lib\\a.b_2024-03-05_14.07.09.dll", true},
+        {"README", "README_2024-03-05_14.07.09", true},
+        {"README", "README_2024-03-05_14.07.09_3", true},
+        {".config", "_2024-03-05_14.07.09.config", true},
+        {"lib.d\\core", "lib.d\\core_2024-03-05_14.07.09", true},
+        {"app.exe", "app.exe", false},
+        {"app.exe", "app_2024-03-05_14.07.exe", false},
+        {"app.exe", "app_2024-03-05_14.07.0x.exe", false},
+        {"app.exe", "app_2024-03-05 14.07.09.exe", false},
+        {"app.exe", "app_2024-03-05_14.07.09_1.exe", false},
+        {"app.exe", "app_2024-03-05_14.07.09_02.exe", false},
+        {"app.exe", "app_2024-03-05_14.07.09_x.exe", false},
+        {"app.exe", "app_2024-03-05_14.07.09_10000.exe", false},
+        {"app.exe", "app_2024-03-05_14.07.09.dll", false},
+        {"app.exe", "other_2024-03-05_14.07.09.exe", false},
+        {"app.exe", "lib\\app_2024-03-05_14.07.09.exe", false},
+        {"lib\\app.exe", "app_2024-03-05_14.07.09.exe", false},
+        {"app.exe", "..\\app_2024-03-05_14.07.09.exe", false},
+    };
+    for (const BackupNameCase& c : cases) {
+        SCOPED_TRACE(c.target + " -> " + c.backup);
+        EXPECT_EQ(isDatedBackupName(c.target, c.backup), c.dated);
     }
 }
 

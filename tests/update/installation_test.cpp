@@ -293,24 +293,113 @@ TEST_F(InstallationTest, TwoInstallationsWithinOneSecondKeepEveryBackup) {
     EXPECT_EQ(backups.at("app_2024-03-05_14.07.09_2.exe"), "app v2");
 }
 
-TEST_F(InstallationTest, TargetsThatAreNoPlainFileBelowTheFolderAreRefused) {
-    for (const std::string target :
-         {"lib\\", "", "lib", "Temp", ".\\x.txt", "a\\\\x.txt", "x.", "a?b", "NUL", "nul.txt",
-          "sub\\COM1", "LPT9.dat", "revision.ini", "REVISION.INI.new", "revision.ini.install",
-          "Updater.log", "x.txt.part"}) {
-        SCOPED_TRACE("Ziel '" + target + "'");
+// Each refused block fails as a download: nothing in the application changes.
+TEST_F(InstallationTest, BlocksNotNamingAPlainFileOfTheApplicationAreRefused) {
+    std::vector<std::string> refused;
+    for (const std::string target : {"lib\\",
+                                     "",
+                                     "lib",
+                                     "Temp",
+                                     ".\\x.txt",
+                                     "a\\\\x.txt",
+                                     "x.",
+                                     "a?b",
+                                     "NUL",
+                                     "nul.txt",
+                                     "sub\\COM1",
+                                     "LPT9.dat",
+                                     "COM0",
+                                     "lpt\xB9.txt" /* Windows-1252 "¹" */,
+                                     "revision.ini",
+                                     "REVISION.INI.new",
+                                     "revision.ini.install",
+                                     "Updater.log",
+                                     "x.txt.part",
+                                     "Temp\\revision.ini",
+                                     "Temp\\revision.ini.new",
+                                     "Temp\\a.txt",
+                                     "Temp\\revision.ini.install",
+                                     "Temp\\Updater.log",
+                                     "backup\\x.txt",
+                                     "Updater.exe",
+                                     "UPDATER.INI"}) {
+        refused.push_back(fileBlock("X", "x.txt", target));
+    }
+    // Without a "Quelle" the request would fetch the folder's listing.
+    serve("updates/", "<html><body>Index of /updates</body></html>");
+    refused.push_back(fileBlock("X", "", "b.txt"));
+    refused.push_back("[X]\r\nZiel = b.txt\r\n");
+    for (const std::string& block : refused) {
+        SCOPED_TRACE(block);
         installOld();
         writeApp("lib\\keep.dll", "keep");
+        writeApp("Temp\\Updater.log", "log");
         ui.boxes.clear();
         serve("updates/x.txt", "x");
-        publish(description(
-            "2.0", "0", fileBlock("App", "x.txt", "app.exe") + fileBlock("X", "x.txt", target)));
-        run();
+        publish(description("2.0", "0", fileBlock("App", "x.txt", "app.exe") + block));
+        EXPECT_EQ(run(), status::DownloadFailed);
         ASSERT_FALSE(ui.boxes.empty());
         EXPECT_EQ(ui.boxes[0].caption, "Fehler beim Download einer Datei");
-        EXPECT_EQ(readApp("app.exe"), "app v1");
-        EXPECT_EQ(readApp("lib\\keep.dll"), "keep");
+        Files kept = kOld;
+        kept["lib\\keep.dll"] = "keep";
+        EXPECT_EQ(application(), kept);
+        EXPECT_EQ(readApp("Updater.ini").find("[Adresse]"), 0u);
         EXPECT_EQ(readApp("Temp\\revision.ini"), kOldRecord);
+        EXPECT_EQ(readApp("Temp\\Updater.log"), "log");
+        EXPECT_FALSE(appHas("Backup"));
+    }
+    for (const RecordedRequest& request : server->requests()) {
+        EXPECT_NE(request.target, "/updates/");
+    }
+}
+
+TEST_F(InstallationTest, ThePictureOfTheProgressWindowIsInstalled) {
+    installOld();
+    serve("updates/Updater.gif", "GIF89a");
+    publish(description("2.0", "0", fileBlock("Bild", "Updater.gif", "Updater.gif")));
+    EXPECT_EQ(run(), status::Done);
+    EXPECT_EQ(readApp("Updater.gif"), "GIF89a");
+}
+
+// A journal left behind is trusted only as far as its installation went:
+// with one entry it could not have written, nothing is put back from it.
+TEST_F(InstallationTest, JournalWithAnEntryItsInstallationCouldNotWriteIsKeptAndNotActedOn) {
+    struct Forged {
+        const char* name;
+        std::string target;
+        std::string backup;
+    };
+    const std::vector<Forged> cases = {
+        {"Ziel not in the fresh description", "Alt.xlsx", "Alt_2024-03-05_14.07.09.xlsx"},
+        {"Ziel the rules refuse", "Temp\\revision.ini", "Temp\\revision_2024-03-05_14.07.09.ini"},
+        {"backup name not dated", "app.exe", "app_alt.exe"},
+    };
+    const std::string fresh = description(
+        "2.0", "0",
+        fileBlock("App", "app.exe", "app.exe") + fileBlock("Liesmich", "README", "README") +
+            fileBlock("Record", "revision.ini", "Temp\\revision.ini"));
+    for (const Forged& c : cases) {
+        SCOPED_TRACE(c.name);
+        installOld();
+        serverDown();
+        ui.boxes.clear();
+        writeApp("Temp\\revision.ini.new", fresh);
+        // Entries in the dated form, each with a backup that would come back.
+        const std::string journal =
+            "Morvane-Installation 1\r\nREADME\tREADME_2024-03-05_14.07.09\r\n" + c.target + "\t" +
+            c.backup + "\r\n";
+        writeApp("Temp\\revision.ini.install", journal);
+        writeApp("Backup\\README_2024-03-05_14.07.09", "readme v0");
+        writeApp("Backup\\" + c.backup, "forged");
+        const Files backup = filesBelow("Backup");
+
+        EXPECT_EQ(run(), status::MoveFailed);
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].caption, "Fehler beim Verschieben einer Datei");
+        EXPECT_EQ(application(), kOld);
+        EXPECT_EQ(filesBelow("Backup"), backup);
+        EXPECT_EQ(readApp("Temp\\revision.ini"), kOldRecord);
+        EXPECT_EQ(readApp("Temp\\revision.ini.install"), journal);
     }
 }
 

@@ -48,7 +48,8 @@ public:
         }
         writeApp("Backup\\app_2024-03-05_14.07.09.exe", "app v1");
         writeApp("app.exe", "app v2");
-        writeApp("Temp\\revision.ini.new", description("2.0", "0", ""));
+        writeApp("Temp\\revision.ini.new",
+                 description("2.0", "0", "[App]\r\nQuelle = app.exe\r\nZiel = app.exe\r\n"));
     }
     // The description answered by `reply` instead of the served files.
     void answerDescriptionWith(const ScriptedReply& reply) {

@@ -53,9 +53,9 @@ std::string UpdateRunTest::description(const std::string& version, const std::st
            "\r\n";
 }
 
-void UpdateRunTest::run() {
+int UpdateRunTest::run() {
     MainModule updater(platform);
-    updater.Main();
+    return updater.Main();
 }
 
 void UpdateRunTest::runOn(FileSystem& fileSystem) {

@@ -38,7 +38,8 @@ protected:
                                    const std::string& changes = "Neue Funktionen\r\n");
     void publish(const std::string& revision) { serve("updates/revision.ini", revision); }
 
-    void run();
+    // One run; returns its exit status.
+    int run();
     // One run over another file system (the same folders).
     void runOn(FileSystem& fileSystem);
 
