@@ -285,12 +285,18 @@ TEST_F(InstallationTest, TwoInstallationsWithinOneSecondKeepEveryBackup) {
     publishNew();
     run();
     serve("updates/app.exe", "app v3");
-    publish(description("3.0", "0", fileBlock("App", "app.exe", "app.exe")));
+    serve("updates/README", "readme v3");
+    publish(description(
+        "3.0", "0",
+        fileBlock("App", "app.exe", "app.exe") + fileBlock("Liesmich", "README", "README")));
     run();
     EXPECT_EQ(readApp("app.exe"), "app v3");
     const Files backups = filesBelow("Backup");
     EXPECT_EQ(backups.at("app_2024-03-05_14.07.09.exe"), "app v1");
     EXPECT_EQ(backups.at("app_2024-03-05_14.07.09_2.exe"), "app v2");
+    // A name without extension gets its counter last.
+    EXPECT_EQ(backups.at("README_2024-03-05_14.07.09"), "readme v1");
+    EXPECT_EQ(backups.at("README_2024-03-05_14.07.09_2"), "readme v2");
 }
 
 // Each refused block fails as a download: nothing in the application changes.
