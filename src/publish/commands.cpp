@@ -78,8 +78,8 @@ const std::map<std::string, std::string>& helpTexts() {
              "The updater installs any other value silently; make takes only 0, 1 and 2.\n"
              "\n"
              "example:\n"
-             "  @ make --from release --version 2.1 --title \"Umsatzplanung 2.1\" --msg-typ 1\n"
-             "    --notes notes.txt --start Umsatz.xlsm --key signing-key.pem --out upload\n")},
+             "  @ make --from release --version 2.1 --title \"Umsatz 2.1\" --msg-typ 1 "
+             "--notes notes.txt --start Umsatz.xlsm --key key.pem --out upload\n")},
         {"sign",
          named("usage: @ sign DESCRIPTION KEYFILE\n"
                "Signs DESCRIPTION's exact bytes with the private key in KEYFILE and writes\n"
