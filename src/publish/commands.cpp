@@ -9,6 +9,7 @@
 #include "platform/failure.h"
 #include "platform/signing.h"
 #include "publish/check.h"
+#include "publish/failure_text.h"
 #include "publish/local_files.h"
 #include "publish/make.h"
 #include "publish/signer.h"
@@ -271,29 +272,6 @@ int check(const Arguments& arguments, Http& http, std::ostream& out, std::ostrea
         out << options.description << ": no findings\n";
     }
     return status;
-}
-
-// A failure in English, as the tool's other messages: the system's English
-// text for an operating-system code, or the catalogue's meaning.
-std::string englishText(const Failure& failure) {
-    if (const std::optional<std::string> system = englishSystemMessage(failure)) {
-        return *system;
-    }
-    switch (failure.number()) {
-        case err::OutOfMemory:
-            return "out of memory";
-        case err::FileNotFound:
-            return "file not found";
-        case err::DiskFull:
-            return "disk full";
-        case err::AccessDenied:
-            return "access denied";
-        case err::PathAccess:
-            return "the file or folder cannot be accessed";
-        default:
-            return "the system's cryptography or files failed (failure " +
-                   std::to_string(failure.number()) + ")";
-    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "platform/crypto.h"
+#include "publish/failure_text.h"
 #include "publish/key_encoding.h"
 #include "publish/local_files.h"
 
@@ -47,7 +48,11 @@ std::string makeKeyFile(const std::string& path) {
                                  "choose another file name");
     }
     const SigningKey key = generateSigningKey();
-    writePrivateFile(path, privateKeyPem(key));
+    try {
+        writePrivateFile(path, privateKeyPem(key));
+    } catch (const Failure& e) {
+        throw std::runtime_error("cannot write the key file " + path + ": " + englishText(e));
+    }
     return publicKeyBase64(key);
 }
 

@@ -63,6 +63,7 @@ TEST(PublisherMessages, KeyFilesThatDoNotSignAreNamedForWhatTheyAre) {
         {{"check", tool.at("revision.ini"), "--key", "missing.pem"}, "no such file"},
         {{"check", tool.at("revision.ini"), "--key", tool.at("keys/Updater.ini")}, "no such file"},
         {{"keygen", tool.at("key.pem")}, "exists already"},
+        {{"keygen", tool.at("no-folder/key.pem")}, "cannot write the key file"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(tool.run(c.args), 2) << c.args[0];
