@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <bcrypt.h>
-#include <wincrypt.h>
 
 #include <algorithm>
 #include <limits>
@@ -44,7 +43,7 @@ Algorithm openEcdsaP256() {
 // when it goes.
 class PrivateBlob {
 public:
-    explicit PrivateBlob(std::size_t size) : bytes_(size) {}
+    PrivateBlob() : bytes_(kSize) {}
     ~PrivateBlob() { SecureZeroMemory(bytes_.data(), bytes_.size()); }
     PrivateBlob(const PrivateBlob&) = delete;
     PrivateBlob& operator=(const PrivateBlob&) = delete;
@@ -74,7 +73,7 @@ SigningKey generateSigningKey() {
     if (!BCRYPT_SUCCESS(status)) {
         failStatus(status);
     }
-    PrivateBlob blob(PrivateBlob::kSize);
+    PrivateBlob blob;
     ULONG size = 0;
     status = BCryptExportKey(handle, nullptr, BCRYPT_ECCPRIVATE_BLOB, blob.data(), blob.size(),
                              &size, 0);
@@ -93,7 +92,7 @@ SigningKey generateSigningKey() {
 }
 
 std::optional<RawSignature> signWithKey(const SigningKey& key, std::string_view data) {
-    PrivateBlob blob(PrivateBlob::kSize);
+    PrivateBlob blob;
     blob.header().dwMagic = BCRYPT_ECDSA_PRIVATE_P256_MAGIC;
     blob.header().cbKey = kP256Number;
     std::copy_n(key.publicPoint.begin() + 1, 2 * kP256Number, blob.numbers());
