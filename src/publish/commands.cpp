@@ -9,8 +9,10 @@
 #include "platform/failure.h"
 #include "platform/signing.h"
 #include "publish/check.h"
+#include "publish/failure_text.h"
 #include "publish/local_files.h"
 #include "publish/make.h"
+#include "publish/signer.h"
 
 namespace morvane::publish {
 namespace {
@@ -18,46 +20,85 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kErrors = 2;
 
-const char* const kUsage =
-    "usage: morvane-publish COMMAND [ARGUMENTS]\n"
-    "Makes, signs and checks releases for the updater.\n"
-    "\n"
-    "commands:\n"
-    "  keygen KEYFILE        a new signing key pair\n"
-    "  make ...              the description and the server folder of a release\n"
-    "  sign DESCRIPTION KEYFILE\n"
-    "                        writes DESCRIPTION.sig\n"
-    "  check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
-    "                        reads a description as the updater would\n"
-    "\n"
-    "COMMAND --help tells more.\n";
+// The help texts name the program as it is called on its host.
+std::string named(std::string text) {
+    const std::string name = publisherName();
+    for (std::size_t at = text.find('@'); at != std::string::npos;
+         at = text.find('@', at + name.size())) {
+        text.replace(at, 1, name);
+    }
+    return text;
+}
+
+const std::string& usage() {
+    static const std::string text = named(
+        "usage: @ COMMAND [ARGUMENTS]\n"
+        "Makes, signs and checks releases for the updater.\n"
+        "\n"
+        "commands:\n"
+        "  keygen KEYFILE        a new signing key pair\n"
+        "  make ...              the description and the server folder of a release\n"
+        "  sign DESCRIPTION KEYFILE\n"
+        "                        writes DESCRIPTION.sig\n"
+        "  check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
+        "                        reads a description as the updater would\n"
+        "\n"
+        "COMMAND --help tells more.\n");
+    return text;
+}
 
 const std::map<std::string, std::string>& helpTexts() {
     static const std::map<std::string, std::string> texts = {
         {"keygen",
-         "usage: morvane-publish keygen KEYFILE\n"
-         "Makes a new ECDSA P-256 key pair. The private key goes to KEYFILE as PKCS#8 PEM\n"
-         "(readable by its owner only; keep it off the server). The [Signatur] block for the\n"
-         "updater's settings file (<exe name>.ini) is printed.\n"},
+         named(
+             "usage: @ keygen KEYFILE\n"
+             "Makes a new ECDSA P-256 key pair. The private key goes to KEYFILE as PKCS#8 PEM\n"
+             "(readable by its owner only; keep it off the server). The [Signatur] block for the\n"
+             "updater's settings file (<exe name>.ini) is printed. An existing KEYFILE is never\n"
+             "replaced.\n"
+             "\n"
+             "example:\n"
+             "  @ keygen signing-key.pem\n")},
         {"make",
-         "usage: morvane-publish make --from FOLDER --version V --title T --msg-typ 0|1|2\n"
-         "         --notes NOTESFILE --start WORKBOOK [--previous DESCRIPTION] [--key KEYFILE]\n"
-         "         --out SERVERFOLDER\n"
-         "Writes SERVERFOLDER/revision.ini with one block per file below FOLDER (Quelle,\n"
-         "Ziel, SHA256) in Windows-1252 with CR LF, copies the files beside it as the server\n"
-         "serves them, and with --key signs it (revision.ini.sig). With --previous only\n"
-         "files whose SHA-256 differs from that description are released. NOTESFILE is\n"
-         "UTF-8 text, one line of the notice per line.\n"},
+         named(
+             "usage: @ make --from FOLDER --version V --title T --msg-typ 0|1|2\n"
+             "         --notes NOTESFILE --start WORKBOOK [--previous DESCRIPTION] [--key "
+             "KEYFILE]\n"
+             "         --out SERVERFOLDER\n"
+             "Writes SERVERFOLDER/revision.ini with one block per file below FOLDER (Quelle,\n"
+             "Ziel, SHA256) in Windows-1252 with CR LF, copies the files beside it as the server\n"
+             "serves them, and with --key signs it (revision.ini.sig). With --previous only\n"
+             "files whose SHA-256 differs from that description are released. NOTESFILE is\n"
+             "text in UTF-8 (with or without byte order mark) or else Windows-1252, one line\n"
+             "of the notice per line.\n"
+             "\n"
+             "--msg-typ tells the updater how to tell the user:\n"
+             "  0  installs silently, without the progress window\n"
+             "  1  informs: shows the title and the notes with OK, then installs\n"
+             "  2  asks: shows the title and the notes with Yes and No; No declines\n"
+             "The updater installs any other value silently; make takes only 0, 1 and 2.\n"
+             "\n"
+             "example:\n"
+             "  @ make --from release --version 2.1 --title \"Umsatz 2.1\" --msg-typ 1 "
+             "--notes notes.txt --start Umsatz.xlsm --key key.pem --out upload\n")},
         {"sign",
-         "usage: morvane-publish sign DESCRIPTION KEYFILE\n"
-         "Signs DESCRIPTION's exact bytes with the PKCS#8 PEM key in KEYFILE (from keygen or\n"
-         "openssl) and writes DESCRIPTION.sig.\n"},
+         named("usage: @ sign DESCRIPTION KEYFILE\n"
+               "Signs DESCRIPTION's exact bytes with the private key in KEYFILE and writes\n"
+               "DESCRIPTION.sig. KEYFILE is an unencrypted ECDSA P-256 key in PEM, from keygen\n"
+               "or openssl (\"PRIVATE KEY\" or \"EC PRIVATE KEY\").\n"
+               "\n"
+               "example:\n"
+               "  @ sign upload/revision.ini signing-key.pem\n")},
         {"check",
-         "usage: morvane-publish check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
-         "Reads a description as the updater would, checks each Quelle and SHA256 against\n"
-         "the files next to it (or on the server) and, with --key, the signature. KEY is the\n"
-         "base64 line of the [Signatur] block, or a file holding that block or the public key\n"
-         "in PEM. Prints one line per finding; exit status 0 clean, 1 warnings, 2 errors.\n"},
+         named(
+             "usage: @ check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
+             "Reads a description as the updater would, checks each Quelle and SHA256 against\n"
+             "the files next to it (or on the server) and, with --key, the signature. KEY is the\n"
+             "base64 line of the [Signatur] block, or a file holding that block or the public key\n"
+             "in PEM. Prints one line per finding; exit status 0 clean, 1 warnings, 2 errors.\n"
+             "\n"
+             "example:\n"
+             "  @ check upload/revision.ini --installed-version 2.0 --key Updater.ini\n")},
     };
     return texts;
 }
@@ -117,12 +158,11 @@ void expectPositional(const Arguments& arguments, std::size_t count) {
 
 int keygen(const Arguments& arguments, std::ostream& out) {
     expectPositional(arguments, 1);
-    const SigningKeyPair pair = generateSigningKey();
-    writePrivateFile(arguments.positional[0], pair.privateKeyPem);
+    const std::string publicKey = makeKeyFile(arguments.positional[0]);
     out << "; The private key is in " << arguments.positional[0]
         << ". Put this block into the updater's settings file:\n"
         << "[Signatur]\n"
-        << pair.publicKeyBase64 << "\n";
+        << publicKey << "\n";
     return kDone;
 }
 
@@ -142,30 +182,27 @@ int make(const Arguments& arguments, std::ostream& out) {
     return kDone;
 }
 
-std::string readKeyFile(const std::string& path) {
-    const std::optional<std::string> key = readWholeFile(path, 64 * 1024);
-    if (!key) {
-        throw std::runtime_error("cannot read " + path);
-    }
-    return *key;
-}
-
 int sign(const Arguments& arguments, std::ostream& out) {
     expectPositional(arguments, 2);
     const std::string& description = arguments.positional[0];
+    const Signer signer = Signer::fromKeyFile(arguments.positional[1]);
     const std::optional<std::string> bytes = readWholeFile(description);
     if (!bytes) {
         throw std::runtime_error("cannot read " + description);
     }
-    const std::optional<std::string> signature =
-        signWithPrivateKey(readKeyFile(arguments.positional[1]), *bytes);
-    if (!signature) {
-        throw std::runtime_error(arguments.positional[1] +
-                                 " holds no ECDSA P-256 private key (PKCS#8 PEM)");
-    }
-    writeWholeFile(description + ".sig", *signature);
+    writeWholeFile(description + ".sig", signer.sign(*bytes));
     out << "wrote " << description << ".sig\n";
     return kDone;
+}
+
+// Whether a --key text that names no file is meant as the base64 line
+// itself: base64 characters only, and about as long as a key (the line of a
+// P-256 key has 124). A name with a dot, a blank or "\\" is none, so a
+// mistyped file name is reported as missing rather than as a bad key.
+bool looksLikeKeyLine(const std::string& text) {
+    constexpr const char* kBase64 =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
+    return text.size() >= 64 && text.find_first_not_of(kBase64) == std::string::npos;
 }
 
 // The base64 public key from the text of --key: the line itself, or a file
@@ -173,9 +210,17 @@ int sign(const Arguments& arguments, std::ostream& out) {
 // public key (its base64 lines joined).
 std::string publicKeyOf(const std::string& text) {
     if (!isRegularFile(text)) {
-        return text;
+        if (looksLikeKeyLine(text)) {
+            return text;
+        }
+        throw std::runtime_error("--key " + text +
+                                 ": there is no such file, and it is no base64 key line either");
     }
-    const std::string content = readKeyFile(text);
+    const std::optional<std::string> read = readWholeFile(text, 64 * 1024);
+    if (!read) {
+        throw std::runtime_error("cannot read the key file " + text);
+    }
+    const std::string& content = *read;
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start <= content.size()) {
@@ -234,13 +279,13 @@ int check(const Arguments& arguments, Http& http, std::ostream& out, std::ostrea
 int runPublisher(const std::vector<std::string>& args, Http& http, std::ostream& out,
                  std::ostream& err) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        (args.empty() ? err : out) << kUsage;
+        (args.empty() ? err : out) << usage();
         return args.empty() ? kErrors : kDone;
     }
     const std::string& command = args[0];
     const auto help = helpTexts().find(command);
     if (help == helpTexts().end()) {
-        err << "unknown command " << command << "\n" << kUsage;
+        err << "unknown command " << command << "\n" << usage();
         return kErrors;
     }
     try {
@@ -267,7 +312,7 @@ int runPublisher(const std::vector<std::string>& args, Http& http, std::ostream&
     } catch (const UsageError& e) {
         err << command << ": " << e.what() << "\n" << help->second;
     } catch (const Failure& e) {
-        err << command << ": " << e.description() << " (" << e.number() << ")\n";
+        err << command << ": " << englishText(e) << "\n";
     } catch (const std::exception& e) {
         err << command << ": " << e.what() << "\n";
     }

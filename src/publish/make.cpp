@@ -7,10 +7,10 @@
 
 #include "blockfile/ini_reader.h"
 #include "platform/crypto.h"
-#include "platform/signing.h"
 #include "platform/text.h"
 #include "publish/description_text.h"
 #include "publish/local_files.h"
+#include "publish/signer.h"
 #include "update/target_rules.h"
 
 namespace morvane::publish {
@@ -35,6 +35,12 @@ std::string lineText(const std::string& what, const std::string& utf8) {
     return *bytes;
 }
 
+// Whether the bytes are UTF-8 as they stand: decoding and encoding again
+// changes any malformed sequence.
+bool isUtf8(const std::string& bytes) {
+    return fromUtf16(toUtf16(bytes)) == bytes;
+}
+
 bool looksLikeHeader(const std::string& line) {
     return line.size() >= 2 && line.front() == '[' && line.back() == ']';
 }
@@ -47,6 +53,11 @@ std::string notesText(const std::string& path) {
     }
     if (text->rfind("\xEF\xBB\xBF", 0) == 0) {
         text->erase(0, 3);  // a byte order mark some editors write
+    }
+    // Text that is no UTF-8 was saved in the publisher's Windows code page,
+    // which the description keeps as it is.
+    if (!isUtf8(*text)) {
+        *text = windows1252ToUtf8(*text);
     }
     std::string block;
     std::size_t start = 0;
@@ -120,12 +131,9 @@ void makeRelease(const MakeOptions& options, std::ostream& out) {
                    "\"1.9\"; use \"1.09\")");
         }
     }
-    std::optional<std::string> privateKey;
+    std::optional<Signer> signer;
     if (options.keyFile) {
-        privateKey = readWholeFile(*options.keyFile, 64 * 1024);
-        if (!privateKey) {
-            refuse("cannot read the key " + *options.keyFile);
-        }
+        signer = Signer::fromKeyFile(*options.keyFile);
     }
 
     std::string text;
@@ -174,11 +182,8 @@ void makeRelease(const MakeOptions& options, std::ostream& out) {
     text += "[Startdatei]" + std::string(kCrLf) + lineText("--start", options.startFile) + kCrLf;
 
     std::optional<std::string> signature;
-    if (privateKey) {
-        signature = signWithPrivateKey(*privateKey, text);
-        if (!signature) {
-            refuse("the key " + *options.keyFile + " is no ECDSA P-256 private key (PKCS#8 PEM)");
-        }
+    if (signer) {
+        signature = signer->sign(text);
     }
     for (const std::string& relative : released) {
         const std::optional<std::string> bytes =

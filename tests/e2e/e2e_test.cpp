@@ -20,7 +20,7 @@
 #include "e2e_support.h"
 #include "fake_excel_ids.h"
 #include "fake_excel_registration.h"
-#include "publish/publish_vectors.h"
+#include "publish/key_encoding.h"
 #include "support/signing_vectors.h"
 #include "support/temp_folder.h"
 
@@ -987,8 +987,8 @@ TEST_F(SignedUpdaterRunTest, ASwappedFileIsADownloadError) {
 const std::wstring kPublish = wide(windowsPath(MORVANE_E2E_PUBLISH));
 
 // A publisher's folder turned into a release by Publish.exe, served as it
-// wrote it, installed by Updater.exe; signed with an openssl-made key when
-// the parameter says so.
+// wrote it, installed by Updater.exe; signed with a key of Publish.exe keygen
+// when the parameter says so.
 class PublishedUpdaterRunTest : public UpdaterRunTest, public ::testing::WithParamInterface<bool> {
 protected:
     // Runs Publish.exe in the test's folder; its exit code.
@@ -1009,14 +1009,17 @@ TEST_P(PublishedUpdaterRunTest, AReleaseMadeByThePublisherToolInstalls) {
     root_.write("Release\\Auswertung.xlsm", kNewWorkbook);
     root_.write("Release\\Vorlagen\\Bericht.xltx", kNewTemplate);
     root_.write("notes.txt", "Neue Auswertung der Quartalszahlen\r\n");
-    root_.write("key.pem", test::vectors::kOpensslPrivateKey);
+    std::string publicKey;
+    if (signed_) {
+        ASSERT_EQ(publish(L"keygen key.pem"), 0u);
+        const publish::KeyReading key = publish::readPrivateKeyPem(root_.read("key.pem"));
+        ASSERT_TRUE(key.key) << key.refusal;
+        publicKey = publish::publicKeyBase64(*key.key);
+    }
     const DWORD made = publish(
         L"make --from Release --version 2.04 --title \"Morvane 2.04\" --msg-typ 0 "
         L"--notes notes.txt --start Auswertung.xlsm --out Server" +
         std::wstring(signed_ ? L" --key key.pem" : L""));
-    if (signed_ && made != 0 && !test::platformSigns()) {
-        GTEST_SKIP() << test::kNoCodecs;
-    }
     ASSERT_EQ(made, 0u);
 
     server_.put(kRevisionPath, root_.read("Server\\revision.ini"));
@@ -1028,8 +1031,8 @@ TEST_P(PublishedUpdaterRunTest, AReleaseMadeByThePublisherToolInstalls) {
     installApplication();
     if (signed_) {
         writeApp("Updater.ini", "[Adresse]\r\n" + server_.url(kRevisionPath) +
-                                    "\r\n[Startdatei]\r\nStart.xlsm\r\n[Signatur]\r\n" +
-                                    test::vectors::kOpensslPublicKey + "\r\n");
+                                    "\r\n[Startdatei]\r\nStart.xlsm\r\n[Signatur]\r\n" + publicKey +
+                                    "\r\n");
     }
     const RunRecord result = runUpdater();
 

@@ -52,12 +52,7 @@ struct Release {
 
 TEST(Make, WritesADescriptionThatCheckPassesAndSignsIt) {
     Release release;
-    // Signed where the platform signs; the description is checked either way.
-    const bool signs = test::platformSigns();
-    ASSERT_EQ(release.make("2.1", "server",
-                           signs ? std::vector<std::string>{"--key", at(release.folder, "key.pem")}
-                                 : std::vector<std::string>{}),
-              0)
+    ASSERT_EQ(release.make("2.1", "server", {"--key", at(release.folder, "key.pem")}), 0)
         << release.err.str();
     const std::string text = release.folder.read("server/revision.ini");
     EXPECT_NE(text.find("[lib/Regionen.xlam]\r\nQuelle = lib/Regionen.xlam\r\nZiel = "
@@ -66,10 +61,10 @@ TEST(Make, WritesADescriptionThatCheckPassesAndSignsIt) {
     EXPECT_NE(text.find("Monatsabschl\xFCsse\r\n"), std::string::npos);  // Windows-1252
     EXPECT_EQ(text.substr(text.size() - 27), "[Startdatei]\r\nUmsatz.xlsm\r\n");
     EXPECT_EQ(release.folder.read("server/lib/Regionen.xlam"), "Add-in 2.1");
-    const std::vector<Finding> findings = checkDescription(
-        {at(release.folder, "server/revision.ini"), "2.0",
-         signs ? std::optional<std::string>(test::vectors::kOpensslPublicKey) : std::nullopt},
-        release.http);
+    const std::vector<Finding> findings =
+        checkDescription({at(release.folder, "server/revision.ini"), "2.0",
+                          std::optional<std::string>(test::vectors::kOpensslPublicKey)},
+                         release.http);
     EXPECT_TRUE(findings.empty()) << formatFinding("revision.ini", findings.front());
 }
 
@@ -99,9 +94,7 @@ TEST(Make, RefusesWhatTheUpdaterCouldNotUse) {
     release.folder.write("from/\xCE\xA9.txt", "Greek");
     EXPECT_EQ(release.make("2.1", "greek"), 2);
     EXPECT_NE(release.err.str().find("Windows-1252 cannot hold"), std::string::npos);
-    if (test::platformSigns()) {
-        EXPECT_EQ(release.make("2.1", "bad", {"--key", at(release.folder, "notes.txt")}), 2);
-    }
+    EXPECT_EQ(release.make("2.1", "bad", {"--key", at(release.folder, "notes.txt")}), 2);
 }
 
 #ifndef _WIN32

@@ -1,146 +1,134 @@
 #include "platform/signing.h"
 
 #include <fcntl.h>
-#include <openssl/bio.h>
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/ec.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
-#include <openssl/objects.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
+#include <openssl/params.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cerrno>
-#include <limits>
 #include <memory>
 #include <utility>
-#include <vector>
 
 #include "platform/failure.h"
 #include "platform/posix/openssl_owners.h"
 #include "platform/posix/os_error.h"
+#include "platform/posix/unique_fd.h"
 
 namespace morvane {
 
 namespace {
 
-using posix::BioPointer;
 using posix::DigestContext;
 using posix::failLibrary;
 using posix::KeyPointer;
 
-bool isP256(EVP_PKEY* key) {
-    if (EVP_PKEY_get_base_id(key) != EVP_PKEY_EC) {
-        return false;
+struct SignatureFree {
+    void operator()(ECDSA_SIG* signature) const noexcept { ECDSA_SIG_free(signature); }
+};
+struct ContextFree {
+    void operator()(EVP_PKEY_CTX* context) const noexcept { EVP_PKEY_CTX_free(context); }
+};
+struct NumberFree {
+    void operator()(BIGNUM* number) const noexcept { BN_clear_free(number); }
+};
+using SignaturePointer = std::unique_ptr<ECDSA_SIG, SignatureFree>;
+using ContextPointer = std::unique_ptr<EVP_PKEY_CTX, ContextFree>;
+using NumberPointer = std::unique_ptr<BIGNUM, NumberFree>;
+
+// The libcrypto key of the numbers; null when they are no P-256 key pair.
+KeyPointer keyOf(const SigningKey& key) {
+    // OSSL_PARAM numbers are in the machine's byte order.
+    std::array<unsigned char, kP256Number> number = key.privateNumber;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::reverse(number.begin(), number.end());
     }
-    char group[64] = {};
-    std::size_t length = 0;
-    if (EVP_PKEY_get_group_name(key, group, sizeof group, &length) != 1) {
-        ERR_clear_error();
-        return false;
-    }
-    return OBJ_sn2nid(group) == NID_X9_62_prime256v1;
+    char group[] = "prime256v1";
+    OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, group, 0),
+        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY,
+                                          const_cast<unsigned char*>(key.publicPoint.data()),
+                                          key.publicPoint.size()),
+        OSSL_PARAM_construct_BN(OSSL_PKEY_PARAM_PRIV_KEY, number.data(), number.size()),
+        OSSL_PARAM_construct_end()};
+    ContextPointer context(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+    EVP_PKEY* made = nullptr;
+    const bool ok = context && EVP_PKEY_fromdata_init(context.get()) == 1 &&
+                    EVP_PKEY_fromdata(context.get(), &made, EVP_PKEY_KEYPAIR, params) == 1;
+    OPENSSL_cleanse(number.data(), number.size());
+    ERR_clear_error();
+    return KeyPointer(ok ? made : nullptr);
 }
 
-// A file descriptor that is closed when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
+// `number` as exactly 32 big-endian bytes into `out`.
+void putNumber(const BIGNUM* number, unsigned char* out) {
+    if (BN_bn2binpad(number, out, static_cast<int>(kP256Number)) != kP256Number) {
+        failLibrary();
     }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
+}
 
 }  // namespace
 
-SigningKeyPair generateSigningKey() {
-    KeyPointer key(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"));
-    if (!key) {
+SigningKey generateSigningKey() {
+    KeyPointer made(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"));
+    if (!made) {
         failLibrary();
     }
-    BioPointer pem(BIO_new(BIO_s_mem()));
-    if (!pem) {
-        throw Failure::of(err::OutOfMemory);
-    }
-    // PEM_write_bio_PrivateKey writes the PKCS#8 form ("PRIVATE KEY").
-    if (PEM_write_bio_PrivateKey(pem.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) !=
-        1) {
+    SigningKey key;
+    BIGNUM* number = nullptr;
+    if (EVP_PKEY_get_bn_param(made.get(), OSSL_PKEY_PARAM_PRIV_KEY, &number) != 1) {
         failLibrary();
     }
-    char* text = nullptr;
-    const long textLength = BIO_get_mem_data(pem.get(), &text);
-    SigningKeyPair pair;
-    pair.privateKeyPem.assign(text, static_cast<std::size_t>(textLength));
-
-    const int derLength = i2d_PUBKEY(key.get(), nullptr);
-    if (derLength <= 0) {
+    const NumberPointer owner(number);
+    putNumber(number, key.privateNumber.data());
+    std::size_t length = 0;
+    if (EVP_PKEY_get_octet_string_param(made.get(), OSSL_PKEY_PARAM_PUB_KEY, key.publicPoint.data(),
+                                        key.publicPoint.size(), &length) != 1 ||
+        length != kP256Point || key.publicPoint[0] != 0x04) {
         failLibrary();
     }
-    std::vector<unsigned char> der(static_cast<std::size_t>(derLength));
-    unsigned char* cursor = der.data();
-    if (i2d_PUBKEY(key.get(), &cursor) != derLength) {
-        failLibrary();
-    }
-    std::string base64(4 * ((der.size() + 2) / 3) + 1, '\0');
-    const int written =
-        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(base64.data()), der.data(), derLength);
-    base64.resize(static_cast<std::size_t>(written));
-    pair.publicKeyBase64 = std::move(base64);
-    return pair;
+    return key;
 }
 
-std::optional<std::string> signWithPrivateKey(std::string_view privateKeyPem,
-                                              std::string_view data) {
-    if (privateKeyPem.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-        return std::nullopt;
-    }
-    BioPointer source(
-        BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size())));
-    if (!source) {
-        throw Failure::of(err::OutOfMemory);
-    }
-    // No password callback: an encrypted key is refused rather than asked for.
-    KeyPointer key(PEM_read_bio_PrivateKey(
-        source.get(), nullptr, [](char*, int, int, void*) { return 0; }, nullptr));
-    if (!key) {
-        ERR_clear_error();
-        return std::nullopt;
-    }
-    if (!isP256(key.get())) {
+std::optional<RawSignature> signWithKey(const SigningKey& key, std::string_view data) {
+    const KeyPointer pkey = keyOf(key);
+    if (!pkey) {
         return std::nullopt;
     }
     DigestContext context(EVP_MD_CTX_new());
     if (!context) {
         throw Failure::of(err::OutOfMemory);
     }
-    if (EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) != 1) {
+    if (EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, pkey.get()) != 1) {
         failLibrary();
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-    std::size_t length = 0;
-    if (EVP_DigestSign(context.get(), nullptr, &length, bytes, data.size()) != 1) {
+    std::array<unsigned char, 80> der{};  // ECDSA-Sig-Value on P-256: at most 72 bytes
+    std::size_t length = der.size();
+    if (EVP_DigestSign(context.get(), der.data(), &length, bytes, data.size()) != 1) {
         failLibrary();
     }
-    std::string signature(length, '\0');
-    if (EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
-                       bytes, data.size()) != 1) {
+    const unsigned char* cursor = der.data();
+    const SignaturePointer decoded(d2i_ECDSA_SIG(nullptr, &cursor, static_cast<long>(length)));
+    if (!decoded) {
         failLibrary();
     }
-    signature.resize(length);
+    RawSignature signature{};
+    putNumber(ECDSA_SIG_get0_r(decoded.get()), signature.data());
+    putNumber(ECDSA_SIG_get0_s(decoded.get()), signature.data() + kP256Number);
     return signature;
 }
 
 void writePrivateFile(const std::string& path, std::string_view bytes) {
-    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (file.get() < 0) {
+    posix::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!file.valid()) {
         throw posix::errnoFailure(errno);
     }
     while (!bytes.empty()) {
@@ -156,6 +144,15 @@ void writePrivateFile(const std::string& path, std::string_view bytes) {
     if (::fsync(file.get()) != 0 || ::close(file.release()) != 0) {
         throw posix::errnoFailure(errno);
     }
+}
+
+const char* publisherName() {
+    return "morvane-publish";
+}
+
+std::optional<std::string> englishSystemMessage(const Failure&) {
+    // The POSIX adapters raise only the updater's own failures.
+    return std::nullopt;
 }
 
 }  // namespace morvane

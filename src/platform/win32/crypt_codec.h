@@ -14,7 +14,8 @@
 
 namespace morvane::win32 {
 
-// What the verifier and the publisher's signing share of CNG and CryptoAPI.
+// What the verifier and the publisher's signing share of CNG, and the
+// verifier's CryptoAPI decoding.
 
 // CNG reports NTSTATUS codes, which have no text among the system's error
 // messages; they map onto the updater's own failures.
@@ -29,8 +30,8 @@ LocalMemory<T> decode(LPCSTR type, const BYTE* bytes, std::size_t count) {
     return LocalMemory<T>(static_cast<T*>(decodeObject(type, bytes, count).release()));
 }
 
-// CryptStringToBinaryA with `flags` (the base64 of the "Signatur" block, or
-// a PEM text); empty when the text does not decode or holds no bytes.
+// CryptStringToBinaryA with `flags` (the base64 of the "Signatur" block);
+// empty when the text does not decode or holds no bytes.
 std::optional<std::vector<BYTE>> binaryFromString(std::string_view text, DWORD flags);
 
 // True when `algorithm` names an EC key on the curve P-256, the only keys

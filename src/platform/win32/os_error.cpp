@@ -6,7 +6,7 @@
 
 namespace morvane::win32 {
 
-std::string errorText(std::uint32_t code) {
+std::optional<std::string> systemText(std::uint32_t code, std::uint16_t language) {
     DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
     HMODULE source = nullptr;
     if (code >= 12000 && code <= 12999) {
@@ -14,8 +14,8 @@ std::string errorText(std::uint32_t code) {
     }
     flags |= source != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;
     wchar_t* buffer = nullptr;
-    const DWORD length =
-        FormatMessageW(flags, source, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD length = FormatMessageW(flags, source, code, language,
+                                        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text;
     if (length != 0 && buffer != nullptr) {
         text.assign(buffer, length);
@@ -27,9 +27,13 @@ std::string errorText(std::uint32_t code) {
         text.pop_back();
     }
     if (text.empty()) {
-        return "Systemfehler " + decimal(static_cast<long long>(code));
+        return std::nullopt;
     }
     return fromUtf16(std::u16string(text.begin(), text.end()));
+}
+
+std::string errorText(std::uint32_t code) {
+    return systemText(code, 0).value_or("Systemfehler " + decimal(static_cast<long long>(code)));
 }
 
 Failure osFailure(std::uint32_t code) {

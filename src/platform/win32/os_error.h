@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/failure.h"
@@ -11,6 +12,10 @@ namespace morvane::win32 {
 // German on a German system). WinINet codes (12000..12999) are looked up in
 // wininet.dll. Trailing line breaks are trimmed; unknown codes get a fallback.
 std::string errorText(std::uint32_t code);
+
+// The system text in `language` (a LANGID; 0: the user's); empty when the
+// system has none.
+std::optional<std::string> systemText(std::uint32_t code, std::uint16_t language);
 
 // The failure for a Windows error code: that code and its system text.
 Failure osFailure(std::uint32_t code);
