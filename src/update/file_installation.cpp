@@ -2,7 +2,7 @@
 #include "platform/text.h"
 #include "update/install_journal.h"
 #include "update/main_module.h"
-#include "update/target_rules.h"
+#include "update/revision_rules.h"
 
 namespace morvane {
 namespace {
@@ -61,10 +61,7 @@ bool MainModule::exists(const std::string& path) {
 }
 
 bool MainModule::isInstallableTarget(const std::string& target) {
-    if (!namesFileBelowFolder(target)) {
-        return false;
-    }
-    if (namesUpdaterOwnFile(target, ServerUrl.FullName(), programName_)) {
+    if (!mayInstallTarget(target, ServerUrl.FullName(), programName_)) {
         return false;
     }
     for (const std::string& folder : {AppFolder, TempFolder}) {
@@ -107,11 +104,14 @@ MainModule::Installation MainModule::installFiles(ProgressWindow window) {
         }
     }
     try {
-        if (downloadAll(toInt16(Revision.BlockCount() - 1LL)) == Installation::Stopped) {
+        if (exceedsBlockCounter(Revision)) {
+            throw Failure::of(err::Overflow);
+        }
+        if (downloadAll() == Installation::Stopped) {
             discardFreshRevision();
             return Installation::Stopped;
         }
-        if (!filesCanBeReplaced(toInt16(Revision.BlockCount() - 1LL))) {
+        if (!filesCanBeReplaced()) {
             exitStatus_ = status::MoveFailed;
             log("Installation cancelled before the first move: a file is in use");
             discardFreshRevision();
@@ -135,7 +135,7 @@ MainModule::Installation MainModule::installFiles(ProgressWindow window) {
     };
     try {
         journal.begin();
-        if (moveAll(toInt16(Revision.BlockCount() - 1LL), journal) == Installation::Installed) {
+        if (moveAll(journal) == Installation::Installed) {
             platform_.files.replaceFile(freshRevisionPath(), RevisionPath.FullPath());
             // A journal that stays behind is dropped by the next run, which
             // finds no fresh description beside it.
@@ -153,14 +153,14 @@ MainModule::Installation MainModule::installFiles(ProgressWindow window) {
     return Installation::Stopped;
 }
 
-MainModule::Installation MainModule::downloadAll(std::int16_t lastBlock) {
-    for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
+MainModule::Installation MainModule::downloadAll() {
+    for (const FileEntry& file : Revision.files) {
         UrlClass source;
-        source.setFullUrl(ServerUrl.Url() + Revision.GetValue(i, "Quelle"));
-        const std::string target = Revision.GetValue(i, "Ziel");
+        source.setFullUrl(fileUrl(ServerUrl.FullUrl(), file));
+        const std::string target = installTarget(file);
         PathClass download = newPath();
         download.setFullPath(TempFolder + target);
-        const std::optional<std::string> sha256 = fileSha256(i);
+        const std::optional<std::string> sha256 = fileSha256(file);
         if (!isInstallableTarget(target) || !sha256 || !DownloadFile(source, download, *sha256)) {
             exitStatus_ = status::DownloadFailed;
             log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
@@ -169,15 +169,15 @@ MainModule::Installation MainModule::downloadAll(std::int16_t lastBlock) {
         }
         log("Downloaded " + source.FullUrl() + " to " + download.FullPath());
         Downloaded = addInt16(Downloaded, 1);
-        const double fileBlocks = Revision.BlockCount() - 4.0 - 1.0;
+        const auto fileBlocks = static_cast<double>(Revision.files.size());
         platform_.progress.setPercent(static_cast<float>(Downloaded / fileBlocks));
     }
     return Installation::Installed;
 }
 
-bool MainModule::filesCanBeReplaced(std::int16_t lastBlock) {
-    for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
-        const std::string target = Revision.GetValue(i, "Ziel");
+bool MainModule::filesCanBeReplaced() {
+    for (const FileEntry& file : Revision.files) {
+        const std::string target = installTarget(file);
         while (platform_.files.inUse(AppFolder + target)) {
             log("In use by another program: " + AppFolder + target);
             if (askToCloseProgram(platform_.ui, target) != box::Retry) {
@@ -188,9 +188,9 @@ bool MainModule::filesCanBeReplaced(std::int16_t lastBlock) {
     return true;
 }
 
-MainModule::Installation MainModule::moveAll(std::int16_t lastBlock, InstallJournal& journal) {
-    for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
-        const std::string target = Revision.GetValue(i, "Ziel");
+MainModule::Installation MainModule::moveAll(InstallJournal& journal) {
+    for (const FileEntry& file : Revision.files) {
+        const std::string target = installTarget(file);
         const std::string backupName = freeBackupName(target);
         journal.record(JournalEntry{target, backupName});
         PathClass newFile = newPath();
