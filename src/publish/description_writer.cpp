@@ -54,7 +54,7 @@ std::string valueLine(const std::string& what, const std::string& name, const st
     if (!value.empty() && (value.front() == ' ' || value.back() == ' ')) {
         refuse(what + " \"" + value + "\" starts or ends with a blank, which the updater drops");
     }
-    return name + " = " + encoded(what, value) + kCrLf;
+    return encoded(what, name) + " = " + encoded(what, value) + kCrLf;
 }
 
 }  // namespace

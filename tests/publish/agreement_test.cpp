@@ -45,6 +45,10 @@ struct Row {
     bool raw = false;
 };
 
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
+}
+
 std::string crlf(const std::string& text) {
     std::string out;
     for (const char c : text) {
