@@ -112,6 +112,8 @@ const std::vector<Row> kRows = {
     {"FourthBlockNoHeadBlock", "[Version]\n1.1\n[Titel]\nT\n[Beschreibung]\nx\n[Notizen]\ny\n" + kA + kStart, Verdict::Error, "block 4 must be one of"},
     {"FileBlockAtPositionFour", "[Version]\n1.1\n[Titel]\nT\n[Msg-Typ]\n0\n" + kA + file("b.txt", "b.txt", kShaB, "B") + kStart, Verdict::Error, "block 4 must be one of"},
     {"HeadBlockTwice", "[Version]\n1.1\n[Titel]\nT\n[Titel]\nU\n[Msg-Typ]\n0\n" + kA + kStart, Verdict::Error, "block 3 must be one of"},
+    {"OnlyThreeBlocks", "[Version]\n1.1\n[Titel]\nT\n[Startdatei]\nA.xlsm\n", Verdict::Error, "block 3 must be one of"},
+    {"NoFourthBlock", "[Version]\n1.1\n[Titel]\nT\n[Msg-Typ]\n0\n", Verdict::Error, "block 4 is missing"},
     {"LastBlockNoStartdatei", head() + kA, Verdict::Error, "last block must be Startdatei"},
     {"NoVersion", "[Version]\n\n[Titel]\nT\n[Msg-Typ]\n0\n[Beschreibung]\nx\n" + kA + kStart, Verdict::Error, "no Version"},
     {"VersionOfBlanks", head("   ") + kA + kStart, Verdict::Error, "blanks only"},
