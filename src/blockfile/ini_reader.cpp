@@ -95,6 +95,11 @@ const IniReader::StoredBlock* IniReader::find(const BlockSelector& selector) con
     return &blocks_[static_cast<std::size_t>(position) - 1];
 }
 
+std::string IniReader::Title(std::int32_t position) const {
+    const StoredBlock* block = find(position);
+    return block == nullptr ? std::string() : block->title;
+}
+
 std::string IniReader::GetBlock(const BlockSelector& TitleOrIndex) const {
     const StoredBlock* block = find(TitleOrIndex);
     return block == nullptr ? std::string() : block->text;

@@ -42,6 +42,8 @@ public:
     // open passes up; the blocks stored before it stay.
     bool Init(const std::string& Path);
     std::int32_t BlockCount() const;
+    // The title of the block at `position` (from 1); "" when there is none.
+    std::string Title(std::int32_t position) const;
     // The block's lines, each followed by "\r\n".
     std::string GetBlock(const BlockSelector& TitleOrIndex) const;
     // The first line at or after LineIndex that does not begin with ";".

@@ -19,4 +19,24 @@ std::string percentEncoded(std::string_view url) {
     return out;
 }
 
+std::string percentDecoded(std::string_view path) {
+    const auto digit = [](char c) {
+        const std::string_view kHex = "0123456789ABCDEF0123456789abcdef";
+        const std::size_t at = kHex.find(c);
+        return at == std::string_view::npos ? -1 : static_cast<int>(at % 16);
+    };
+    std::string out;
+    out.reserve(path.size());
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '%' && i + 2 < path.size() && digit(path[i + 1]) >= 0 &&
+            digit(path[i + 2]) >= 0) {
+            out += static_cast<char>(digit(path[i + 1]) * 16 + digit(path[i + 2]));
+            i += 2;
+        } else {
+            out += path[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace morvane

@@ -11,4 +11,8 @@ namespace morvane {
 // HTTP adapters therefore send the same request line for the same URL.
 std::string percentEncoded(std::string_view url);
 
+// What a server makes of a URL's path: every "%" with two hex digits
+// becomes the byte they give; everything else as written.
+std::string percentDecoded(std::string_view path);
+
 }  // namespace morvane

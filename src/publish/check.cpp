@@ -7,76 +7,35 @@
 #include <string_view>
 
 #include "blockfile/ini_reader.h"
+#include "download/url_encoding.h"
 #include "platform/crypto.h"
 #include "platform/text.h"
 #include "publish/description_text.h"
 #include "publish/local_files.h"
-#include "update/target_rules.h"
+#include "update/revision_description.h"
+#include "update/revision_rules.h"
 
 namespace morvane::publish {
 namespace {
 
-// The updater counts blocks in 16-bit numbers and steps one past the last
-// file block, so the last block's position must stay below 32,767.
-constexpr std::int32_t kMostBlocks = 32767;
 constexpr std::size_t kLargestDescription = 16 * 1024 * 1024;
 constexpr std::size_t kLargestSignature = 4 * 1024;
 
-// ---- the description's bytes, line by line --------------------------------------------
-
-struct RawLine {
-    int number;
-    std::string_view bytes;
-};
-
-struct RawBlock {
-    std::string title;  // UTF-8, as the updater reads it
-    int headerLine;
-    std::vector<RawLine> lines;
-};
-
-struct RawText {
-    std::vector<RawLine> lines;
-    std::vector<RawBlock> blocks;
-    int firstLfOnly = 0;  // line of the first line end without CR
-};
-
-// Lines as an editor shows them (ended by CR LF, CR or LF); the updater
-// itself ends lines at CR only, which the LF-only finding covers.
-RawText scan(const std::string& bytes) {
-    RawText text;
+// The line of the first line end without CR; 0 when every line has one.
+int firstLfOnlyLine(std::string_view bytes) {
     int number = 1;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= bytes.size(); ++i) {
-        if (i < bytes.size() && bytes[i] != '\r' && bytes[i] != '\n') {
-            continue;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n') {
+            return number;
         }
-        if (i < bytes.size() || start < bytes.size()) {
-            text.lines.push_back({number, std::string_view(bytes).substr(start, i - start)});
-        }
-        if (i < bytes.size()) {
-            if (bytes[i] == '\n' && text.firstLfOnly == 0) {
-                text.firstLfOnly = number;
-            }
-            if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+        if (bytes[i] == '\r') {
+            ++number;
+            if (i + 1 < bytes.size() && bytes[i + 1] == '\n') {
                 ++i;
             }
         }
-        ++number;
-        start = i + 1;
     }
-    for (const RawLine& line : text.lines) {
-        const std::string_view b = line.bytes;
-        if (b.size() >= 2 && b.front() == '[' && b.back() == ']') {
-            if (b.size() > 2) {
-                text.blocks.push_back(
-                    {ansiToUtf8(b.substr(1, b.size() - 2)), line.number, std::vector<RawLine>{}});
-            }
-        } else if (!text.blocks.empty()) {
-            text.blocks.back().lines.push_back(line);
-        }
-    }
-    return text;
+    return 0;
 }
 
 // A complete multi-byte UTF-8 sequence at `i`: text saved as UTF-8.
@@ -118,29 +77,6 @@ std::string byteProblem(std::string_view b) {
         }
     }
     return {};
-}
-
-std::string trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(" \t");
-    return std::string(text.substr(first, last - first + 1));
-}
-
-// The line of "Key = value" in the block, as the block reader finds it; the
-// header's line when there is none.
-int lineOfKey(const RawBlock& block, std::string_view key) {
-    for (const RawLine& line : block.lines) {
-        const std::size_t equals = line.bytes.find('=');
-        if (equals != std::string_view::npos &&
-            line.bytes.find('=', equals + 1) == std::string_view::npos &&
-            trim(line.bytes.substr(0, equals)) == key) {
-            return line.number;
-        }
-    }
-    return block.headerLine;
 }
 
 // ---- versions -------------------------------------------------------------------------
@@ -233,34 +169,30 @@ public:
 
     std::vector<Finding> run() {
         const std::string bytes = readDescription();
-        const RawText raw = scan(bytes);
-        checkBytes(raw);
         if (options_.publicKey) {
             checkSignature(bytes);
         }
-        if (raw.firstLfOnly != 0) {
+        if (const int line = firstLfOnlyLine(bytes); line != 0) {
             // The updater sees one long line: nothing else can be told.
-            error({}, raw.firstLfOnly,
+            error({}, line,
                   "line ends with LF only; the updater needs CR LF and reads no blocks here");
             return std::move(findings_);
         }
         OneFileSystem memory(bytes);
         IniReader reader(memory);
         reader.Init(options_.description);
-        if (reader.BlockCount() > kMostBlocks) {
+        description_ = describeRevision(reader);
+        locateLines(description_, bytes);
+        checkBytes(bytes);
+        if (exceedsBlockCounter(description_)) {
             error({}, 0,
-                  decimal(reader.BlockCount()) +
-                      " blocks: more than the updater's 16-bit block "
-                      "counter holds (at most " +
+                  decimal(static_cast<long long>(description_.blocks.size())) +
+                      " blocks: more than the updater's 16-bit block counter holds (at most " +
                       decimal(kMostBlocks) + ")");
             return std::move(findings_);
         }
-        if (static_cast<std::size_t>(reader.BlockCount()) != raw.blocks.size()) {
-            throw std::runtime_error("the blocks of " + options_.description +
-                                     " cannot be told apart");
-        }
-        checkHeadBlocks(raw, reader);
-        checkFileBlocks(raw, reader);
+        checkHeadBlocks();
+        checkFileBlocks();
         return std::move(findings_);
     }
 
@@ -274,7 +206,8 @@ private:
 
     std::string readDescription() {
         if (isUrl(options_.description)) {
-            const Fetched got = fetch(http_, options_.description, kLargestDescription, true);
+            const Fetched got =
+                fetch(http_, percentEncoded(options_.description), kLargestDescription, true);
             if (!got.complete || got.status < 200 || got.status > 299) {
                 throw std::runtime_error(
                     "cannot fetch " + options_.description +
@@ -295,19 +228,21 @@ private:
         return cut == std::string::npos ? d : d.substr(cut + 1);
     }
 
-    void checkBytes(const RawText& raw) {
-        for (const RawLine& line : raw.lines) {
+    // Bytes that are no Windows-1252 text: the updater reads them as
+    // Windows-1252 all the same, so names and notices come out otherwise.
+    void checkBytes(const std::string& bytes) {
+        for (const DescriptionLine& line : linesOf(bytes)) {
             const std::string problem = byteProblem(line.bytes);
             if (!problem.empty()) {
-                error(blockAt(raw, line.number), line.number, problem);
+                warning(blockAt(line.number), line.number, problem);
             }
         }
     }
 
-    static std::string blockAt(const RawText& raw, int line) {
+    std::string blockAt(int line) const {
         std::string title;
-        for (const RawBlock& block : raw.blocks) {
-            if (block.headerLine <= line) {
+        for (const BlockHeader& block : description_.blocks) {
+            if (block.line != 0 && block.line <= line) {
                 title = block.title;
             }
         }
@@ -322,7 +257,7 @@ private:
         std::optional<std::string> signature;
         const std::string where = options_.description + ".sig";
         if (isUrl(options_.description)) {
-            Fetched got = fetch(http_, where, kLargestSignature, true);
+            Fetched got = fetch(http_, percentEncoded(where), kLargestSignature, true);
             if (got.complete && got.status >= 200 && got.status <= 299) {
                 signature = std::move(got.body);
             }
@@ -336,54 +271,50 @@ private:
         }
     }
 
-    void checkHeadBlocks(const RawText& raw, const IniReader& reader) {
-        static const std::vector<std::string> kHead = {"VERSION", "TITEL", "MSG-TYP",
-                                                       "BESCHREIBUNG"};
-        std::vector<std::string> seen;
-        for (std::size_t i = 0; i < 4; ++i) {
-            if (i >= raw.blocks.size()) {
-                error({}, 0,
-                      "block " + decimal(static_cast<long long>(i + 1)) +
-                          " is missing: the first four blocks must be Version, Titel, "
-                          "Msg-Typ and Beschreibung");
-                continue;
+    void checkHeadBlocks() {
+        const std::vector<BlockHeader>& blocks = description_.blocks;
+        if (const auto position = misplacedHeadBlock(description_)) {
+            const auto index = static_cast<std::size_t>(*position - 1);
+            const std::string head =
+                "the first four blocks must be Version, Titel, Msg-Typ and "
+                "Beschreibung (the updater reads the files from block 5 on)";
+            if (index >= blocks.size()) {
+                error({}, 0, "block " + decimal(*position) + " is missing: " + head);
+            } else {
+                error(blocks[index].title, blocks[index].line,
+                      "block " + decimal(*position) + " must be one of them: " + head);
             }
-            const std::string folded = foldCase(raw.blocks[i].title);
-            if (std::find(kHead.begin(), kHead.end(), folded) == kHead.end() ||
-                std::find(seen.begin(), seen.end(), folded) != seen.end()) {
-                error(raw.blocks[i].title, raw.blocks[i].headerLine,
-                      "block " + decimal(static_cast<long long>(i + 1)) +
-                          " must be one of Version, Titel, Msg-Typ and Beschreibung (the updater "
-                          "reads the files from block 5 on)");
-            }
-            seen.push_back(folded);
         }
 
-        const std::string version = reader.GetLine("Version");
-        if (version.empty()) {
-            error("Version", headerLine(raw, "VERSION"), "no Version, or an empty one");
+        const std::string& version = description_.version;
+        if (!isNewerVersion(version, "")) {
+            error("Version", headerLine("VERSION"),
+                  "no Version, or one of blanks only: the updater never sees it as newer");
         } else if (options_.installedVersion) {
-            checkVersionOrder(raw, version, *options_.installedVersion);
+            checkVersionOrder(version, *options_.installedVersion);
         }
 
-        const std::string messageType = reader.GetLine("Msg-Typ");
+        const std::string& messageType = description_.messageType;
         if (messageType != "0" && messageType != "1" && messageType != "2") {
-            warning("Msg-Typ", headerLine(raw, "MSG-TYP"),
+            warning("Msg-Typ", headerLine("MSG-TYP"),
                     "Msg-Typ " + quoted(messageType) +
-                        " is not 0, 1 or 2: the updater shows no notice and installs nothing");
+                        " is not 0, 1 or 2: the updater installs without asking, as for 0");
         }
 
-        if (raw.blocks.empty() || foldCase(raw.blocks.back().title) != "STARTDATEI") {
-            error(raw.blocks.empty() ? std::string() : raw.blocks.back().title,
-                  raw.blocks.empty() ? 0 : raw.blocks.back().headerLine,
-                  "the last block must be Startdatei");
+        if (!endsWithStartFile(description_)) {
+            error(blocks.empty() ? std::string() : blocks.back().title,
+                  blocks.empty() ? 0 : blocks.back().line, "the last block must be Startdatei");
+        }
+        if (!startFileStaysBelowFolder(description_)) {
+            error("Startdatei", headerLine("STARTDATEI"),
+                  "Startdatei " + quoted(description_.startFile) +
+                      " leaves the application folder: the updater refuses the description");
         }
     }
 
-    void checkVersionOrder(const RawText& raw, const std::string& version,
-                           const std::string& installed) {
-        const int line = headerLine(raw, "VERSION");
-        if (compareOrdinal(version, installed) <= 0) {
+    void checkVersionOrder(const std::string& version, const std::string& installed) {
+        const int line = headerLine("VERSION");
+        if (!isNewerVersion(version, installed)) {
             std::string message = "version " + quoted(version) +
                                   " is not newer than the installed " + quoted(installed) +
                                   " by the updater's text comparison: workstations skip it";
@@ -405,68 +336,83 @@ private:
         }
     }
 
-    static int headerLine(const RawText& raw, const std::string& foldedTitle) {
-        for (const RawBlock& block : raw.blocks) {
+    int headerLine(const std::string& foldedTitle) const {
+        for (const BlockHeader& block : description_.blocks) {
             if (foldCase(block.title) == foldedTitle) {
-                return block.headerLine;
+                return block.line;
             }
         }
         return 0;
     }
 
-    void checkFileBlocks(const RawText& raw, const IniReader& reader) {
-        std::map<std::string, std::string> targets;  // folded "Ziel" to its block's title
+    void checkFileBlocks() {
         const std::string name = descriptionName();
-        for (std::int32_t position = 5; position < reader.BlockCount(); ++position) {
-            const RawBlock& block = raw.blocks[static_cast<std::size_t>(position - 1)];
-            const std::string source = reader.GetValue(position, "Quelle");
-            const std::string target = reader.GetValue(position, "Ziel");
-            const std::string sha256 = reader.GetValue(position, "SHA256");
-            if (source.empty()) {
-                error(block.title, block.headerLine, "file block without Quelle");
+        std::vector<bool> installable;
+        for (const FileEntry& file : description_.files) {
+            const std::string target = installTarget(file);
+            installable.push_back(false);
+            if (file.source.empty()) {
+                error(file.title, file.line, "file block without Quelle");
             }
             if (target.empty()) {
-                error(block.title, block.headerLine, "file block without Ziel");
-            } else if (!namesFileBelowFolder(target) ||
-                       namesUpdaterOwnFile(target, name, options_.programName)) {
-                error(block.title, lineOfKey(block, "Ziel"),
-                      "the updater refuses Ziel " + quoted(target) +
+                error(file.title, file.line, "file block without Ziel");
+            } else if (!mayInstallTarget(target, name, options_.programName)) {
+                error(file.title, file.lineOf("Ziel"),
+                      "the updater refuses Ziel " + quoted(file.target) +
                           " (it must name a file below the application folder, and none of the "
-                          "updater's own files)");
+                          "updater's own files or folders)");
             } else {
-                std::string key = target;
-                std::replace(key.begin(), key.end(), '/', '\\');
-                const auto [at, added] = targets.emplace(foldCase(key), block.title);
-                if (!added) {
-                    error(block.title, lineOfKey(block, "Ziel"),
-                          "Ziel " + quoted(target) + " is the Ziel of block [" + at->second +
-                              "] too");
-                }
+                installable.back() = true;
             }
-            if (sha256.empty()) {
+            if (file.sha256.empty()) {
                 if (options_.publicKey) {
-                    error(block.title, block.headerLine,
+                    error(file.title, file.line,
                           "file block without SHA256: with a key the updater refuses it");
                 } else {
-                    warning(block.title, block.headerLine,
+                    warning(file.title, file.line,
                             "file block without SHA256: damaged transfers go unnoticed");
                 }
             }
-            if (!source.empty()) {
-                checkSource(block, source, sha256);
+            if (!file.source.empty()) {
+                checkSource(file);
             }
+        }
+        checkClashes(installable);
+    }
+
+    // Two Ziele the updater cannot both install; Ziele it refuses anyway
+    // are reported as such only.
+    void checkClashes(const std::vector<bool>& installable) {
+        RevisionDescription candidates;
+        std::vector<std::size_t> index;
+        for (std::size_t i = 0; i < description_.files.size(); ++i) {
+            if (installable[i]) {
+                candidates.files.push_back(description_.files[i]);
+                index.push_back(i);
+            }
+        }
+        while (const auto clash = clashingTargets(candidates)) {
+            const FileEntry& first = candidates.files[clash->first];
+            const FileEntry& second = candidates.files[clash->second];
+            const bool same = foldCase(installTarget(first)) == foldCase(installTarget(second));
+            error(second.title, second.lineOf("Ziel"),
+                  "Ziel " + quoted(second.target) +
+                      (same ? " is the Ziel of block [" + first.title + "] too"
+                            : " and Ziel " + quoted(first.target) + " of block [" + first.title +
+                                  "] cannot both be installed: one is a folder of the other"));
+            candidates.files.erase(candidates.files.begin() +
+                                   static_cast<std::ptrdiff_t>(clash->second));
         }
     }
 
-    void checkSource(const RawBlock& block, const std::string& source, const std::string& sha256) {
-        const int line = lineOfKey(block, "Quelle");
+    void checkSource(const FileEntry& file) {
+        const int line = file.lineOf("Quelle");
         std::optional<Sha256Digest> digest;
         if (isUrl(options_.description)) {
-            const std::string& d = options_.description;
-            const std::string url = d.substr(0, d.rfind('/') + 1) + source;
-            const Fetched got = fetch(http_, url, 0, false);
+            const std::string url = fileUrl(options_.description, file);
+            const Fetched got = fetch(http_, percentEncoded(url), 0, false);
             if (!got.complete || got.status < 200 || got.status > 299) {
-                error(block.title, line,
+                error(file.title, line,
                       "Quelle " + url +
                           (got.status != 0 ? " answers HTTP " + decimal(got.status)
                                            : std::string(" cannot be fetched")));
@@ -474,31 +420,34 @@ private:
             }
             digest = got.digest;
         } else {
-            const std::string path = joinPath(folderOf(options_.description), source);
+            // The file the server would serve for the request.
+            const std::string path =
+                joinPath(folderOf(options_.description), percentDecoded(file.source));
             if (!isRegularFile(path)) {
-                error(block.title, line,
-                      "Quelle " + quoted(source) + " is missing next to the description (" + path +
-                          ")");
+                error(file.title, line,
+                      "Quelle " + quoted(file.source) + " is missing next to the description (" +
+                          path + ")");
                 return;
             }
             digest = fileSha256(path);
         }
-        if (sha256.empty()) {
+        if (file.sha256.empty()) {
             return;
         }
-        const std::optional<Sha256Digest> expected = parseSha256(sha256);
-        const int shaLine = lineOfKey(block, "SHA256");
+        const std::optional<Sha256Digest> expected = parseSha256(file.sha256);
+        const int shaLine = file.lineOf("SHA256");
         if (!expected) {
-            error(block.title, shaLine, "SHA256 " + quoted(sha256) + " is not 64 hex digits");
+            error(file.title, shaLine, "SHA256 " + quoted(file.sha256) + " is not 64 hex digits");
         } else if (digest && *digest != *expected) {
-            error(block.title, shaLine,
-                  "SHA256 does not match Quelle " + quoted(source) + " (its SHA-256 is " +
+            error(file.title, shaLine,
+                  "SHA256 does not match Quelle " + quoted(file.source) + " (its SHA-256 is " +
                       toHex(*digest) + ")");
         }
     }
 
     const CheckOptions& options_;
     Http& http_;
+    RevisionDescription description_;
     std::vector<Finding> findings_;
 };
 

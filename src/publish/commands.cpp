@@ -166,7 +166,7 @@ int keygen(const Arguments& arguments, std::ostream& out) {
     return kDone;
 }
 
-int make(const Arguments& arguments, std::ostream& out) {
+int make(const Arguments& arguments, std::ostream& out, std::ostream& err) {
     expectPositional(arguments, 0);
     MakeOptions options;
     options.from = required(arguments, "--from");
@@ -178,7 +178,7 @@ int make(const Arguments& arguments, std::ostream& out) {
     options.previous = optional(arguments, "--previous");
     options.keyFile = optional(arguments, "--key");
     options.out = required(arguments, "--out");
-    makeRelease(options, out);
+    makeRelease(options, out, err);
     return kDone;
 }
 
@@ -303,7 +303,7 @@ int runPublisher(const std::vector<std::string>& args, Http& http, std::ostream&
             return keygen(arguments, out);
         }
         if (command == "make") {
-            return make(arguments, out);
+            return make(arguments, out, err);
         }
         if (command == "sign") {
             return sign(arguments, out);

@@ -99,6 +99,22 @@ std::optional<Sha256Digest> fileSha256(const std::string& path) {
     return hash.finish();
 }
 
+void removeFile(const std::string& path) {
+    std::error_code error;
+    fs::remove(hostPath(path), error);
+    if (error) {
+        throw std::runtime_error("cannot delete " + path + ": " + error.message());
+    }
+}
+
+bool isSameOrInside(const std::string& path, const std::string& folder) {
+    std::error_code error;
+    const fs::path inner = fs::weakly_canonical(fs::absolute(hostPath(path), error), error);
+    const fs::path outer = fs::weakly_canonical(fs::absolute(hostPath(folder), error), error);
+    const fs::path relative = inner.lexically_relative(outer);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
 std::string joinPath(const std::string& folder, const std::string& relative) {
     fs::path path = folder.empty() ? fs::path() : hostPath(folder);
     path /= hostPath(relative);

@@ -27,6 +27,11 @@ std::vector<std::string> filesBelow(const std::string& folder);
 // SHA-256 of the file's bytes, read piece by piece; empty when it cannot be
 // read.
 std::optional<Sha256Digest> fileSha256(const std::string& path);
+// Deletes the file if there is one. Throws std::runtime_error naming the
+// path when it stays.
+void removeFile(const std::string& path);
+// Whether `path` is `folder` or lies below it, after resolving both.
+bool isSameOrInside(const std::string& path, const std::string& folder);
 // `relative` ("/"-separated) appended to `folder` in the host's form.
 std::string joinPath(const std::string& folder, const std::string& relative);
 // The folder part of a path ("" for a bare name).

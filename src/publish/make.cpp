@@ -8,31 +8,23 @@
 #include "blockfile/ini_reader.h"
 #include "platform/crypto.h"
 #include "platform/text.h"
+#include "publish/check.h"
 #include "publish/description_text.h"
+#include "publish/description_writer.h"
 #include "publish/local_files.h"
 #include "publish/signer.h"
+#include "update/revision_rules.h"
 #include "update/target_rules.h"
 
 namespace morvane::publish {
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
+// The updater's program name whose files a copy of an installed folder holds.
+constexpr const char* kProgramName = "Updater";
 
 [[noreturn]] void refuse(const std::string& reason) {
     throw std::runtime_error(reason);
-}
-
-// One line of the description: Windows-1252 must hold it and it must stay
-// one line.
-std::string lineText(const std::string& what, const std::string& utf8) {
-    if (utf8.find_first_of("\r\n") != std::string::npos) {
-        refuse(what + " must be one line");
-    }
-    const std::optional<std::string> bytes = toWindows1252(utf8);
-    if (!bytes) {
-        refuse(what + " \"" + utf8 + "\" has characters that Windows-1252 cannot hold");
-    }
-    return *bytes;
 }
 
 // Whether the bytes are UTF-8 as they stand: decoding and encoding again
@@ -41,11 +33,8 @@ bool isUtf8(const std::string& bytes) {
     return fromUtf16(toUtf16(bytes)) == bytes;
 }
 
-bool looksLikeHeader(const std::string& line) {
-    return line.size() >= 2 && line.front() == '[' && line.back() == ']';
-}
-
-// The notes as the lines of the Beschreibung block.
+// The notes as the text of the Beschreibung block: every line followed by
+// "\r\n".
 std::string notesText(const std::string& path) {
     std::optional<std::string> text = readWholeFile(path, 1024 * 1024);
     if (!text) {
@@ -61,7 +50,6 @@ std::string notesText(const std::string& path) {
     }
     std::string block;
     std::size_t start = 0;
-    int number = 1;
     while (start < text->size()) {
         std::size_t end = text->find('\n', start);
         if (end == std::string::npos) {
@@ -71,22 +59,14 @@ std::string notesText(const std::string& path) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        if (looksLikeHeader(line)) {
-            refuse("notes line " + decimal(number) + " would open a block: \"" + line + "\"");
-        }
-        block += lineText("notes line " + decimal(number), line) + kCrLf;
+        block += line + kCrLf;
         start = end + 1;
-        ++number;
     }
     return block;
 }
 
-struct Previous {
-    std::string version;
-    std::map<std::string, std::string> hashes;  // folded "Ziel" to lower-case hex
-};
-
-Previous readPrevious(const std::string& path) {
+// The description a release before this one was made with.
+RevisionDescription readPrevious(const std::string& path) {
     const std::optional<std::string> bytes = readWholeFile(path, 16 * 1024 * 1024);
     if (!bytes) {
         refuse("cannot read the previous description " + path);
@@ -94,23 +74,97 @@ Previous readPrevious(const std::string& path) {
     OneFileSystem memory(*bytes);
     IniReader reader(memory);
     reader.Init(path);
-    Previous previous{reader.GetLine("Version"), {}};
-    for (std::int32_t position = 5; position < reader.BlockCount(); ++position) {
-        std::string target = reader.GetValue(position, "Ziel");
-        std::replace(target.begin(), target.end(), '/', '\\');
-        const std::optional<Sha256Digest> digest = parseSha256(reader.GetValue(position, "SHA256"));
-        if (!target.empty() && digest) {
-            previous.hashes[foldCase(target)] = toHex(*digest);
-        }
-    }
-    return previous;
+    return describeRevision(reader);
 }
 
-}  // namespace
+// Why a file below --from is no part of a release; empty when it is. What
+// is left out is named by the path reported for it ("Temp/", "Thumbs.db").
+struct LeftOut {
+    std::string reported;
+    std::string reason;
+};
 
-void makeRelease(const MakeOptions& options, std::ostream& out) {
-    if (options.version.empty()) {
-        refuse("--version must not be empty");
+std::optional<LeftOut> leftOut(const std::string& relative) {
+    const std::size_t slash = relative.find('/');
+    const std::string first = relative.substr(0, slash);
+    const std::string name = relative.substr(relative.rfind('/') + 1);
+    std::string target = relative;
+    std::replace(target.begin(), target.end(), '/', '\\');
+    if (namesUpdaterPlace(target, kProgramName)) {
+        return LeftOut{slash == std::string::npos ? relative : first + "/",
+                       "the updater's own, from an installed folder"};
+    }
+    for (std::size_t start = 0; start < relative.size();) {
+        const std::size_t end = std::min(relative.find('/', start), relative.size());
+        const std::string component = foldCase(relative.substr(start, end - start));
+        if (end < relative.size() && (component == ".GIT" || component == ".SVN")) {
+            return LeftOut{relative.substr(0, end + 1), "version control"};
+        }
+        start = end + 1;
+    }
+    const std::string folded = foldCase(name);
+    if (name.rfind("~$", 0) == 0 || folded == "THUMBS.DB" || folded == "DESKTOP.INI" ||
+        folded == ".DS_STORE") {
+        return LeftOut{relative, "a file the system or an open document leaves behind"};
+    }
+    return std::nullopt;
+}
+
+// "#", "%" and "?" end or escape a URL's path: percent-encoded, the server
+// finds the file of that name.
+std::string sourceOf(const std::string& relative) {
+    std::string source;
+    for (const char c : relative) {
+        if (c == '#' || c == '%' || c == '?') {
+            static const char* const kHex = "0123456789ABCDEF";
+            source += '%';
+            source += kHex[static_cast<unsigned char>(c) >> 4];
+            source += kHex[c & 15];
+        } else {
+            source += c;
+        }
+    }
+    return source;
+}
+
+std::string hashOf(const std::string& path) {
+    const std::optional<Sha256Digest> digest = fileSha256(path);
+    if (!digest) {
+        refuse("cannot read " + path);
+    }
+    return toHex(*digest);
+}
+
+// What changed against the previous release, by folded "Ziel".
+void reportChanges(const RevisionDescription& previous, const RevisionDescription& release,
+                   std::ostream& out) {
+    std::map<std::string, std::string> before;
+    for (const FileEntry& file : previous.files) {
+        before[foldCase(installTarget(file))] = foldCase(file.sha256);
+    }
+    std::size_t changed = 0;
+    for (const FileEntry& file : release.files) {
+        const auto known = before.find(foldCase(file.target));
+        if (known == before.end() || known->second != foldCase(file.sha256)) {
+            out << "changed since " << previous.version << ": " << file.target << "\n";
+            ++changed;
+        }
+        if (known != before.end()) {
+            before.erase(known);
+        }
+    }
+    for (const FileEntry& file : previous.files) {
+        if (before.count(foldCase(installTarget(file))) != 0) {
+            out << "removed since " << previous.version << ": " << installTarget(file)
+                << " (stays on workstations that have it)\n";
+        }
+    }
+    out << changed << " of " << release.files.size() << " file(s) changed\n";
+}
+
+void checkOptions(const MakeOptions& options) {
+    if (!isNewerVersion(options.version, "")) {
+        refuse("--version must not be empty or blanks only");
     }
     if (options.messageType != "0" && options.messageType != "1" && options.messageType != "2") {
         refuse("--msg-typ must be 0, 1 or 2");
@@ -121,10 +175,26 @@ void makeRelease(const MakeOptions& options, std::ostream& out) {
     if (!isFolder(options.from)) {
         refuse("--from " + options.from + " is no folder");
     }
-    std::optional<Previous> previous;
+    if (isSameOrInside(options.out, options.from)) {
+        refuse("--out " + options.out + " lies in --from " + options.from +
+               ": the next release would ship this one");
+    }
+}
+
+// A Http that reaches nothing: `make` checks its own output on disk.
+class NoHttp : public Http {
+public:
+    std::unique_ptr<HttpSession> openSession() override { return nullptr; }
+};
+
+}  // namespace
+
+void makeRelease(const MakeOptions& options, std::ostream& out, std::ostream& err) {
+    checkOptions(options);
+    std::optional<RevisionDescription> previous;
     if (options.previous) {
         previous = readPrevious(*options.previous);
-        if (compareOrdinal(options.version, previous->version) <= 0) {
+        if (!isNewerVersion(options.version, previous->version)) {
             refuse("version \"" + options.version + "\" is not newer than the previous \"" +
                    previous->version +
                    "\" by the updater's text comparison (compare as text: \"1.10\" sorts before "
@@ -136,73 +206,84 @@ void makeRelease(const MakeOptions& options, std::ostream& out) {
         signer = Signer::fromKeyFile(*options.keyFile);
     }
 
-    std::string text;
-    text += "[Version]" + std::string(kCrLf) + lineText("--version", options.version) + kCrLf;
-    text += "[Titel]" + std::string(kCrLf) + lineText("--title", options.title) + kCrLf;
-    text += "[Msg-Typ]" + std::string(kCrLf) + options.messageType + kCrLf;
-    text += "[Beschreibung]" + std::string(kCrLf) + notesText(options.notesFile);
-
-    std::set<std::string> targets;
-    std::vector<std::string> released;
-    std::size_t unchanged = 0;
+    RevisionDescription release;
+    release.version = options.version;
+    release.title = options.title;
+    release.messageType = options.messageType;
+    release.notes = notesText(options.notesFile);
+    release.startFile = options.startFile;
+    if (!startFileStaysBelowFolder(release)) {
+        refuse("--start " + options.startFile + " leaves the application folder");
+    }
+    std::set<std::string> reported;
     for (const std::string& relative : filesBelow(options.from)) {
-        std::string target = relative;
-        std::replace(target.begin(), target.end(), '/', '\\');
-        if (!namesFileBelowFolder(target) ||
-            namesUpdaterOwnFile(target, kDescriptionName, "Updater")) {
+        if (const std::optional<LeftOut> skip = leftOut(relative)) {
+            if (reported.insert(skip->reported).second) {
+                err << "left out " << skip->reported << ": " << skip->reason << "\n";
+            }
+            continue;
+        }
+        FileEntry file;
+        file.title = relative;
+        file.source = sourceOf(relative);
+        file.target = relative;
+        std::replace(file.target.begin(), file.target.end(), '/', '\\');
+        if (!mayInstallTarget(file.target, kDescriptionName, kProgramName)) {
             refuse("the updater would refuse the file " + relative +
                    " (a name Windows does not allow, or one of the updater's own files)");
         }
-        if (!targets.insert(foldCase(target)).second) {
-            refuse("two files differ only in case, which Windows does not tell apart: " + relative);
-        }
-        const std::optional<Sha256Digest> digest = fileSha256(joinPath(options.from, relative));
-        if (!digest) {
-            refuse("cannot read " + joinPath(options.from, relative));
-        }
-        const std::string hex = toHex(*digest);
-        if (previous) {
-            const auto known = previous->hashes.find(foldCase(target));
-            if (known != previous->hashes.end() && known->second == hex) {
-                ++unchanged;
-                continue;
-            }
-        }
-        const std::string title = lineText("the file name " + relative, relative);
-        // The updater finds its start file by the block's title.
-        if (foldCase(title) == "STARTDATEI") {
-            refuse("the file name " + relative + " would shadow the Startdatei block");
-        }
-        text += "[" + title + "]" + kCrLf;
-        text += "Quelle = " + title + kCrLf;
-        text += "Ziel = " + lineText("the file name " + relative, target) + kCrLf;
-        text += "SHA256 = " + hex + kCrLf;
-        released.push_back(relative);
+        file.sha256 = hashOf(joinPath(options.from, relative));
+        release.files.push_back(std::move(file));
     }
-    text += "[Startdatei]" + std::string(kCrLf) + lineText("--start", options.startFile) + kCrLf;
+    if (const auto clash = clashingTargets(release)) {
+        refuse("two files differ only in case, which Windows does not tell apart: " +
+               release.files[clash->second].title);
+    }
+    const std::string text = descriptionText(release);
 
     std::optional<std::string> signature;
     if (signer) {
         signature = signer->sign(text);
     }
-    for (const std::string& relative : released) {
+    for (const FileEntry& file : release.files) {
         const std::optional<std::string> bytes =
-            readWholeFile(joinPath(options.from, relative), ~std::uintmax_t{0});
+            readWholeFile(joinPath(options.from, file.title), ~std::uintmax_t{0});
         if (!bytes) {
-            refuse("cannot read " + joinPath(options.from, relative));
+            refuse("cannot read " + joinPath(options.from, file.title));
         }
-        writeWholeFile(joinPath(options.out, relative), *bytes);
+        writeWholeFile(joinPath(options.out, file.title), *bytes);
     }
     const std::string description = joinPath(options.out, kDescriptionName);
     writeWholeFile(description, text);
     if (signature) {
         writeWholeFile(description + ".sig", *signature);
+    } else {
+        // A signature of an earlier make would sign other bytes.
+        removeFile(description + ".sig");
     }
-    out << "wrote " << description << ": " << released.size() << " file block(s)";
+
+    // The release as the updater and `check` will read it.
+    NoHttp offline;
+    CheckOptions check;
+    check.description = description;
+    check.programName = kProgramName;
+    std::size_t errors = 0;
+    for (const Finding& finding : checkDescription(check, offline)) {
+        if (finding.kind == Finding::Kind::Error) {
+            err << formatFinding(description, finding) << "\n";
+            ++errors;
+        }
+    }
+    if (errors != 0) {
+        removeFile(description);
+        removeFile(description + ".sig");
+        refuse("the release fails its check; " + description + " was removed");
+    }
     if (previous) {
-        out << ", " << unchanged << " unchanged file(s) left out";
+        reportChanges(*previous, release, out);
     }
-    out << (signature ? ", signed" : "") << "\n";
+    out << "wrote " << description << ": " << release.files.size() << " file block(s)"
+        << (signature ? ", signed" : "") << "\n";
 }
 
 }  // namespace morvane::publish

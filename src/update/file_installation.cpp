@@ -5,7 +5,7 @@
 #include "platform/text.h"
 #include "update/install_journal.h"
 #include "update/main_module.h"
-#include "update/target_rules.h"
+#include "update/revision_rules.h"
 
 namespace morvane {
 namespace {
@@ -64,8 +64,7 @@ bool MainModule::exists(const std::string& path) {
 }
 
 bool MainModule::obeysTargetRules(const std::string& target) const {
-    return namesFileBelowFolder(target) &&
-           !namesUpdaterOwnFile(target, ServerUrl.FullName(), programName_);
+    return mayInstallTarget(target, ServerUrl.FullName(), programName_);
 }
 
 bool MainModule::isInstallableTarget(const std::string& target) {
@@ -114,11 +113,14 @@ MainModule::Installation MainModule::installFiles(ProgressWindow window) {
         }
     }
     try {
-        if (downloadAll(toInt16(Revision.BlockCount() - 1LL)) == Installation::Stopped) {
+        if (exceedsBlockCounter(Revision)) {
+            throw Failure::of(err::Overflow);
+        }
+        if (downloadAll() == Installation::Stopped) {
             discardFreshRevision();
             return Installation::Stopped;
         }
-        if (!filesCanBeReplaced(toInt16(Revision.BlockCount() - 1LL))) {
+        if (!filesCanBeReplaced()) {
             exitStatus_ = status::MoveFailed;
             log("Installation cancelled before the first move: a file is in use");
             discardFreshRevision();
@@ -142,7 +144,7 @@ MainModule::Installation MainModule::installFiles(ProgressWindow window) {
     };
     try {
         journal.begin();
-        if (moveAll(toInt16(Revision.BlockCount() - 1LL), journal) == Installation::Installed) {
+        if (moveAll(journal) == Installation::Installed) {
             platform_.files.replaceFile(freshRevisionPath(), RevisionPath.FullPath());
             // A journal that stays behind is dropped by the next run, which
             // finds no fresh description beside it.
@@ -160,17 +162,16 @@ MainModule::Installation MainModule::installFiles(ProgressWindow window) {
     return Installation::Stopped;
 }
 
-MainModule::Installation MainModule::downloadAll(std::int16_t lastBlock) {
-    for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
-        // Without a "Quelle" the URL would name the description's folder.
-        const std::string sourceName = Revision.GetValue(i, "Quelle");
+MainModule::Installation MainModule::downloadAll() {
+    for (const FileEntry& file : Revision.files) {
         UrlClass source;
-        source.setFullUrl(ServerUrl.Url() + sourceName);
-        const std::string target = Revision.GetValue(i, "Ziel");
+        source.setFullUrl(fileUrl(ServerUrl.FullUrl(), file));
+        const std::string target = installTarget(file);
         PathClass download = newPath();
         download.setFullPath(TempFolder + target);
-        const std::optional<std::string> sha256 = fileSha256(i);
-        if (sourceName.empty() || !isInstallableTarget(target) || !sha256 ||
+        const std::optional<std::string> sha256 = fileSha256(file);
+        // Without a "Quelle" the URL would name the description's folder.
+        if (file.source.empty() || !isInstallableTarget(target) || !sha256 ||
             !DownloadFile(source, download, *sha256)) {
             exitStatus_ = status::DownloadFailed;
             log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
@@ -179,15 +180,15 @@ MainModule::Installation MainModule::downloadAll(std::int16_t lastBlock) {
         }
         log("Downloaded " + source.FullUrl() + " to " + download.FullPath());
         Downloaded = addInt16(Downloaded, 1);
-        const double fileBlocks = Revision.BlockCount() - 4.0 - 1.0;
+        const auto fileBlocks = static_cast<double>(Revision.files.size());
         platform_.progress.setPercent(static_cast<float>(Downloaded / fileBlocks));
     }
     return Installation::Installed;
 }
 
-bool MainModule::filesCanBeReplaced(std::int16_t lastBlock) {
-    for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
-        const std::string target = Revision.GetValue(i, "Ziel");
+bool MainModule::filesCanBeReplaced() {
+    for (const FileEntry& file : Revision.files) {
+        const std::string target = installTarget(file);
         while (platform_.files.inUse(AppFolder + target)) {
             log("In use by another program: " + AppFolder + target);
             if (askToCloseProgram(platform_.ui, target) != box::Retry) {
@@ -198,9 +199,9 @@ bool MainModule::filesCanBeReplaced(std::int16_t lastBlock) {
     return true;
 }
 
-MainModule::Installation MainModule::moveAll(std::int16_t lastBlock, InstallJournal& journal) {
-    for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
-        const std::string target = Revision.GetValue(i, "Ziel");
+MainModule::Installation MainModule::moveAll(InstallJournal& journal) {
+    for (const FileEntry& file : Revision.files) {
+        const std::string target = installTarget(file);
         const std::string backupName = freeBackupName(target);
         journal.record(JournalEntry{target, backupName});
         PathClass newFile = newPath();
@@ -292,13 +293,14 @@ bool MainModule::keepsToItsJob(const std::vector<JournalEntry>& entries) {
     if (entries.empty()) {
         return true;
     }
-    IniReader pending(platform_.files);
-    if (!pending.Init(freshRevisionPath())) {
+    const std::optional<RevisionDescription> pending =
+        readRevision(platform_.files, freshRevisionPath());
+    if (!pending) {
         return false;
     }
     std::set<std::string> listed;
-    for (std::int32_t i = 5; i <= pending.BlockCount() - 1; ++i) {
-        listed.insert(pending.GetValue(i, "Ziel"));
+    for (const FileEntry& file : pending->files) {
+        listed.insert(installTarget(file));
     }
     return std::all_of(entries.begin(), entries.end(), [&](const JournalEntry& entry) {
         return listed.contains(entry.target) && obeysTargetRules(entry.target) &&

@@ -55,7 +55,6 @@ MainModule::MainModule(Platform& platform, RunLog& log)
     : platform_(platform),
       log_(log),
       Settings(platform.files),
-      Revision(platform.files),
       RevisionPath(platform.files, platform.clock),
       StartFile(platform.files, platform.clock) {}
 
@@ -130,7 +129,7 @@ void MainModule::runPhases() {
             return;
         }
     }
-    StartFile.setFullPath(Revision.GetLine("Startdatei"));
+    StartFile.setFullPath(Revision.startFile);
 }
 
 void MainModule::closeRun() {

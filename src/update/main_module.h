@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/run_log.h"
 #include "update/install_journal.h"
+#include "update/revision_description.h"
 
 namespace morvane {
 
@@ -81,11 +82,11 @@ private:
     // Moves a file, creating the target's folders; never overwrites. True
     // when moved; failures are dropped silently.
     bool RelocateFile(PathClass& source, PathClass& target);
-    Installation downloadAll(std::int16_t lastBlock);
+    Installation downloadAll();
     // Asks the user to close every program that holds a file about to be
     // replaced; false when the user cancels.
-    bool filesCanBeReplaced(std::int16_t lastBlock);
-    Installation moveAll(std::int16_t lastBlock, InstallJournal& journal);
+    bool filesCanBeReplaced();
+    Installation moveAll(InstallJournal& journal);
     // Puts back what the moves of an installation did, last file first:
     // the new files go back to Temp, the earlier ones return from Backup.
     // False when a file could not be put back.
@@ -113,7 +114,7 @@ private:
     std::string freeBackupName(const std::string& target);
     // The "SHA256" of a file block ("" for none); nullopt when a key is
     // given and the block has none.
-    std::optional<std::string> fileSha256(std::int16_t block) const;
+    std::optional<std::string> fileSha256(const FileEntry& file) const;
 
     // Application start, closing step 2: the start file, or the message
     // that it is missing.
@@ -135,7 +136,7 @@ private:
     std::string SettingsPath;
     IniReader Settings;
     // Revision check
-    IniReader Revision;
+    RevisionDescription Revision;
     UrlClass ServerUrl;
     PathClass RevisionPath;
     std::string OldVersion;

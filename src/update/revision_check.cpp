@@ -2,6 +2,7 @@
 #include "platform/scope_guard.h"
 #include "platform/text.h"
 #include "update/main_module.h"
+#include "update/revision_rules.h"
 
 namespace morvane {
 namespace {
@@ -41,8 +42,11 @@ MainModule::CheckOutcome MainModule::checkRevision() {
         return CheckOutcome::Stopped;
     }
 
-    if (Revision.Init(RevisionPath.FullPath())) {
-        OldVersion = Revision.GetLine("Version");
+    const std::optional<RevisionDescription> record =
+        readRevision(platform_.files, RevisionPath.FullPath());
+    if (record) {
+        Revision = *record;
+        OldVersion = Revision.version;
     }
     if (!readPublisherKey()) {
         exitStatus_ = status::NoSettings;
@@ -66,14 +70,23 @@ MainModule::CheckOutcome MainModule::checkRevision() {
         fresh.Delete();
         return CheckOutcome::NoUpdate;
     }
-    if (!Revision.Init(fresh.FullPath())) {
+    std::optional<RevisionDescription> read;
+    try {
+        read = readRevision(platform_.files, fresh.FullPath());
+    } catch (...) {
+        fresh.Delete();
+        throw;
+    }
+    if (!read) {
         exitStatus_ = status::NoDescription;
         log("The description could not be read from " + fresh.FullPath());
         fresh.Delete();
+        Revision = RevisionDescription{};
         return CheckOutcome::NoUpdate;
     }
-    NewVersion = Revision.GetLine("Version");
-    if (compareOrdinal(NewVersion, OldVersion) <= 0) {
+    Revision = std::move(*read);
+    NewVersion = Revision.version;
+    if (!isNewerVersion(NewVersion, OldVersion)) {
         log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
             "\": no newer version");
         if (publisherKey_) {
@@ -81,32 +94,44 @@ MainModule::CheckOutcome MainModule::checkRevision() {
             // (a later "newer" one could then bring back old files): the
             // record stays and names the start file.
             fresh.Delete();
-            Revision.Init(RevisionPath.FullPath());
+            Revision = record.value_or(RevisionDescription{});
             return CheckOutcome::NoUpdate;
         }
         platform_.files.replaceFile(fresh.FullPath(), RevisionPath.FullPath());
         return CheckOutcome::NoUpdate;
     }
+    // A release the updater could not install whole (a file block outside
+    // the positions it reads, two Ziele in each other's way) or whose
+    // workbook could never be started is refused: the installed one stays.
+    if (!isWholeRelease(Revision)) {
+        exitStatus_ = status::NoDescription;
+        log("The description of version \"" + NewVersion +
+            "\" is no whole release: nothing is installed");
+        fresh.Delete();
+        Revision = record.value_or(RevisionDescription{});
+        return CheckOutcome::NoUpdate;
+    }
     log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
-        "\": newer, Msg-Typ \"" + Revision.GetLine("Msg-Typ") + "\"");
+        "\": newer, Msg-Typ \"" + Revision.messageType + "\"");
 
-    const std::string title = Revision.GetLine("Titel");
-    const std::string messageType = Revision.GetLine("Msg-Typ");
-    if (messageType == "0") {
-        Answer = 5;
-    } else if (messageType == "1") {
-        Answer = platform_.ui.messageBox(informText(Revision.GetBlock("Beschreibung")),
-                                         box::Information, title);
-    } else if (messageType == "2") {
-        Answer = platform_.ui.messageBox(askText(Revision.GetBlock("Beschreibung")),
-                                         box::YesNoInformation, title);
+    switch (noticeOf(Revision.messageType)) {
+        case Notice::Silent:
+            break;
+        case Notice::Inform:
+            Answer = platform_.ui.messageBox(informText(Revision.notes), box::Information,
+                                             Revision.title);
+            break;
+        case Notice::Ask:
+            Answer = platform_.ui.messageBox(askText(Revision.notes), box::YesNoInformation,
+                                             Revision.title);
+            break;
     }
 
     if (Answer == box::No) {
         exitStatus_ = status::Declined;
         log("Update declined");
         fresh.Delete();
-        Revision = IniReader(platform_.files);
+        Revision = RevisionDescription{};
         return CheckOutcome::NoUpdate;
     }
     // The progress window follows the news the user was shown.

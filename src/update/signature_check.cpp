@@ -78,12 +78,11 @@ bool MainModule::isSignedByPublisher(const PathClass& description) {
     return valid;
 }
 
-std::optional<std::string> MainModule::fileSha256(std::int16_t block) const {
-    std::string sha256 = Revision.GetValue(block, "SHA256");
-    if (sha256.empty() && publisherKey_) {
+std::optional<std::string> MainModule::fileSha256(const FileEntry& file) const {
+    if (file.sha256.empty() && publisherKey_) {
         return std::nullopt;
     }
-    return sha256;
+    return file.sha256;
 }
 
 }  // namespace morvane

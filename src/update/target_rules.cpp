@@ -108,8 +108,7 @@ bool namesFileBelowFolder(std::string_view relative) {
     return true;
 }
 
-bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
-                         std::string_view programName) {
+bool namesUpdaterPlace(std::string_view target, std::string_view programName) {
     // Installed as AppFolder + target: the updater's folders, its program
     // and its settings. The picture "<programName>.gif" is the publisher's.
     const std::vector<std::string_view> parts = componentsOf(target);
@@ -118,8 +117,13 @@ bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
         return true;
     }
     const std::string program = foldCase(programName);
-    if (parts.size() == 1 &&
-        (first == program || first == program + ".EXE" || first == program + ".INI")) {
+    return parts.size() == 1 &&
+           (first == program || first == program + ".EXE" || first == program + ".INI");
+}
+
+bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
+                         std::string_view programName) {
+    if (namesUpdaterPlace(target, programName)) {
         return true;
     }
     // Downloaded as TempFolder + target: the updater's own files in Temp,

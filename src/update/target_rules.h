@@ -21,10 +21,15 @@ bool staysBelowFolder(std::string_view relative);
 // LPT¹-LPT³, CONIN$, CONOUT$; "NUL.txt" too), in any case.
 bool namesFileBelowFolder(std::string_view relative);
 
-// True for a "Ziel" that reaches the updater's own files, in any case: in
-// the folder, its Temp and Backup folders (as first component) and its
+// True for a "Ziel" that names a place of the updater's own in its folder,
+// in any case: its Temp and Backup folders (as first component) and its
 // program and settings ("<programName>" with ".exe", ".ini" or no
-// extension); in Temp, where files are downloaded to, the copy of the
+// extension). A copy of an installed folder holds them beside the
+// application.
+bool namesUpdaterPlace(std::string_view target, std::string_view programName);
+
+// True for a "Ziel" that reaches the updater's own files, in any case: the
+// places of `namesUpdaterPlace`; in Temp, where files are downloaded to, the copy of the
 // description (`recordName`, e.g. "revision.ini") with ".new" and
 // ".install", the log "<programName>.log" and its ".1", and the temporary
 // name of a download (ending in ".part").

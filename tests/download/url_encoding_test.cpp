@@ -25,5 +25,11 @@ TEST(PercentEncoded, EncodesBlanksControlsAndBytesBeyondAsciiOnly) {
     }
 }
 
+TEST(PercentDecoded, TurnsEachEscapeIntoItsByteAndLeavesTheRest) {
+    EXPECT_EQ(percentDecoded("Plan %232 (100%25).txt"), "Plan #2 (100%).txt");
+    EXPECT_EQ(percentDecoded("M%C3%bcller"), "M\xC3\xBCller");
+    EXPECT_EQ(percentDecoded("100% %2 %G1 %"), "100% %2 %G1 %");
+}
+
 }  // namespace
 }  // namespace morvane

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -68,20 +69,64 @@ TEST(Make, WritesADescriptionThatCheckPassesAndSignsIt) {
     EXPECT_TRUE(findings.empty()) << formatFinding("revision.ini", findings.front());
 }
 
-TEST(Make, WithThePreviousDescriptionReleasesOnlyChangedFiles) {
+TEST(Make, ListsEveryFileAndWithThePreviousDescriptionReportsWhatChanged) {
     Release release;
+    release.folder.write("from/Alt.txt", "bald weg");
     ASSERT_EQ(release.make("2.1", "v21"), 0) << release.err.str();
     release.folder.write("from/Umsatz.xlsm", "Arbeitsmappe 2.2");
+    std::filesystem::remove(release.folder.native("from/Alt.txt"));
+    release.out.str("");
     ASSERT_EQ(release.make("2.2", "v22", {"--previous", at(release.folder, "v21/revision.ini")}), 0)
         << release.err.str();
     const std::string text = release.folder.read("v22/revision.ini");
     EXPECT_NE(text.find("Ziel = Umsatz.xlsm"), std::string::npos);
-    EXPECT_EQ(text.find("Regionen"), std::string::npos);
-    EXPECT_FALSE(release.folder.exists("v22/lib/Regionen.xlam"));
+    EXPECT_NE(text.find("Ziel = lib\\Regionen.xlam"), std::string::npos);
+    EXPECT_EQ(release.folder.read("v22/lib/Regionen.xlam"), "Add-in 2.1");
+    const std::string report = release.out.str();
+    EXPECT_NE(report.find("changed since 2.1: Umsatz.xlsm\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("changed since 2.1: lib"), std::string::npos) << report;
+    EXPECT_NE(report.find("removed since 2.1: Alt.txt"), std::string::npos) << report;
     // "2.10" is no successor of "2.2" for the updater's text comparison.
     EXPECT_EQ(release.make("2.10", "v210", {"--previous", at(release.folder, "v22/revision.ini")}),
               2);
     EXPECT_NE(release.err.str().find("not newer"), std::string::npos);
+}
+
+TEST(Make, LeavesOutWhatAnInstalledFolderOrTheSystemAdds) {
+    Release release;
+    for (const char* name : {"Temp/revision.ini", "backup/Umsatz_2026.xlsm", "Updater.exe",
+                             "updater.ini", "lib/Thumbs.db", "desktop.ini", ".DS_Store",
+                             "~$Umsatz.xlsm", ".git/config", "lib/.svn/entries"}) {
+        release.folder.write(std::string("from/") + name, "nicht ausliefern");
+    }
+    ASSERT_EQ(release.make("2.1", "server"), 0) << release.err.str();
+    const std::string text = release.folder.read("server/revision.ini");
+    EXPECT_EQ(text.find("nicht"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '['), 7) << text;  // 4 + 2 files + Startdatei
+    const std::string said = release.err.str();
+    for (const char* reported :
+         {"left out Temp/", "left out backup/", "left out Updater.exe", "left out .git/",
+          "left out lib/.svn/", "left out ~$Umsatz.xlsm"}) {
+        EXPECT_NE(said.find(reported), std::string::npos) << reported << "\n" << said;
+    }
+}
+
+TEST(Make, WritesNamesTheServerWouldReadOtherwisePercentEncoded) {
+    Release release;
+    release.folder.write("from/Plan #2 (100%).txt", "Plan");
+    ASSERT_EQ(release.make("2.1", "server"), 0) << release.err.str();
+    const std::string text = release.folder.read("server/revision.ini");
+    EXPECT_NE(text.find("Quelle = Plan %232 (100%25).txt\r\nZiel = Plan #2 (100%).txt\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(release.folder.read("server/Plan #2 (100%).txt"), "Plan");
+}
+
+TEST(Make, DeletesTheSignatureOfAnEarlierMake) {
+    Release release;
+    release.folder.write("server/revision.ini.sig", "alte Signatur");
+    ASSERT_EQ(release.make("2.1", "server"), 0) << release.err.str();
+    EXPECT_FALSE(release.folder.exists("server/revision.ini.sig"));
 }
 
 TEST(Make, RefusesWhatTheUpdaterCouldNotUse) {
@@ -95,6 +140,43 @@ TEST(Make, RefusesWhatTheUpdaterCouldNotUse) {
     EXPECT_EQ(release.make("2.1", "greek"), 2);
     EXPECT_NE(release.err.str().find("Windows-1252 cannot hold"), std::string::npos);
     EXPECT_EQ(release.make("2.1", "bad", {"--key", at(release.folder, "notes.txt")}), 2);
+    std::filesystem::remove(release.folder.native("from/\xCE\xA9.txt"));
+    struct Refusal {
+        std::string version, title, start, out, said;
+    };
+    const std::vector<Refusal> refusals = {
+        {"[2.1]", "Umsatz", "Umsatz.xlsm", "a", "would open a block"},
+        {"2.1", "[Umsatz]", "Umsatz.xlsm", "b", "would open a block"},
+        {"2.1", "Umsatz", "[Umsatz.xlsm]", "c", "would open a block"},
+        {"   ", "Umsatz", "Umsatz.xlsm", "d", "blanks only"},
+        {"2.1", "Umsatz", "..\\Umsatz.xlsm", "e", "leaves the application folder"},
+        {"2.1", "Umsatz", "Umsatz.xlsm", "from", "lies in --from"},
+        {"2.1", "Umsatz", "Umsatz.xlsm", "from/lib/server", "lies in --from"},
+    };
+    for (const Refusal& r : refusals) {
+        release.err.str("");
+        const std::vector<std::string> args = {"make",
+                                               "--from",
+                                               at(release.folder, "from"),
+                                               "--version",
+                                               r.version,
+                                               "--title",
+                                               r.title,
+                                               "--msg-typ",
+                                               "0",
+                                               "--notes",
+                                               at(release.folder, "notes.txt"),
+                                               "--start",
+                                               r.start,
+                                               "--out",
+                                               at(release.folder, r.out)};
+        EXPECT_EQ(runPublisher(args, release.http, release.out, release.err), 2) << r.said;
+        EXPECT_NE(release.err.str().find(r.said), std::string::npos) << release.err.str();
+    }
+    EXPECT_FALSE(release.folder.exists("from/lib/server"));
+    release.folder.write("from/a=b.txt", "Gleichung");
+    EXPECT_EQ(release.make("2.1", "equals"), 2);
+    EXPECT_NE(release.err.str().find("cannot express"), std::string::npos) << release.err.str();
 }
 
 #ifndef _WIN32
