@@ -301,7 +301,7 @@ TEST_F(InstallationTest, TargetsThatAreNoPlainFileBelowTheFolderAreRefused) {
     for (const std::string target :
          {"lib\\", "", "lib", "Temp", ".\\x.txt", "a\\\\x.txt", "x.", "a?b", "NUL", "nul.txt",
           "sub\\COM1", "LPT9.dat", "revision.ini", "REVISION.INI.new", "revision.ini.install",
-          "Updater.log", "x.txt.part"}) {
+          "Updater.log", "updater.LOCK", "x.txt.part"}) {
         SCOPED_TRACE("Ziel '" + target + "'");
         installOld();
         writeApp("lib\\keep.dll", "keep");
