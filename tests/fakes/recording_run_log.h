@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@ public:
     void note(const std::string& event) noexcept override { lines.push_back(event); }
 
     // The number of lines that contain `part`.
-    long count(const std::string& part) const {
+    std::ptrdiff_t count(const std::string& part) const {
         return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
             return line.find(part) != std::string::npos;
         });
