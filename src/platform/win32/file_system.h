@@ -13,8 +13,9 @@ public:
     void createFolder(const std::string& path) override;
     void deleteFile(const std::string& path) override;
     void moveFile(const std::string& from, const std::string& to) override;
-    // Replaces the target, read-only or not, and returns only when the move
-    // is on disk.
+    // Replaces the target, read-only or not. NTFS journals renames in the
+    // order they happen (a file's data it does not: that takes flush()), so
+    // syncFolder() has nothing to do here.
     void replaceFile(const std::string& from, const std::string& to) override;
     // Lock mode 0..3 becomes the sharing mode of the open: others may
     // 0 read and write, 1 write, 2 read, 3 do neither.
