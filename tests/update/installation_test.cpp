@@ -394,26 +394,40 @@ TEST_F(InstallationTest, AFileTheApplicationDoesNotHaveYetIsLoggedAsNew) {
     EXPECT_EQ(log.count("Not moved"), 0);
 }
 
-// A virus scanner opens a freshly written file for a moment.
-TEST_F(InstallationTest, AMoveThatAScannerBlocksIsRetriedThenRolledBackWhenItStays) {
-    for (const int failures : {3, -1}) {
-        SCOPED_TRACE(failures);
+// A virus scanner opens a freshly written file for a moment: a file of the
+// update, or the new record of a run without update.
+TEST_F(InstallationTest, WhatAScannerHoldsForAMomentIsRetriedAndRolledBackWhenItStays) {
+    struct Case {
+        std::string held;
+        int times;  // negative: held for good
+        bool update;
+    };
+    for (const Case& c : {Case{"Temp\\app.exe", 3, true}, Case{"revision.ini.new", 2, false},
+                          Case{"Temp\\app.exe", -1, true}}) {
+        SCOPED_TRACE(c.held + " " + std::to_string(c.times));
         installOld();
-        publishNew();
+        if (c.update) {
+            publishNew();
+        } else {
+            publish(kOldRecord);
+        }
         ui.boxes.clear();
         ScriptedFileSystem scripted(files);
-        scripted.failMovesFrom = "Temp\\app.exe";
-        scripted.failMovesTimes = failures;
+        scripted.failMovesFrom = c.held;
+        scripted.failMovesTimes = c.times;
         RecordingRunLog log;
         std::vector<int> pauses;
         PatientFileSystem patient(scripted, log, [&](int pause) { pauses.push_back(pause); });
         Platform patientPlatform{patient, clock, ui, process, http, progress, spreadsheet};
-        MainModule(patientPlatform, log).Main();
-        if (failures > 0) {
-            EXPECT_EQ(application(), kNew);
+        const int exitStatus = MainModule(patientPlatform, log).Main();
+        if (c.times > 0) {
+            EXPECT_EQ(exitStatus, status::Done);
             EXPECT_TRUE(ui.boxes.empty());
-            EXPECT_EQ(log.count("Retry "), 3);
+            EXPECT_EQ(log.count("Retry "), c.times);
+            EXPECT_EQ(application(), c.update ? kNew : kOld);
+            EXPECT_FALSE(appHas("Temp\\revision.ini.new"));
         } else {
+            EXPECT_EQ(exitStatus, status::MoveFailed);
             EXPECT_EQ(std::accumulate(pauses.begin(), pauses.end(), 0),
                       PatientFileSystem::kPatience);
             ASSERT_EQ(ui.boxes.size(), 1u);
