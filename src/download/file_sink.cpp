@@ -135,6 +135,9 @@ void FileSink::finish() {
         throw Failure::of(err::InvalidCall);
     }
     flush();
+    // On the disk itself before commit() renames it into place: a rename
+    // can outlive a power cut that the file's data does not.
+    file_->flush();
     file_->close();
     file_.reset();
     if (expected_) {

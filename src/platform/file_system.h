@@ -33,7 +33,9 @@ public:
     // Returns only when everything written so far is on the disk itself, so
     // that it survives a crash or a power loss.
     virtual void flush() = 0;
-    // Flushes and closes; after it the file is complete on disk.
+    // Closes the file. A file from createNew() is flushed first, so that it
+    // is complete on disk after close; appended lines (a log) are not worth
+    // a trip to the disk each and may still be in the host's cache.
     virtual void close() = 0;
 };
 
@@ -50,8 +52,13 @@ public:
     virtual void deleteFile(const std::string& path) = 0;
     // Renames or moves a file; fails when the target exists. Throws Failure.
     virtual void moveFile(const std::string& from, const std::string& to) = 0;
-    // Moves a file into place, replacing a file at the target. Throws Failure.
+    // Moves a file into place, replacing a file at the target, also a
+    // read-only one. Throws Failure.
     virtual void replaceFile(const std::string& from, const std::string& to) = 0;
+    // Returns once the renames, creations and deletions inside the folder
+    // are on the disk itself. Hosts whose file system journals them as they
+    // happen need nothing; a POSIX host syncs the folder. Throws Failure.
+    virtual void syncFolder(const std::string& path) { static_cast<void>(path); }
     // Opens an existing file for reading with lock mode 0..3:
     // others may 0 read and write, 1 write only, 2 read only, 3 neither.
     // Throws Failure when the file cannot be opened.

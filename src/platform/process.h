@@ -18,6 +18,13 @@ public:
     // True when another instance of the updater runs. The first call claims the
     // instance mark for this process's lifetime.
     virtual bool anotherInstanceRunning() = 0;
+    // Takes the exclusive lock of the application's folder, the file at
+    // `lockPath` (created, with its folder, when missing), and holds it for
+    // this object's lifetime. Unlike the instance mark it is seen by runs on
+    // other PCs and in other sessions, and under every spelling of the
+    // folder's path. False only when another run holds it; a lock that
+    // cannot be had for other reasons (a read-only folder) holds nobody up.
+    virtual bool lockFolder(const std::string& lockPath) = 0;
     // Starts a program from a command line, its window maximized and activated,
     // without waiting. Throws Failure when it cannot be started.
     virtual void start(const std::string& commandLine) = 0;

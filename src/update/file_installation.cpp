@@ -27,6 +27,20 @@ void showMoveError(UserInterface& ui) {
         box::Critical, "Fehler beim Verschieben einer Datei");
 }
 
+// Makes the renames in the folders of `paths` durable (see
+// FileSystem::syncFolder), each folder that exists once.
+void syncFoldersOf(FileSystem& files, const std::vector<std::string>& paths) {
+    std::set<std::string> folders;
+    for (const std::string& path : paths) {
+        folders.insert(path.substr(0, path.rfind('\\')));
+    }
+    for (const std::string& folder : folders) {
+        if (files.attributes(folder)) {
+            files.syncFolder(folder);
+        }
+    }
+}
+
 int askToCloseProgram(UserInterface& ui, const std::string& target) {
     return ui.messageBox("Die Datei " + target +
                              " wird gerade von einem anderen Programm verwendet.\r\n"
@@ -144,8 +158,17 @@ MainModule::Installation MainModule::installFiles(ProgressWindow window) {
     };
     try {
         journal.begin();
+        syncFoldersOf(platform_.files, {journalPath()});
         if (moveAll(journal) == Installation::Installed) {
+            // The record may say "installed" only once every move is on disk.
+            std::vector<std::string> moved;
+            for (const JournalEntry& entry : journal.entries()) {
+                moved.insert(moved.end(), {AppFolder + entry.target, BackupFolder + entry.backup,
+                                           TempFolder + entry.target});
+            }
+            syncFoldersOf(platform_.files, moved);
             platform_.files.replaceFile(freshRevisionPath(), RevisionPath.FullPath());
+            syncFoldersOf(platform_.files, {RevisionPath.FullPath()});
             // A journal that stays behind is dropped by the next run, which
             // finds no fresh description beside it.
             journal.remove();
@@ -210,8 +233,14 @@ MainModule::Installation MainModule::moveAll(InstallJournal& journal) {
         currentFile.setFullPath(AppFolder + target);
         PathClass backup = newPath();
         backup.setFullPath(BackupFolder + backupName);
-        // Fails for a file the application does not have yet; nothing to keep then.
-        RelocateFile(currentFile, backup);
+        // Hundreds of files on a share take longer than Windows lets a
+        // window go without an answer.
+        platform_.ui.processPendingMessages();
+        if (currentFile.Exists()) {
+            RelocateFile(currentFile, backup);
+        } else {
+            log("New file " + currentFile.FullPath() + ": nothing to back up");
+        }
         if (!RelocateFile(newFile, currentFile)) {
             return Installation::Stopped;
         }
@@ -223,6 +252,7 @@ bool MainModule::rollBack(const std::vector<JournalEntry>& entries) {
     log("Rolling back " + decimal(static_cast<long long>(entries.size())) + " file(s)");
     bool restored = true;
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        platform_.ui.processPendingMessages();
         PathClass newFile = newPath();
         newFile.setFullPath(TempFolder + entry->target);
         PathClass currentFile = newPath();

@@ -48,9 +48,13 @@ void FileRunLog::append(const std::string& line) {
     if (!size_) {
         size_ = measure();
     }
-    if (*size_ > kSizeLimit) {
-        files_.replaceFile(path_, path_ + ".1");
-        size_ = 0;
+    if (*size_ > kSizeLimit && !rotationFailed_) {
+        try {
+            files_.replaceFile(path_, path_ + ".1");
+            size_ = 0;
+        } catch (const Failure&) {
+            rotationFailed_ = true;
+        }
     }
     std::unique_ptr<WritableFile> file = files_.openForAppending(path_);
     file->write(line.data(), line.size());

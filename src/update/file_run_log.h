@@ -13,7 +13,9 @@ namespace morvane {
 // time with milliseconds ("2024-03-05 14:07:09.042"), a blank and the event.
 // Lines are appended, so the log goes on across runs; once the file has
 // passed kSizeLimit it becomes `<path>.1` (replacing an older one) and a new
-// file begins, so about twice the limit is kept at most. The file is opened
+// file begins, so about twice the limit is kept at most; when that fails
+// (the old file held open elsewhere) the lines go on into the current file
+// for the rest of the run. The file is opened
 // for every line and closed again: a run that ends abruptly loses nothing it
 // noted, and nothing holds the file between lines. A folder that holds the
 // log is created when it is missing. Whatever fails is dropped.
@@ -35,6 +37,7 @@ private:
     // What the file holds as far as this run knows; measured again after a
     // failure.
     std::optional<std::int64_t> size_;
+    bool rotationFailed_ = false;
 };
 
 }  // namespace morvane

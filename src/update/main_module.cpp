@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "update/file_run_log.h"
 #include "update/logged_user_interface.h"
+#include "update/patient_file_system.h"
 
 namespace morvane {
 namespace {
@@ -86,6 +87,14 @@ void MainModule::run() {
             exitStatus_ = status::AnotherInstance;
             return;
         }
+        // The instance mark sees this PC's session only; the lock in the
+        // folder also keeps out runs on other PCs sharing it.
+        const std::string lockPath = TempFolder + programName_ + ".lock";
+        if (!platform_.process.lockFolder(lockPath)) {
+            exitStatus_ = status::AnotherInstance;
+            log("another run holds " + lockPath);
+            return;
+        }
         if (!Settings.Init(SettingsPath)) {
             exitStatus_ = status::NoSettings;
             log("Settings file " + SettingsPath + " could not be read");
@@ -161,8 +170,9 @@ int RunUpdater(Platform& platform) {
     RunLog& log = logPath.empty() ? static_cast<RunLog&>(quiet) : file;
     LoggedUserInterface ui(platform.ui, log);
     LoggedHttp http(platform.http, log);
-    Platform logged{platform.files,    platform.clock,      ui, platform.process, http,
-                    platform.progress, platform.spreadsheet};
+    PatientFileSystem files(platform.files, log);
+    Platform logged{
+        files, platform.clock, ui, platform.process, http, platform.progress, platform.spreadsheet};
     MainModule run(logged, log);
     return run.Main();
 }

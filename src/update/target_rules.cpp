@@ -127,12 +127,14 @@ bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
         return true;
     }
     // Downloaded as TempFolder + target: the updater's own files in Temp,
-    // the record, the fresh description, the journal, the log and the
-    // temporary names of downloads.
+    // the record, the fresh description, the journal, the log, the folder's
+    // lock and the temporary names of downloads.
     const std::string name = foldCase(target);
     const std::string record = foldCase(recordName);
     const std::string log = foldCase(std::string(programName) + ".log");
-    for (const std::string& own : {record, record + ".NEW", record + ".INSTALL", log, log + ".1"}) {
+    const std::string lock = foldCase(std::string(programName) + ".lock");
+    for (const std::string& own :
+         {record, record + ".NEW", record + ".INSTALL", log, log + ".1", lock}) {
         if (name == own) {
             return true;
         }

@@ -674,7 +674,8 @@ TEST_F(UpdaterRunTest, ATargetOutsideTheApplicationFolderIsADownloadError) {
 // file before anything moves, and is answered once the holder let go.
 class FileInUseTest : public UpdaterRunTest {
 protected:
-    RunRecord runWithDatenHeld(const std::string& choice) {
+    // Version 2.0 replaces Auswertung.xlsm and Daten.csv.
+    void offerNewDaten() {
         installApplication();
         writeApp("Daten.csv", "alte Daten");
         Revision revision;
@@ -682,14 +683,23 @@ protected:
                           {"dateien/Daten.csv", "Daten.csv"}};
         serve(revision);
         server_.put("/updates/dateien/Daten.csv", "neue Daten");
-
-        const std::wstring answer = wide(root_.file("answer"));
+    }
+    // Daten.csv held open by the file holder with `options`, until the file
+    // "released" appears.
+    ChildProcess holdDaten(const std::wstring& options) {
         ChildProcess holder =
-            ChildProcess::start(L"\"" + kFileHolder + L"\" \"" + app_ +
-                                L"\\Daten.csv\" --ready-file \"" + wide(root_.file("holding")) +
+            ChildProcess::start(L"\"" + kFileHolder + L"\" \"" + app_ + L"\\Daten.csv\" " +
+                                options + L" --ready-file \"" + wide(root_.file("holding")) +
                                 L"\" --release-file \"" + wide(root_.file("released")) + L"\"");
         for (int i = 0; i < 300 && !root_.exists("holding"); ++i) Sleep(50);
         EXPECT_TRUE(root_.exists("holding")) << "the file holder did not start";
+        return holder;
+    }
+
+    RunRecord runWithDatenHeld(const std::string& choice) {
+        offerNewDaten();
+        const std::wstring answer = wide(root_.file("answer"));
+        ChildProcess holder = holdDaten(L"");
 
         startDriver({{"Yes", {}}, {choice, answer}});
         ChildProcess& updater = startUpdater();
@@ -725,6 +735,20 @@ TEST_F(FileInUseTest, RetryOnceTheProgramLetGoInstallsEverything) {
     EXPECT_EQ(readApp("Daten.csv"), "neue Daten");
     EXPECT_EQ(backups().size(), 2u);
     expectExcelStartedOn("Auswertung.xlsm");
+}
+
+// Virus scanners, indexers and backups share everything with the files
+// they read, so they keep nobody from moving them.
+TEST_F(FileInUseTest, AScannerReadingAFileDoesNotStopTheInstallation) {
+    offerNewDaten();
+    ChildProcess scanner = holdDaten(L"--share-all");
+    const RunRecord result = runUpdater({{"Yes", {}}});
+    root_.write("released", "");
+    EXPECT_TRUE(scanner.wait(10s));
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.record.boxes.size(), 1u);
+    EXPECT_EQ(readApp("Daten.csv"), "neue Daten");
+    EXPECT_EQ(backups().size(), 2u);
 }
 
 TEST_F(FileInUseTest, CancelLeavesTheOldVersionAndTheUpdateOpen) {

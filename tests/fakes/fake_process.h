@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ public:
     std::string version = "1.0.0.0";
     std::string user = "Anna";
     bool otherInstance = false;
+    // Answers lockFolder(); without it the lock is always had.
+    std::function<bool(const std::string&)> folderLock;
+    std::vector<std::string> lockPaths;
     // When set, every start fails with this failure.
     std::optional<Failure> startFailure;
     std::vector<std::string> started;
@@ -27,6 +31,10 @@ public:
     std::string fileVersion() override { return version; }
     std::string userName() override { return user; }
     bool anotherInstanceRunning() override { return otherInstance; }
+    bool lockFolder(const std::string& lockPath) override {
+        lockPaths.push_back(lockPath);
+        return !folderLock || folderLock(lockPath);
+    }
     void start(const std::string& commandLine) override {
         ++startAttempts;
         if (startFailure) {

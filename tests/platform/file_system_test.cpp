@@ -190,6 +190,32 @@ TEST_F(FileSystemTest, AFileHeldOpenByAWriterIsInUse) {
     EXPECT_FALSE(files.inUse(temp.file("busy.txt")));
 }
 
+// Windows stops plain paths at MAX_PATH (260) characters.
+TEST_F(FileSystemTest, PathsLongerThan260CharactersWorkForEveryCall) {
+    std::string folder = temp.path();
+    while (folder.size() < 300) {
+        folder += "\\" + std::string(60, 'f');
+        files.createFolder(folder);
+    }
+    const std::string file = folder + "\\Auswertung.xlsx";
+    std::unique_ptr<WritableFile> writer = files.createNew(file);
+    writer->write("lang", 4);
+    writer->close();
+    EXPECT_FALSE(files.inUse(file));
+    ASSERT_TRUE(files.attributes(file).has_value());
+    EXPECT_EQ(files.openForReading(file, 2)->size(), 4);
+
+    files.moveFile(file, file + ".bak");
+    std::unique_ptr<WritableFile> log = files.openForAppending(file);
+    log->write("neu", 3);
+    log->close();
+    files.replaceFile(file, file + ".bak");
+    EXPECT_EQ(files.openForReading(file + ".bak", 0)->size(), 3);
+    EXPECT_NO_THROW(files.syncFolder(folder));
+    files.deleteFile(file + ".bak");
+    EXPECT_FALSE(files.attributes(file + ".bak").has_value());
+}
+
 TEST_F(FileSystemTest, FailuresCarryADescription) {
     try {
         files.deleteFile(temp.file("missing.txt"));

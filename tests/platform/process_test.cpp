@@ -105,6 +105,26 @@ TEST(SingleInstance, MarkBelongsToTheFirstCaller) {
     EXPECT_FALSE(first.anotherInstanceRunning());
 }
 
+// Every other taker sees the folder lock, as runs on two PCs that share the
+// folder see each other's.
+TEST(FolderLock, HeldByItsFirstTakerUntilItGoes) {
+    test::TempFolder temp;
+    const std::string lockPath = temp.file("Temp\\Updater.lock");
+    {
+        HostProcess first;
+        EXPECT_TRUE(first.lockFolder(lockPath));
+        EXPECT_TRUE(first.lockFolder(lockPath));
+        HostProcess second;
+        EXPECT_FALSE(second.lockFolder(lockPath));
+        EXPECT_TRUE(temp.exists("Temp"));
+    }
+#ifdef _WIN32
+    EXPECT_FALSE(temp.exists("Temp/Updater.lock"));  // deleted on close
+#endif
+    HostProcess later;
+    EXPECT_TRUE(later.lockFolder(lockPath));
+}
+
 TEST(ProcessPlace, FolderAndNameMakeTheExecutablesPath) {
     HostProcess process;
     const std::string folder = process.executableFolder();

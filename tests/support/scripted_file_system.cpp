@@ -9,11 +9,13 @@ namespace {
 
 class ScriptedWritableFile : public WritableFile {
 public:
-    ScriptedWritableFile(ScriptedFileSystem& files, std::unique_ptr<WritableFile> host)
-        : files_(files), host_(std::move(host)) {}
+    ScriptedWritableFile(ScriptedFileSystem& files, std::unique_ptr<WritableFile> host,
+                         std::string path)
+        : files_(files), host_(std::move(host)), path_(std::move(path)) {}
 
     void write(const char* data, std::size_t count) override {
         files_.alive();
+        files_.calls.push_back("write " + path_);
         if (files_.crashesAtNextChange()) {
             host_->write(data, count / 2);
         }
@@ -22,16 +24,19 @@ public:
     }
     void flush() override {
         files_.alive();
+        files_.calls.push_back("flush " + path_);
         host_->flush();
     }
     void close() override {
         files_.change();
+        files_.calls.push_back("close " + path_);
         host_->close();
     }
 
 private:
     ScriptedFileSystem& files_;
     std::unique_ptr<WritableFile> host_;
+    std::string path_;
 };
 
 }  // namespace
@@ -57,10 +62,11 @@ void ScriptedFileSystem::change(const char* operation, const std::string& path) 
     ++changes;
 }
 
-void ScriptedFileSystem::failScriptedMove(const std::string& from) const {
-    if (!failMovesFrom.empty() && from.size() >= failMovesFrom.size() &&
-        from.compare(from.size() - failMovesFrom.size(), failMovesFrom.size(), failMovesFrom) ==
-            0) {
+void ScriptedFileSystem::failScriptedMove(const std::string& from) {
+    if (!failMovesFrom.empty() && failMovesTimes != 0 && from.ends_with(failMovesFrom)) {
+        if (failMovesTimes > 0) {
+            --failMovesTimes;
+        }
         throw Failure::of(err::AccessDenied);
     }
 }
@@ -79,19 +85,28 @@ void ScriptedFileSystem::createFolder(const std::string& path) {
 
 void ScriptedFileSystem::deleteFile(const std::string& path) {
     change("delete", path);
+    calls.push_back("delete " + path);
     host_.deleteFile(path);
 }
 
 void ScriptedFileSystem::moveFile(const std::string& from, const std::string& to) {
     change("move", from);
+    calls.push_back("move " + from + " > " + to);
     failScriptedMove(from);
     host_.moveFile(from, to);
 }
 
 void ScriptedFileSystem::replaceFile(const std::string& from, const std::string& to) {
     change("replace", from);
+    calls.push_back("replace " + from + " > " + to);
     failScriptedMove(from);
     host_.replaceFile(from, to);
+}
+
+void ScriptedFileSystem::syncFolder(const std::string& path) {
+    alive();
+    calls.push_back("sync " + path);
+    host_.syncFolder(path);
 }
 
 std::unique_ptr<ReadableFile> ScriptedFileSystem::openForReading(const std::string& path,
@@ -102,7 +117,8 @@ std::unique_ptr<ReadableFile> ScriptedFileSystem::openForReading(const std::stri
 
 std::unique_ptr<WritableFile> ScriptedFileSystem::createNew(const std::string& path) {
     change("create", path);
-    return std::make_unique<ScriptedWritableFile>(*this, host_.createNew(path));
+    calls.push_back("create " + path);
+    return std::make_unique<ScriptedWritableFile>(*this, host_.createNew(path), path);
 }
 
 bool ScriptedFileSystem::inUse(const std::string& path) {

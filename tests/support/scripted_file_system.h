@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -20,8 +21,10 @@ class ScriptedFileSystem : public FileSystem {
 public:
     explicit ScriptedFileSystem(FileSystem& host) : host_(host) {}
 
-    // A move (or replace) whose source ends in this text fails with 70.
+    // A move (or replace) whose source ends in this text fails with 70, as
+    // often as `failMovesTimes` says (negative: every time).
     std::string failMovesFrom;
+    int failMovesTimes = -1;
     // Answers inUse() instead of the host when set.
     std::function<bool(const std::string&)> inUseAnswer;
     // The number of changes (creating, writing and closing files, moving
@@ -33,6 +36,10 @@ public:
     // ends in this text on (that creation is the first counted).
     std::string countFrom;
     long changes = 0;
+    // Every call that changes the disk, in order, as "<call> <path>" or
+    // "<call> <from> > <to>": "create", "write", "flush", "close", "move",
+    // "replace", "delete" and "sync" (a folder).
+    std::vector<std::string> calls;
     bool crashed = false;
     // Crashes instead of the change it answers true for, asked with the
     // operation ("create", "move", "replace", "delete") and its (source) path.
@@ -43,6 +50,7 @@ public:
     void deleteFile(const std::string& path) override;
     void moveFile(const std::string& from, const std::string& to) override;
     void replaceFile(const std::string& from, const std::string& to) override;
+    void syncFolder(const std::string& path) override;
     std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
     bool inUse(const std::string& path) override;
@@ -59,7 +67,7 @@ public:
     void alive() const;
 
 private:
-    void failScriptedMove(const std::string& from) const;
+    void failScriptedMove(const std::string& from);
 
     FileSystem& host_;
 };

@@ -57,8 +57,7 @@ TEST_F(FileRunLogTest, APassedSizeLimitStartsANewFileAndKeepsOneOlder) {
 TEST_F(FileRunLogTest, ALogThatCannotBeWrittenLosesTheLineAndNothingElse) {
     files.addFile(kLog, std::string(FileRunLog::kSizeLimit + 1, 'x'));
     for (const auto operation :
-         {FakeFileSystem::Operation::ReplaceFile, FakeFileSystem::Operation::OpenForAppending,
-          FakeFileSystem::Operation::Write}) {
+         {FakeFileSystem::Operation::OpenForAppending, FakeFileSystem::Operation::Write}) {
         files.fail(operation, "", Failure::of(err::AccessDenied), 1);
         EXPECT_NO_THROW(log.note("lost"));
     }
@@ -66,6 +65,18 @@ TEST_F(FileRunLogTest, ALogThatCannotBeWrittenLosesTheLineAndNothingElse) {
     const std::string content = files.content(kLog).value_or("");
     EXPECT_EQ(content.find("lost"), std::string::npos) << content;
     EXPECT_NE(content.find("kept"), std::string::npos);
+}
+
+TEST_F(FileRunLogTest, ARotationThatFailsGoesOnInTheCurrentFile) {
+    const std::string full(FileRunLog::kSizeLimit + 1, 'x');
+    files.addFile(kLog, full);
+    files.fail(FakeFileSystem::Operation::ReplaceFile, kLog, Failure(32, "Sharing violation"));
+    log.note("eins");
+    log.note("zwei");
+    EXPECT_EQ(files.content(kLog), full +
+                                       "2024-03-05 14:07:09.042 eins\r\n"
+                                       "2024-03-05 14:07:09.042 zwei\r\n");
+    EXPECT_FALSE(files.hasFile(kLog + ".1"));
 }
 
 }  // namespace

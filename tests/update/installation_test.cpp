@@ -2,9 +2,13 @@
 
 #include <filesystem>
 #include <map>
+#include <numeric>
+#include <set>
 
 #include "fakes/fake_file_system.h"
+#include "fakes/recording_run_log.h"
 #include "support/scripted_file_system.h"
+#include "update/patient_file_system.h"
 #include "update/update_run_fixture.h"
 
 namespace morvane::test {
@@ -320,6 +324,7 @@ TEST_F(InstallationTest, BlocksNotNamingAPlainFileOfTheApplicationAreRefused) {
                                      "REVISION.INI.new",
                                      "revision.ini.install",
                                      "Updater.log",
+                                     "updater.LOCK",
                                      "x.txt.part",
                                      "Temp\\revision.ini",
                                      "Temp\\revision.ini.new",
@@ -407,6 +412,153 @@ TEST_F(InstallationTest, JournalWithAnEntryItsInstallationCouldNotWriteIsKeptAnd
         EXPECT_EQ(readApp("Temp\\revision.ini"), kOldRecord);
         EXPECT_EQ(readApp("Temp\\revision.ini.install"), journal);
     }
+}
+
+// After a power cut the disk holds only what was flushed: every file's data
+// is flushed before a rename puts it in place, and the folders of the moves
+// are synced before the record says the version is installed.
+TEST_F(InstallationTest, EveryFileIsFlushedBeforeItsRenameAndTheMovesBeforeTheRecord) {
+    installOld();
+    publishNew();
+    ScriptedFileSystem scripted(files);
+    runOn(scripted);
+    ASSERT_EQ(application(), kNew);
+
+    std::set<std::string> unflushed;
+    std::vector<std::string> renamed;
+    std::vector<std::string> synced;
+    for (const std::string& call : scripted.calls) {
+        const std::size_t blank = call.find(' ');
+        const std::string what = call.substr(0, blank);
+        const std::string path = call.substr(blank + 1, call.find(" > ") - blank - 1);
+        if (what == "write") {
+            unflushed.insert(path);
+        } else if (what == "flush") {
+            unflushed.erase(path);
+        } else if (what == "move" || what == "replace") {
+            EXPECT_EQ(unflushed.count(path), 0u) << call;
+            renamed.push_back(call);
+        } else if (what == "sync") {
+            synced.push_back(path);
+        }
+    }
+    // Four downloads, the description, four moves into place, two backups
+    // and the record.
+    EXPECT_EQ(renamed.size(), 12u);
+    const std::string app = appFolder();
+    const std::string record =
+        "replace " + app + "\\Temp\\revision.ini.new > " + app + "\\Temp\\revision.ini";
+    EXPECT_EQ(renamed.back(), record);
+    const auto recordAt = std::find(scripted.calls.begin(), scripted.calls.end(), record);
+    const auto lastMove =
+        std::find_if(scripted.calls.rbegin(), scripted.calls.rend(), [](const std::string& call) {
+            return call.starts_with("move ");
+        }).base();
+    const std::vector<std::string> between(lastMove, recordAt);
+    for (const std::string& folder : {app, app + "\\lib", app + "\\Backup", app + "\\Temp"}) {
+        EXPECT_EQ(std::count(between.begin(), between.end(), "sync " + folder), 1) << folder;
+    }
+    EXPECT_EQ(std::count(recordAt, scripted.calls.end(), "sync " + app + "\\Temp"), 1);
+}
+
+TEST_F(InstallationTest, TheWindowIsAnsweredOncePerFileWhileMovingAndRollingBack) {
+    for (const bool failing : {false, true}) {
+        SCOPED_TRACE(failing ? "rolled back" : "installed");
+        installOld();
+        publishNew();
+        ScriptedFileSystem scripted(files);
+        scripted.failMovesFrom = failing ? "Temp\\Neu.xlsx" : "";
+        ui.onPump = [&] { scripted.calls.push_back("pump"); };
+        runOn(scripted);
+        ui.onPump = nullptr;
+        const auto journal = std::find_if(
+            scripted.calls.begin(), scripted.calls.end(),
+            [](const std::string& call) { return call.ends_with("revision.ini.install"); });
+        // Four files moved; when the last fails, four put back.
+        EXPECT_EQ(std::count(journal, scripted.calls.end(), "pump"), failing ? 8 : 4);
+    }
+}
+
+TEST_F(InstallationTest, AFileTheApplicationDoesNotHaveYetIsLoggedAsNew) {
+    installOld();
+    publishNew();
+    RecordingRunLog log;
+    MainModule(platform, log).Main();
+    EXPECT_EQ(application(), kNew);
+    EXPECT_EQ(log.count("New file " + appFolder() + "\\Neu.xlsx: nothing to back up"), 1);
+    EXPECT_EQ(log.count("New file " + appFolder() + "\\lib\\core.dll: nothing to back up"), 1);
+    EXPECT_EQ(log.count("Not moved"), 0);
+}
+
+// A virus scanner opens a freshly written file for a moment: a file of the
+// update, or the new record of a run without update.
+TEST_F(InstallationTest, WhatAScannerHoldsForAMomentIsRetriedAndRolledBackWhenItStays) {
+    struct Case {
+        std::string held;
+        int times;  // negative: held for good
+        bool update;
+    };
+    for (const Case& c : {Case{"Temp\\app.exe", 3, true}, Case{"revision.ini.new", 2, false},
+                          Case{"Temp\\app.exe", -1, true}}) {
+        SCOPED_TRACE(c.held + " " + std::to_string(c.times));
+        installOld();
+        if (c.update) {
+            publishNew();
+        } else {
+            publish(kOldRecord);
+        }
+        ui.boxes.clear();
+        ScriptedFileSystem scripted(files);
+        scripted.failMovesFrom = c.held;
+        scripted.failMovesTimes = c.times;
+        RecordingRunLog log;
+        std::vector<int> pauses;
+        PatientFileSystem patient(scripted, log, [&](int pause) { pauses.push_back(pause); });
+        Platform patientPlatform{patient, clock, ui, process, http, progress, spreadsheet};
+        const int exitStatus = MainModule(patientPlatform, log).Main();
+        if (c.times > 0) {
+            EXPECT_EQ(exitStatus, status::Done);
+            EXPECT_TRUE(ui.boxes.empty());
+            EXPECT_EQ(log.count("Retry "), c.times);
+            EXPECT_EQ(application(), c.update ? kNew : kOld);
+            EXPECT_FALSE(appHas("Temp\\revision.ini.new"));
+        } else {
+            EXPECT_EQ(exitStatus, status::MoveFailed);
+            EXPECT_EQ(std::accumulate(pauses.begin(), pauses.end(), 0),
+                      PatientFileSystem::kPatience);
+            ASSERT_EQ(ui.boxes.size(), 1u);
+            EXPECT_EQ(ui.boxes[0].caption, "Fehler beim Verschieben einer Datei");
+            expectOldAndOfferedAgain();
+        }
+    }
+}
+
+// Windows paths of more than MAX_PATH (260) characters.
+TEST_F(InstallationTest, ATargetWhoseFullPathExceeds260CharactersIsInstalled) {
+    installOld();
+    const std::string folder(60, 'f');
+    const std::string target =
+        folder + "\\" + folder + "\\" + folder + "\\" + folder + "\\Auswertung.xlsx";
+    ASSERT_GT((appFolder() + "\\Backup\\" + target).size(), 260u);
+    serve("updates/Auswertung.xlsx", "lang");
+    publish(description("2.0", "0", fileBlock("Lang", "Auswertung.xlsx", target)));
+    run();
+    EXPECT_TRUE(ui.boxes.empty());
+    std::unique_ptr<ReadableFile> installed = files.openForReading(appFolder() + "\\" + target, 0);
+    std::string content(16, ' ');
+    content.resize(installed->read(content.data(), content.size()));
+    EXPECT_EQ(content, "lang");
+    installed.reset();
+
+    // The next version keeps this one in Backup, as long a path again.
+    serve("updates/Auswertung.xlsx", "länger");
+    publish(description("3.0", "0", fileBlock("Lang", "Auswertung.xlsx", target)));
+    run();
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(files
+                    .attributes(appFolder() + "\\Backup\\" + folder + "\\" + folder + "\\" +
+                                folder + "\\" + folder + "\\Auswertung_2024-03-05_14.07.09.xlsx")
+                    .has_value());
 }
 
 }  // namespace

@@ -239,6 +239,33 @@ INSTANTIATE_TEST_SUITE_P(Runs, ExitStatusTest, ::testing::ValuesIn(kCases),
                              return name;
                          });
 
+// Two runs in one folder, as from two PCs sharing it: the second, started
+// while the first asks its question, ends as another instance does.
+TEST_F(RunStatusTest, ASecondRunInTheSameFolderEndsWithStatusOne) {
+    installAndOffer("2");
+    HostProcess firstHost;
+    process.folderLock = [&](const std::string& path) { return firstHost.lockFolder(path); };
+    FakeProcess otherPc = process;
+    HostProcess secondHost;
+    otherPc.folderLock = [&](const std::string& path) { return secondHost.lockFolder(path); };
+    int second = -1;
+    ui.answers = {box::Yes};
+    ui.onBox = [&](const ShownBox&) {
+        if (second < 0) {
+            Platform other{files, clock, ui, otherPc, quickHttp, progress, spreadsheet};
+            second = RunUpdater(other);
+        }
+    };
+    EXPECT_EQ(runLogged(), 0);
+    EXPECT_EQ(second, status::AnotherInstance);
+    EXPECT_EQ(readApp("app.exe"), "app v2");
+    EXPECT_EQ(ui.boxes.size(), 1u);
+    const std::string lockPath = appFolder() + "\\Temp\\Updater.lock";
+    EXPECT_EQ(process.lockPaths, std::vector<std::string>{lockPath});
+    EXPECT_NE(runLog().find("another run holds " + lockPath + "\r\n"), std::string::npos)
+        << runLog();
+}
+
 TEST_F(RunStatusTest, AnUnwritableLogChangesNothing) {
     // A folder in the log's place, then a read-only log file (which an
     // administrator's run may still write: then only the log changes).

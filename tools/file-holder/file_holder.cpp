@@ -1,8 +1,11 @@
 // FileHolder.exe: opens an existing file without sharing and holds it, so
 // that every other open of it, a rename or a move fails with a sharing
-// violation. Used by tests to force a failing file move.
+// violation. Used by tests to force a failing file move. With --share-all it
+// holds the file as a virus scanner or an indexer does instead, sharing
+// read, write and delete access, which keeps nobody from moving it.
 //
-//   FileHolder.exe <file> [--seconds N] [--ready-file F] [--release-file F]
+//   FileHolder.exe <file> [--share-all] [--seconds N] [--ready-file F]
+//                  [--release-file F]
 //
 // Once the file is held it prints "ready" on its own line and, when asked,
 // creates the ready file. It lets go after N seconds (default 120), when the
@@ -24,8 +27,10 @@ namespace {
 constexpr DWORD kPollMilliseconds = 50;
 
 int usage() {
-    std::fputs("usage: FileHolder <file> [--seconds N] [--ready-file F] [--release-file F]\n",
-               stderr);
+    std::fputs(
+        "usage: FileHolder <file> [--share-all] [--seconds N] [--ready-file F] "
+        "[--release-file F]\n",
+        stderr);
     return 2;
 }
 
@@ -40,6 +45,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring readyFile;
     std::wstring releaseFile;
     unsigned long seconds = 120;
+    DWORD share = 0;
     for (int i = 1; i < argc; ++i) {
         const std::wstring argument = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -49,6 +55,8 @@ int wmain(int argc, wchar_t** argv) {
             if (end == nullptr || *end != L'\0') {
                 return usage();
             }
+        } else if (argument == L"--share-all") {
+            share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         } else if (argument == L"--ready-file" && hasValue) {
             readyFile = argv[++i];
         } else if (argument == L"--release-file" && hasValue) {
@@ -63,7 +71,7 @@ int wmain(int argc, wchar_t** argv) {
         return usage();
     }
 
-    morvane::win32::UniqueHandle held(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr,
+    morvane::win32::UniqueHandle held(CreateFileW(target.c_str(), GENERIC_READ, share, nullptr,
                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!held.valid()) {
         const DWORD error = GetLastError();

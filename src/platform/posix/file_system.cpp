@@ -111,12 +111,14 @@ private:
 
 class PosixWritableFile : public WritableFile {
 public:
-    explicit PosixWritableFile(UniqueFd fd) : fd_(std::move(fd)) {}
+    // `durable`: close() flushes what was written since the last flush.
+    PosixWritableFile(UniqueFd fd, bool durable) : fd_(std::move(fd)), durable_(durable) {}
 
     void write(const char* data, std::size_t count) override {
         if (!fd_.valid()) {
             throw Failure::of(err::InvalidCall);
         }
+        unflushed_ = true;
         std::size_t done = 0;
         while (done < count) {
             const ssize_t put = ::write(fd_.get(), data + done, count - done);
@@ -139,11 +141,15 @@ public:
             const int error = errno;
             throw errnoFailure(error);
         }
+        unflushed_ = false;
     }
 
     void close() override {
         if (!fd_.valid()) {
             return;
+        }
+        if (durable_ && unflushed_) {
+            flush();
         }
         // Linux frees the descriptor even when close() reports EINTR, and a
         // local file has no data in flight then, so only other errors count.
@@ -157,6 +163,8 @@ public:
 
 private:
     UniqueFd fd_;
+    bool durable_;
+    bool unflushed_ = false;
 };
 
 }  // namespace
@@ -232,6 +240,22 @@ void PosixFileSystem::replaceFile(const std::string& from, const std::string& to
     }
 }
 
+void PosixFileSystem::syncFolder(const std::string& path) {
+    UniqueFd folder(::open(hostPath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid()) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    // A rename is in the folder's own data, which only its fsync makes
+    // durable; file systems that cannot sync a folder have nothing to do.
+    if (::fsync(folder.get()) != 0) {
+        const int error = errno;
+        if (error != EINVAL && error != EROFS) {
+            throw errnoFailure(error);
+        }
+    }
+}
+
 std::unique_ptr<ReadableFile> PosixFileSystem::openForReading(const std::string& path,
                                                               int lockMode) {
     if (lockMode < 0 || lockMode > 3) {
@@ -261,12 +285,12 @@ std::unique_ptr<WritableFile> PosixFileSystem::createNew(const std::string& path
         ::unlink(target.c_str());
         throw;
     }
-    return std::make_unique<PosixWritableFile>(std::move(fd));
+    return std::make_unique<PosixWritableFile>(std::move(fd), true);
 }
 
 std::unique_ptr<WritableFile> PosixFileSystem::openForAppending(const std::string& path) {
     return std::make_unique<PosixWritableFile>(
-        openExistingFile(hostPath(path), O_CREAT | O_APPEND | O_WRONLY));
+        openExistingFile(hostPath(path), O_CREAT | O_APPEND | O_WRONLY), false);
 }
 
 bool PosixFileSystem::inUse(const std::string& path) {

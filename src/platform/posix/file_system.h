@@ -21,6 +21,8 @@ public:
     void deleteFile(const std::string& path) override;
     void moveFile(const std::string& from, const std::string& to) override;
     void replaceFile(const std::string& from, const std::string& to) override;
+    // fsync() on the folder: the one way POSIX makes its renames durable.
+    void syncFolder(const std::string& path) override;
     // Lock modes as advisory locks, taken without waiting (a conflict fails
     // with 70 at once, as a sharing violation does on Windows):
     //   0: no lock; others may read and write.

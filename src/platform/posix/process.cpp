@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -247,6 +248,35 @@ bool PosixProcess::anotherInstanceRunning() {
     }
     instanceMark_ = std::move(mark);
     return false;
+}
+
+bool PosixProcess::lockFolder(const std::string& lockPath) {
+    if (folderLock_.valid()) {
+        return true;
+    }
+    const std::optional<std::string> path = toPosixPath(lockPath);
+    if (!path) {
+        return true;
+    }
+    const auto open = [&] {
+        return UniqueFd(::open(path->c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    };
+    UniqueFd lock = open();
+    if (!lock.valid() && errno == ENOENT) {
+        const std::size_t separator = path->rfind('/');
+        if (separator != std::string::npos && separator > 0) {
+            ::mkdir(path->substr(0, separator).c_str(), 0777);
+            lock = open();
+        }
+    }
+    if (!lock.valid()) {
+        return true;
+    }
+    if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        return errno != EWOULDBLOCK;
+    }
+    folderLock_ = std::move(lock);
+    return true;
 }
 
 void PosixProcess::start(const std::string& commandLine) {

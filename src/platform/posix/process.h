@@ -45,6 +45,11 @@ public:
     // with the process, even one that crashed. The updaters of two
     // applications in different folders do not see each other's mark.
     bool anotherInstanceRunning() override;
+    // A whole-file lock (flock, which Linux carries over NFS) on the lock
+    // file, held for this object's lifetime and let go by the kernel when the
+    // process ends, however. The file stays: removing it would race with the
+    // next run's lock.
+    bool lockFolder(const std::string& lockPath) override;
     // Starts the program detached (own session, not a child of the updater)
     // and returns once it has been executed. Z:\ paths of the program and of
     // arguments that are absolute Windows paths become host paths. Throws
@@ -53,6 +58,7 @@ public:
 
 private:
     UniqueFd instanceMark_;
+    UniqueFd folderLock_;
 };
 
 }  // namespace morvane::posix

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/win32/long_path.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/unique_handle.h"
-#include "platform/win32/wide.h"
 
 namespace morvane::win32 {
 
@@ -64,12 +64,15 @@ private:
 
 class Win32WritableFile : public WritableFile {
 public:
-    explicit Win32WritableFile(UniqueHandle file) : file_(std::move(file)) {}
+    // `durable`: close() flushes what was written since the last flush.
+    Win32WritableFile(UniqueHandle file, bool durable)
+        : file_(std::move(file)), durable_(durable) {}
 
     void write(const char* data, std::size_t count) override {
         if (!file_.valid()) {
             throw Failure::of(err::InvalidCall);
         }
+        unflushed_ = true;
         std::size_t done = 0;
         while (done < count) {
             DWORD put = 0;
@@ -86,9 +89,13 @@ public:
             const DWORD error = GetLastError();
             throw osFailure(error);
         }
+        unflushed_ = false;
     }
 
     void close() override {
+        if (file_.valid() && durable_ && unflushed_) {
+            flush();
+        }
         if (!file_.close()) {
             const DWORD error = GetLastError();
             throw osFailure(error);
@@ -97,6 +104,8 @@ public:
 
 private:
     UniqueHandle file_;
+    bool durable_;
+    bool unflushed_ = false;
 };
 
 DWORD shareModeOf(int lockMode) {
@@ -117,7 +126,7 @@ DWORD shareModeOf(int lockMode) {
 }  // namespace
 
 std::optional<std::uint32_t> Win32FileSystem::attributes(const std::string& path) {
-    const DWORD bits = GetFileAttributesW(wide(path).c_str());
+    const DWORD bits = GetFileAttributesW(longPath(path).c_str());
     if (bits == INVALID_FILE_ATTRIBUTES) {
         return std::nullopt;
     }
@@ -125,28 +134,38 @@ std::optional<std::uint32_t> Win32FileSystem::attributes(const std::string& path
 }
 
 void Win32FileSystem::createFolder(const std::string& path) {
-    if (!CreateDirectoryW(wide(path).c_str(), nullptr)) {
+    if (!CreateDirectoryW(longPath(path).c_str(), nullptr)) {
         const DWORD error = GetLastError();
         throw osFailure(error);
     }
 }
 
 void Win32FileSystem::deleteFile(const std::string& path) {
-    if (!DeleteFileW(wide(path).c_str())) {
+    if (!DeleteFileW(longPath(path).c_str())) {
         const DWORD error = GetLastError();
         throw osFailure(error);
     }
 }
 
 void Win32FileSystem::moveFile(const std::string& from, const std::string& to) {
-    if (!MoveFileW(wide(from).c_str(), wide(to).c_str())) {
+    if (!MoveFileW(longPath(from).c_str(), longPath(to).c_str())) {
         const DWORD error = GetLastError();
         throw osFailure(error);
     }
 }
 
 void Win32FileSystem::replaceFile(const std::string& from, const std::string& to) {
-    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+    const std::wstring source = longPath(from);
+    const std::wstring target = longPath(to);
+    // Windows refuses to replace a read-only file: a record or an
+    // application file someone marked so loses the mark, as it is replaced
+    // anyway.
+    const DWORD bits = GetFileAttributesW(target.c_str());
+    if (bits != INVALID_FILE_ATTRIBUTES && (bits & FILE_ATTRIBUTE_READONLY) != 0 &&
+        (bits & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        SetFileAttributesW(target.c_str(), bits & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    }
+    if (!MoveFileExW(source.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
         throw osFailure(error);
@@ -156,8 +175,8 @@ void Win32FileSystem::replaceFile(const std::string& from, const std::string& to
 std::unique_ptr<ReadableFile> Win32FileSystem::openForReading(const std::string& path,
                                                               int lockMode) {
     const DWORD share = shareModeOf(lockMode);
-    UniqueHandle file(CreateFileW(wide(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(CreateFileW(longPath(path).c_str(), GENERIC_READ, share, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD error = GetLastError();
     if (!file.valid()) {
         throw osFailure(error);
@@ -166,33 +185,36 @@ std::unique_ptr<ReadableFile> Win32FileSystem::openForReading(const std::string&
 }
 
 std::unique_ptr<WritableFile> Win32FileSystem::createNew(const std::string& path) {
-    UniqueHandle file(CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    UniqueHandle file(CreateFileW(longPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD error = GetLastError();
     if (!file.valid()) {
         throw osFailure(error);
     }
-    return std::make_unique<Win32WritableFile>(std::move(file));
+    return std::make_unique<Win32WritableFile>(std::move(file), true);
 }
 
 std::unique_ptr<WritableFile> Win32FileSystem::openForAppending(const std::string& path) {
     // Append-only access: every write lands at the end, also beside other
     // writers, and the sharing lets the file be read, renamed or deleted.
-    UniqueHandle file(CreateFileW(wide(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+    UniqueHandle file(CreateFileW(longPath(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD error = GetLastError();
     if (!file.valid()) {
         throw osFailure(error);
     }
-    return std::make_unique<Win32WritableFile>(std::move(file));
+    return std::make_unique<Win32WritableFile>(std::move(file), false);
 }
 
 bool Win32FileSystem::inUse(const std::string& path) {
-    // Asking for the right to delete without sharing anything fails exactly
-    // when another open forbids what a move of the file needs.
-    UniqueHandle file(CreateFileW(wide(path).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A move needs every open of the file to share delete access. Asking for
+    // delete access while sharing everything ourselves fails exactly then:
+    // a program with the file open for editing is in the way, a scanner,
+    // indexer or backup that shares everything is not.
+    UniqueHandle file(CreateFileW(longPath(path).c_str(), DELETE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD error = GetLastError();
     if (file.valid()) {
         return false;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/win32/long_path.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/wide.h"
 
@@ -114,6 +115,40 @@ bool Win32Process::anotherInstanceRunning() {
     }
     instanceMark_ = std::move(mark);
     return false;
+}
+
+namespace {
+
+// Opens the lock file without sharing, to be deleted when the last handle
+// goes (also when the process is killed).
+UniqueHandle openLockFile(const std::wstring& path) {
+    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE,
+                                    nullptr));
+}
+
+}  // namespace
+
+bool Win32Process::lockFolder(const std::string& lockPath) {
+    if (folderLock_) {
+        return true;
+    }
+    const std::wstring path = longPath(lockPath);
+    UniqueHandle lock = openLockFile(path);
+    DWORD error = GetLastError();
+    if (!lock && error == ERROR_PATH_NOT_FOUND) {
+        const std::size_t separator = path.rfind(L'\\');
+        if (separator != std::wstring::npos) {
+            CreateDirectoryW(path.substr(0, separator).c_str(), nullptr);
+            lock = openLockFile(path);
+            error = GetLastError();
+        }
+    }
+    if (!lock) {
+        return error != ERROR_SHARING_VIOLATION;
+    }
+    folderLock_ = std::move(lock);
+    return true;
 }
 
 void Win32Process::start(const std::string& commandLine) {

@@ -20,6 +20,9 @@ public:
     // the same Updater.exe finds it, while the updaters of two applications in
     // different folders run side by side. The mark lives as long as this object.
     bool anotherInstanceRunning() override;
+    // The lock file is opened without sharing and deleted on close, so that
+    // it goes with the run, also a killed one. Held for this object's lifetime.
+    bool lockFolder(const std::string& lockPath) override;
     // CreateProcessW with the line as given (an unquoted program path with
     // blanks is resolved by Windows' own search of its prefixes), the window
     // maximized (SW_SHOWMAXIMIZED). Throws the system's failure when it fails.
@@ -30,6 +33,7 @@ public:
 
 private:
     UniqueHandle instanceMark_;
+    UniqueHandle folderLock_;
 };
 
 }  // namespace morvane::win32
