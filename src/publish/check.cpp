@@ -36,6 +36,7 @@ struct RawBlock {
 };
 
 struct RawText {
+    bool utf8 = false;  // saved as UTF-8 with the byte order mark
     std::vector<RawLine> lines;
     std::vector<RawBlock> blocks;
     int firstLfOnly = 0;  // line of the first line end without CR
@@ -43,8 +44,12 @@ struct RawText {
 
 // Lines as an editor shows them (ended by CR LF, CR or LF); the updater
 // itself ends lines at CR only, which the LF-only finding covers.
-RawText scan(const std::string& bytes) {
+RawText scan(std::string_view bytes) {
     RawText text;
+    text.utf8 = hasUtf8ByteOrderMark(bytes);
+    if (text.utf8) {
+        bytes.remove_prefix(kUtf8ByteOrderMark.size());
+    }
     int number = 1;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= bytes.size(); ++i) {
@@ -52,7 +57,7 @@ RawText scan(const std::string& bytes) {
             continue;
         }
         if (i < bytes.size() || start < bytes.size()) {
-            text.lines.push_back({number, std::string_view(bytes).substr(start, i - start)});
+            text.lines.push_back({number, bytes.substr(start, i - start)});
         }
         if (i < bytes.size()) {
             if (bytes[i] == '\n' && text.firstLfOnly == 0) {
@@ -69,8 +74,9 @@ RawText scan(const std::string& bytes) {
         const std::string_view b = line.bytes;
         if (b.size() >= 2 && b.front() == '[' && b.back() == ']') {
             if (b.size() > 2) {
-                text.blocks.push_back(
-                    {ansiToUtf8(b.substr(1, b.size() - 2)), line.number, std::vector<RawLine>{}});
+                const std::string_view title = b.substr(1, b.size() - 2);
+                text.blocks.push_back({text.utf8 ? utf8Text(title) : ansiToUtf8(title), line.number,
+                                       std::vector<RawLine>{}});
             }
         } else if (!text.blocks.empty()) {
             text.blocks.back().lines.push_back(line);
@@ -79,42 +85,29 @@ RawText scan(const std::string& bytes) {
     return text;
 }
 
-// A complete multi-byte UTF-8 sequence at `i`: text saved as UTF-8.
-bool utf8SequenceAt(std::string_view b, std::size_t i) {
-    const auto lead = static_cast<unsigned char>(b[i]);
-    std::size_t length = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-    } else {
-        return false;
-    }
-    if (i + length > b.size()) {
-        return false;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((static_cast<unsigned char>(b[i + k]) & 0xC0) != 0x80) {
-            return false;
-        }
-    }
-    return true;
+bool isUtf8(std::string_view bytes) {
+    return utf8Text(bytes) == bytes;
 }
 
-// The first reason why a line is no Windows-1252 text; empty when it is.
-std::string byteProblem(std::string_view b) {
-    for (std::size_t i = 0; i < b.size(); ++i) {
-        const auto c = static_cast<unsigned char>(b[i]);
-        if (utf8SequenceAt(b, i)) {
-            return "the text is UTF-8, not Windows-1252 (save the description as Windows-1252)";
-        }
-        if ((c < 0x20 && c != '\t') || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F ||
-            c == 0x90 || c == 0x9D) {
+bool isAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The first reason why a line is no text of the description's encoding;
+// empty when it is.
+std::string byteProblem(std::string_view b, bool utf8) {
+    if (utf8 && !isUtf8(b)) {
+        return "the text is no valid UTF-8 although the file starts with the UTF-8 mark "
+               "(the updater shows \"\xEF\xBF\xBD\" for those bytes)";
+    }
+    for (const char byte : b) {
+        const auto c = static_cast<unsigned char>(byte);
+        if ((c < 0x20 && c != '\t') || c == 0x7F ||
+            (!utf8 && (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D))) {
             static const char* const kHex = "0123456789ABCDEF";
-            return std::string("byte 0x") + kHex[c >> 4] + kHex[c & 15] +
-                   " is no Windows-1252 text";
+            return std::string("byte 0x") + kHex[c >> 4] + kHex[c & 15] + " is no " +
+                   (utf8 ? "text" : "Windows-1252 text");
         }
     }
     return {};
@@ -296,11 +289,22 @@ private:
     }
 
     void checkBytes(const RawText& raw) {
+        int firstNonAscii = 0;
+        bool allUtf8 = true;
         for (const RawLine& line : raw.lines) {
-            const std::string problem = byteProblem(line.bytes);
+            const std::string problem = byteProblem(line.bytes, raw.utf8);
             if (!problem.empty()) {
                 error(blockAt(raw, line.number), line.number, problem);
             }
+            if (firstNonAscii == 0 && !isAscii(line.bytes)) {
+                firstNonAscii = line.number;
+            }
+            allUtf8 = allUtf8 && isUtf8(line.bytes);
+        }
+        if (!raw.utf8 && firstNonAscii != 0 && allUtf8) {
+            warning(blockAt(raw, firstNonAscii), firstNonAscii,
+                    "saved as UTF-8 without BOM? the updater reads Windows-1252 (save it as "
+                    "Windows-1252, or as UTF-8 with BOM)");
         }
     }
 

@@ -4,18 +4,23 @@
 #include <map>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "platform/crypto.h"
 #include "platform/failure.h"
 #include "platform/signing.h"
 #include "publish/check.h"
+#include "publish/description_text.h"
 #include "publish/local_files.h"
 #include "publish/make.h"
+#include "update/updater_settings.h"
 
 namespace morvane::publish {
 namespace {
 
 constexpr int kDone = 0;
+constexpr std::string_view kPemBegin = "-----BEGIN PUBLIC KEY-----";
+constexpr std::string_view kPemEnd = "-----END PUBLIC KEY-----";
 constexpr int kErrors = 2;
 
 const char* const kUsage =
@@ -120,9 +125,9 @@ int keygen(const Arguments& arguments, std::ostream& out) {
     const SigningKeyPair pair = generateSigningKey();
     writePrivateFile(arguments.positional[0], pair.privateKeyPem);
     out << "; The private key is in " << arguments.positional[0]
-        << ". Put this block into the updater's settings file:\n"
-        << "[Signatur]\n"
-        << pair.publicKeyBase64 << "\n";
+        << ". Put this block into the updater's settings file:\r\n"
+        << "[Signatur]\r\n"
+        << pair.publicKeyBase64 << "\r\n";
     return kDone;
 }
 
@@ -168,45 +173,39 @@ int sign(const Arguments& arguments, std::ostream& out) {
     return kDone;
 }
 
-// The base64 public key from the text of --key: the line itself, or a file
-// with the [Signatur] block (the first line after its header) or with a PEM
-// public key (its base64 lines joined).
+// The base64 public key from the text of --key: the line itself, a file
+// with a PEM public key (its base64 lines joined), or the updater's settings
+// file, read by the updater's own code: where the updater would refuse to
+// run, so does check.
 std::string publicKeyOf(const std::string& text) {
     if (!isRegularFile(text)) {
         return text;
     }
     const std::string content = readKeyFile(text);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start <= content.size()) {
-        std::size_t end = content.find('\n', start);
-        if (end == std::string::npos) {
-            end = content.size();
+    const std::size_t begin = content.find(kPemBegin);
+    const std::size_t end = content.find(kPemEnd);
+    if (begin != std::string::npos && end != std::string::npos && begin < end) {
+        std::string joined;
+        for (const char c :
+             content.substr(begin + kPemBegin.size(), end - begin - kPemBegin.size())) {
+            if (c != '\r' && c != '\n' && c != ' ') {
+                joined += c;
+            }
         }
-        std::string line = content.substr(start, end - start);
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
-            line.pop_back();
-        }
-        lines.push_back(line);
-        start = end + 1;
+        return joined;
     }
-    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
-        if (lines[i] == "[Signatur]") {
-            return lines[i + 1];
-        }
+    OneFileSystem memory(content);
+    const std::optional<UpdaterSettings> settings = readUpdaterSettings(memory, text);
+    if (!settings || !settings->signatureRequired) {
+        throw std::runtime_error(text + " holds neither a [Signatur] block nor a PEM public key");
     }
-    std::string joined;
-    bool inside = false;
-    for (const std::string& line : lines) {
-        if (line == "-----BEGIN PUBLIC KEY-----") {
-            inside = true;
-        } else if (line == "-----END PUBLIC KEY-----") {
-            return joined;
-        } else if (inside) {
-            joined += line;
-        }
+    if (!SignatureKey::fromBase64(settings->signatureKey)) {
+        throw std::runtime_error(
+            text +
+            ": the updater finds no valid key in its [Signatur] block and refuses every update "
+            "(the title must read [Signatur], every line end CR LF, the key the line after it)");
     }
-    throw std::runtime_error(text + " holds neither a [Signatur] block nor a PEM public key");
+    return settings->signatureKey;
 }
 
 int check(const Arguments& arguments, Http& http, std::ostream& out, std::ostream& err) {

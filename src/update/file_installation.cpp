@@ -1,4 +1,5 @@
 #include "platform/checked.h"
+#include "platform/file_sha256.h"
 #include "platform/text.h"
 #include "update/install_journal.h"
 #include "update/main_module.h"
@@ -161,13 +162,18 @@ MainModule::Installation MainModule::downloadAll(std::int16_t lastBlock) {
         PathClass download = newPath();
         download.setFullPath(TempFolder + target);
         const std::optional<std::string> sha256 = fileSha256(i);
-        if (!isInstallableTarget(target) || !sha256 || !DownloadFile(source, download, *sha256)) {
+        const bool installable = isInstallableTarget(target) && sha256;
+        if (installable && isInstalledAlready(target, *sha256)) {
+            unchangedBlocks_.insert(i);
+            log("Unchanged, not fetched: " + AppFolder + target);
+        } else if (!installable || !DownloadFile(source, download, *sha256)) {
             exitStatus_ = status::DownloadFailed;
             log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
             showDownloadError(platform_.ui);
             return Installation::Stopped;
+        } else {
+            log("Downloaded " + source.FullUrl() + " to " + download.FullPath());
         }
-        log("Downloaded " + source.FullUrl() + " to " + download.FullPath());
         Downloaded = addInt16(Downloaded, 1);
         const double fileBlocks = Revision.BlockCount() - 4.0 - 1.0;
         platform_.progress.setPercent(static_cast<float>(Downloaded / fileBlocks));
@@ -175,8 +181,19 @@ MainModule::Installation MainModule::downloadAll(std::int16_t lastBlock) {
     return Installation::Installed;
 }
 
+bool MainModule::isInstalledAlready(const std::string& target, const std::string& sha256) {
+    if (sha256.empty()) {
+        return false;
+    }
+    const std::optional<Sha256Digest> installed = sha256OfFile(platform_.files, AppFolder + target);
+    return installed && installed == parseSha256(sha256);
+}
+
 bool MainModule::filesCanBeReplaced(std::int16_t lastBlock) {
     for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
+        if (unchangedBlocks_.count(i) != 0) {
+            continue;
+        }
         const std::string target = Revision.GetValue(i, "Ziel");
         while (platform_.files.inUse(AppFolder + target)) {
             log("In use by another program: " + AppFolder + target);
@@ -190,6 +207,9 @@ bool MainModule::filesCanBeReplaced(std::int16_t lastBlock) {
 
 MainModule::Installation MainModule::moveAll(std::int16_t lastBlock, InstallJournal& journal) {
     for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
+        if (unchangedBlocks_.count(i) != 0) {
+            continue;
+        }
         const std::string target = Revision.GetValue(i, "Ziel");
         const std::string backupName = freeBackupName(target);
         journal.record(JournalEntry{target, backupName});

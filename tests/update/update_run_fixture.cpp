@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/crypto.h"
+
 namespace morvane::test {
 namespace {
 
@@ -35,6 +37,20 @@ UpdateRunTest::UpdateRunTest() {
 void UpdateRunTest::serve(const std::string& path, const std::string& content, int status) {
     std::lock_guard<std::mutex> lock(servedLock_);
     served_["/" + path] = {status, content};
+}
+
+int UpdateRunTest::requestsFor(const std::string& target) const {
+    int count = 0;
+    for (const auto& request : server->requests()) {
+        count += request.target == target ? 1 : 0;
+    }
+    return count;
+}
+
+std::string UpdateRunTest::sha256Of(const std::string& data) {
+    Sha256 hash;
+    hash.update(data.data(), data.size());
+    return toHex(hash.finish());
 }
 
 void UpdateRunTest::writeSettings(const std::string& startFile) {
