@@ -43,7 +43,8 @@ const std::map<std::string, std::string>& helpTexts() {
          "usage: morvane-publish keygen KEYFILE\n"
          "Makes a new ECDSA P-256 key pair. The private key goes to KEYFILE as PKCS#8 PEM\n"
          "(readable by its owner only; keep it off the server). The [Signatur] block for the\n"
-         "updater's settings file (<exe name>.ini) is printed.\n"},
+         "updater's settings file (<exe name>.ini) is printed with CR LF line ends, ready to\n"
+         "be appended: morvane-publish keygen KEYFILE >> Updater.ini\n"},
         {"make",
          "usage: morvane-publish make --from FOLDER --version V --title T --msg-typ 0|1|2\n"
          "         --notes NOTESFILE --start WORKBOOK [--previous DESCRIPTION] [--key KEYFILE]\n"
@@ -61,8 +62,9 @@ const std::map<std::string, std::string>& helpTexts() {
          "usage: morvane-publish check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
          "Reads a description as the updater would, checks each Quelle and SHA256 against\n"
          "the files next to it (or on the server) and, with --key, the signature. KEY is the\n"
-         "base64 line of the [Signatur] block, or a file holding that block or the public key\n"
-         "in PEM. Prints one line per finding; exit status 0 clean, 1 warnings, 2 errors.\n"},
+         "base64 line of the [Signatur] block, a public key in PEM, or the updater's settings\n"
+         "file, read as the updater reads it (a key the updater cannot use is an error).\n"
+         "Prints one line per finding; exit status 0 clean, 1 warnings, 2 errors.\n"},
     };
     return texts;
 }
