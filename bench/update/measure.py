@@ -13,11 +13,17 @@ WORK_FOLDER/www is the folder the loopback server serves. Two measurements:
 2. An update of FILES files of 8 KiB each, every file replacing an installed
    one, in a fresh sandbox each round; reports the time until the stand-in is
    started, per file, and where the CPU time went.
+3. Unchanged files: an application of 200 files of 100 KiB to 5 MiB, each
+   block with its SHA256. A release where all of them changed, then on the
+   same folder one where a single file changed; reports the bytes the server
+   sent and the time until the stand-in is started, and their ratio.
 
-Environment: ROUNDS (15), UPDATE_ROUNDS (3), FILES (1000).
+Environment: ROUNDS (15), UPDATE_ROUNDS (3), FILES (1000), UNCHANGED_ROUNDS (3).
 """
 
+import hashlib
 import os
+import random
 import shutil
 import statistics
 import sys
@@ -32,10 +38,12 @@ def crlf(lines):
 
 
 def description(version, file_blocks=()):
+    """File blocks are (Quelle, Ziel) or (Quelle, Ziel, SHA256)."""
     lines = ["[Version]", version, "[Titel]", "Benchmark", "[Msg-Typ]", "0",
              "[Beschreibung]", "Lauf des Benchmarks"]
-    for number, (source, target) in enumerate(file_blocks, 1):
+    for number, (source, target, *sha256) in enumerate(file_blocks, 1):
         lines += [f"[Datei {number}]", f"Quelle = {source}", f"Ziel = {target}"]
+        lines += [f"SHA256 = {digest}" for digest in sha256]
     lines += ["[Startdatei]", "Mappe.xlsx"]
     return crlf(lines)
 
@@ -121,6 +129,12 @@ class Runner:
         if code != 0:
             sys.exit(f"{argv} ended with {code}")
         return end - start
+
+    def server_sent(self):
+        """Bytes the server has read so far: the files it served."""
+        with open(f"/proc/{self.server_pid}/io") as io:
+            fields = dict(line.split(": ") for line in io.read().splitlines())
+        return int(fields["rchar"])
 
     def server_cpu(self):
         """CPU seconds the server has used so far."""
@@ -223,6 +237,65 @@ def many_files(runner, updater, base_url, rounds, count):
           f"{statistics.median(r['server'] for r in results):7.2f} s")
 
 
+def unchanged_files(runner, updater, base_url, rounds, count=200):
+    www = os.path.join(runner.work, "www")
+    sizes = random.Random(20261208)
+    files = []  # (Quelle, Ziel, SHA256 of the new file, size)
+    for i in range(1, count + 1):
+        data = os.urandom(sizes.randint(100 * 1024, 5 * 1024 * 1024))
+        source = f"files/u{i:03d}.bin"
+        write(os.path.join(www, "unchanged", source), data)
+        files.append((source, f"data\\u{i:03d}.bin", hashlib.sha256(data).hexdigest(), len(data)))
+    fresh = description("2.00", [(s, t, h) for s, t, h, _ in files])
+    write(os.path.join(www, "unchanged", "revision.ini"), fresh)
+    total_bytes = sum(size for *_, size in files)
+
+    def installed(app, i):
+        return os.path.join(app, "data", f"u{i:03d}.bin")
+
+    def measured(app):
+        os.sync()
+        sent = runner.server_sent()
+        result = runner.updater(app)
+        result["sent"] = runner.server_sent() - sent
+        for i, (_, _, digest, _) in enumerate(files, 1):
+            if hashlib.sha256(read(installed(app, i))).hexdigest() != digest:
+                sys.exit(f"data/u{i:03d}.bin was not installed")
+        return result
+
+    def backups(app):
+        return sum(len(names) for _, _, names in os.walk(os.path.join(app, "Backup")))
+
+    every, one = [], []
+    for number in range(rounds):
+        app = os.path.join(runner.work, "unchanged", f"round{number + 1}")
+        make_app(app, updater, base_url + "/unchanged/revision.ini", description("1.00"))
+        for i, (*_, size) in enumerate(files, 1):
+            write(installed(app, i), os.urandom(size))
+        every.append(measured(app))
+        if backups(app) != count:
+            sys.exit(f"{backups(app)} backups instead of {count} after the full update")
+        # The same release again over an installation that differs in one file.
+        write(os.path.join(app, "Temp", "revision.ini"), description("1.00"))
+        write(installed(app, 1), b"changed")
+        one.append(measured(app))
+        if backups(app) != count + 1:
+            sys.exit(f"{backups(app) - count} backups instead of 1 after the one-file update")
+        os.chdir(runner.work)
+        if os.environ.get("KEEP") != "1":
+            shutil.rmtree(app)
+
+    median = statistics.median
+    print(f"{count} files of 100 KiB to 5 MiB ({total_bytes / 2**20:.0f} MiB), each with SHA256, "
+          f"{rounds} rounds: median")
+    for label, results in (("all files changed", every), ("one file changed", one)):
+        print(f"  {label:18s} server read {median(r['sent'] for r in results) / 2**20:7.2f} MiB, "
+              f"start to application start {median(r['app'] for r in results) / 1e9:5.2f} s, "
+              f"updater CPU {median(r['cpu'] for r in results):5.2f} s")
+    ratio = median(o["app"] / e["app"] for o, e in zip(one, every))
+    print(f"  ratio of the times, one / all        {ratio:7.3f}   (target <= 0.1)")
+
+
 def main():
     updater, app_stamp, work, port, server_pid = sys.argv[1:6]
     rounds = int(os.environ.get("ROUNDS", "15"))
@@ -238,6 +311,9 @@ def main():
     no_update(runner, updater, base_url, rounds)
     if count > 0 and update_rounds > 0:
         many_files(runner, updater, base_url, update_rounds, count)
+    unchanged_rounds = int(os.environ.get("UNCHANGED_ROUNDS", "3"))
+    if unchanged_rounds > 0:
+        unchanged_files(runner, updater, base_url, unchanged_rounds)
 
 
 if __name__ == "__main__":

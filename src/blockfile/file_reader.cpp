@@ -22,6 +22,7 @@ bool FileReader::Init(std::string Path, std::int32_t LockMode, std::int32_t Buff
     buffer_.assign(static_cast<std::size_t>(BufferSize), '\0');
     bufferUsed_ = 0;
     bufferPos_ = 0;
+    utf8_ = false;
     return true;
 }
 
@@ -30,6 +31,7 @@ void FileReader::CloseFile() noexcept {
     buffer_.clear();
     bufferUsed_ = 0;
     bufferPos_ = 0;
+    utf8_ = false;
 }
 
 ReadableFile& FileReader::open() {
@@ -92,17 +94,34 @@ void FileReader::Skip(std::int32_t Count) {
     readRaw(Count);
 }
 
+bool FileReader::SkipByteOrderMark() {
+    const auto markSize = static_cast<std::int32_t>(kUtf8ByteOrderMark.size());
+    if (open().size() < markSize) {
+        return false;
+    }
+    if (readRaw(markSize) == kUtf8ByteOrderMark) {
+        utf8_ = true;
+        return true;
+    }
+    SetPos(1);
+    return false;
+}
+
+std::string FileReader::decode(std::string_view bytes) const {
+    return utf8_ ? utf8Text(bytes) : ansiToUtf8(bytes);
+}
+
 std::vector<std::uint8_t> FileReader::ReadBytes(std::int32_t NumberOfBytes) {
     const std::string bytes = readRaw(NumberOfBytes);
     return {bytes.begin(), bytes.end()};
 }
 
 std::string FileReader::ReadText(std::int32_t NumberOfCharacters) {
-    return ansiToUtf8(readRaw(NumberOfCharacters));
+    return decode(readRaw(NumberOfCharacters));
 }
 
 std::string FileReader::ReadAll() {
-    return ansiToUtf8(readRaw(Size()));
+    return decode(readRaw(Size()));
 }
 
 std::string FileReader::ReadLine() {
@@ -124,7 +143,7 @@ std::string FileReader::ReadLine() {
             break;
         }
     }
-    return ansiToUtf8(line);
+    return decode(line);
 }
 
 std::int32_t FileReader::CountLines() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -10,8 +11,9 @@
 namespace morvane {
 
 // One text file opened for reading through a buffer: lines, characters,
-// bytes or all of it. Bytes are characters of the ANSI code page; text comes
-// back as UTF-8. Positions count bytes from 1.
+// bytes or all of it. Bytes are characters of the ANSI code page, or UTF-8
+// after SkipByteOrderMark found the mark; text comes back as UTF-8.
+// Positions count bytes from 1.
 class FileReader {
 public:
     explicit FileReader(FileSystem& files) : files_(files) {}
@@ -34,6 +36,10 @@ public:
     // Closes the file; harmless when none is open.
     void CloseFile() noexcept;
     void Skip(std::int32_t Count);
+    // At the start of the file: when it begins with the UTF-8 byte order
+    // mark, skips the mark and reads the text as UTF-8 from then on; the
+    // position stays at the start otherwise. True when the mark was there.
+    bool SkipByteOrderMark();
     std::vector<std::uint8_t> ReadBytes(std::int32_t NumberOfBytes = 1);
     std::string ReadText(std::int32_t NumberOfCharacters = 1);
     // One line without its end. CR LF and a lone CR end a line; a lone LF
@@ -51,12 +57,14 @@ private:
     bool fill();
     // Exactly `count` raw bytes, or failure 62.
     std::string readRaw(std::int64_t count);
+    std::string decode(std::string_view bytes) const;
 
     FileSystem& files_;
     std::unique_ptr<ReadableFile> file_;
     std::vector<char> buffer_;
     std::size_t bufferUsed_ = 0;  // bytes of the buffer holding file data
     std::size_t bufferPos_ = 0;   // next unread byte in the buffer
+    bool utf8_ = false;           // the text is UTF-8 rather than ANSI
 };
 
 }  // namespace morvane

@@ -52,6 +52,7 @@ bool IniReader::Init(const std::string& Path) {
     if (!reader.Init(Path, 2, 1024)) {
         return false;
     }
+    reader.SkipByteOrderMark();
     std::string title;
     std::string text;
     while (!reader.EndOfFile()) {

@@ -32,7 +32,8 @@ private:
 // Syntax: a line that begins with "[" and ends with "]" opens a block whose
 // title is the text between them (untrimmed). Every other line belongs to
 // the block opened above it; lines before the first titled header, and after
-// a "[]" header, go ahead of the next titled block's own lines.
+// a "[]" header, go ahead of the next titled block's own lines. The file is
+// ANSI text, or UTF-8 when it begins with the byte order mark.
 class IniReader {
 public:
     explicit IniReader(FileSystem& files) : files_(&files) {}

@@ -9,7 +9,8 @@ namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
 // Decodes one code point from UTF-8; malformed input yields U+FFFD and
-// consumes one byte, so no input can stall or overrun the decoder.
+// consumes one byte, so no input can stall or overrun the decoder. An
+// overlong form yields U+FFFD too: no byte sequence may pass for "." or "\".
 char32_t nextCodePoint(std::string_view s, std::size_t& i) {
     const auto b0 = static_cast<unsigned char>(s[i]);
     if (b0 < 0x80) {
@@ -44,7 +45,11 @@ char32_t nextCodePoint(std::string_view s, std::size_t& i) {
         cp = (cp << 6) | (b & 0x3Fu);
     }
     i += static_cast<std::size_t>(extra) + 1;
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kReplacement;
+    constexpr std::array<char32_t, 4> kSmallest = {0, 0x80, 0x800, 0x10000};
+    if (cp < kSmallest[static_cast<std::size_t>(extra)] || cp > 0x10FFFF ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return kReplacement;
+    }
     return cp;
 }
 
@@ -122,6 +127,19 @@ std::string windows1252ToUtf8(std::string_view bytes) {
         }
     }
     return out;
+}
+
+std::string utf8Text(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        appendUtf8(out, nextCodePoint(bytes, i));
+    }
+    return out;
+}
+
+bool hasUtf8ByteOrderMark(std::string_view bytes) {
+    return bytes.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark;
 }
 
 int compareOrdinal(std::string_view a, std::string_view b) {

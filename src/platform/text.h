@@ -17,6 +17,14 @@ std::string ansiToUtf8(std::string_view bytes);
 // Windows-1252 to UTF-8, independent of the host.
 std::string windows1252ToUtf8(std::string_view bytes);
 
+// Bytes that should be UTF-8 as UTF-8 text: every malformed or overlong
+// sequence becomes U+FFFD.
+std::string utf8Text(std::string_view bytes);
+
+// The mark an editor puts before a text saved as "UTF-8 with BOM".
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+bool hasUtf8ByteOrderMark(std::string_view bytes);
+
 // Ordinal comparison by UTF-16 code units; a proper prefix is smaller.
 int compareOrdinal(std::string_view a, std::string_view b);
 

@@ -38,42 +38,29 @@ int firstLfOnlyLine(std::string_view bytes) {
     return 0;
 }
 
-// A complete multi-byte UTF-8 sequence at `i`: text saved as UTF-8.
-bool utf8SequenceAt(std::string_view b, std::size_t i) {
-    const auto lead = static_cast<unsigned char>(b[i]);
-    std::size_t length = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-    } else {
-        return false;
-    }
-    if (i + length > b.size()) {
-        return false;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((static_cast<unsigned char>(b[i + k]) & 0xC0) != 0x80) {
-            return false;
-        }
-    }
-    return true;
+bool isUtf8(std::string_view bytes) {
+    return utf8Text(bytes) == bytes;
 }
 
-// The first reason why a line is no Windows-1252 text; empty when it is.
-std::string byteProblem(std::string_view b) {
-    for (std::size_t i = 0; i < b.size(); ++i) {
-        const auto c = static_cast<unsigned char>(b[i]);
-        if (utf8SequenceAt(b, i)) {
-            return "the text is UTF-8, not Windows-1252 (save the description as Windows-1252)";
-        }
-        if ((c < 0x20 && c != '\t') || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F ||
-            c == 0x90 || c == 0x9D) {
+bool isAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The first reason why a line is no text of the description's encoding;
+// empty when it is.
+std::string byteProblem(std::string_view b, bool utf8) {
+    if (utf8 && !isUtf8(b)) {
+        return "the text is no valid UTF-8 although the file starts with the UTF-8 mark "
+               "(the updater shows \"\xEF\xBF\xBD\" for those bytes)";
+    }
+    for (const char byte : b) {
+        const auto c = static_cast<unsigned char>(byte);
+        if ((c < 0x20 && c != '\t') || c == 0x7F ||
+            (!utf8 && (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D))) {
             static const char* const kHex = "0123456789ABCDEF";
-            return std::string("byte 0x") + kHex[c >> 4] + kHex[c & 15] +
-                   " is no Windows-1252 text";
+            return std::string("byte 0x") + kHex[c >> 4] + kHex[c & 15] + " is no " +
+                   (utf8 ? "text" : "Windows-1252 text");
         }
     }
     return {};
@@ -172,7 +159,11 @@ public:
         if (options_.publicKey) {
             checkSignature(bytes);
         }
-        if (const int line = firstLfOnlyLine(bytes); line != 0) {
+        // A UTF-8 byte order mark makes the rest UTF-8, as for the updater.
+        const bool utf8 = hasUtf8ByteOrderMark(bytes);
+        const std::string_view text =
+            std::string_view(bytes).substr(utf8 ? kUtf8ByteOrderMark.size() : 0);
+        if (const int line = firstLfOnlyLine(text); line != 0) {
             // The updater sees one long line: nothing else can be told.
             error({}, line,
                   "line ends with LF only; the updater needs CR LF and reads no blocks here");
@@ -182,8 +173,8 @@ public:
         IniReader reader(memory);
         reader.Init(options_.description);
         description_ = describeRevision(reader);
-        locateLines(description_, bytes);
-        checkBytes(bytes);
+        locateLines(description_, text);
+        checkBytes(text, utf8);
         if (exceedsBlockCounter(description_)) {
             error({}, 0,
                   decimal(static_cast<long long>(description_.blocks.size())) +
@@ -228,14 +219,25 @@ private:
         return cut == std::string::npos ? d : d.substr(cut + 1);
     }
 
-    // Bytes that are no Windows-1252 text: the updater reads them as
-    // Windows-1252 all the same, so names and notices come out otherwise.
-    void checkBytes(const std::string& bytes) {
-        for (const DescriptionLine& line : linesOf(bytes)) {
-            const std::string problem = byteProblem(line.bytes);
+    // Bytes that are no text of the file's encoding: the updater reads them
+    // all the same, so names and notices come out otherwise.
+    void checkBytes(std::string_view text, bool utf8) {
+        int firstNonAscii = 0;
+        bool allUtf8 = true;
+        for (const DescriptionLine& line : linesOf(text)) {
+            const std::string problem = byteProblem(line.bytes, utf8);
             if (!problem.empty()) {
                 warning(blockAt(line.number), line.number, problem);
             }
+            if (firstNonAscii == 0 && !isAscii(line.bytes)) {
+                firstNonAscii = line.number;
+            }
+            allUtf8 = allUtf8 && isUtf8(line.bytes);
+        }
+        if (!utf8 && firstNonAscii != 0 && allUtf8) {
+            warning(blockAt(firstNonAscii), firstNonAscii,
+                    "saved as UTF-8 without BOM? the updater reads Windows-1252 (save it as "
+                    "Windows-1252, or as UTF-8 with BOM)");
         }
     }
 

@@ -4,20 +4,25 @@
 #include <map>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "platform/crypto.h"
 #include "platform/failure.h"
 #include "platform/signing.h"
 #include "publish/check.h"
+#include "publish/description_text.h"
 #include "publish/failure_text.h"
 #include "publish/local_files.h"
 #include "publish/make.h"
 #include "publish/signer.h"
+#include "update/updater_settings.h"
 
 namespace morvane::publish {
 namespace {
 
 constexpr int kDone = 0;
+constexpr std::string_view kPemBegin = "-----BEGIN PUBLIC KEY-----";
+constexpr std::string_view kPemEnd = "-----END PUBLIC KEY-----";
 constexpr int kErrors = 2;
 
 // The help texts name the program as it is called on its host.
@@ -54,11 +59,11 @@ const std::map<std::string, std::string>& helpTexts() {
              "usage: @ keygen KEYFILE\n"
              "Makes a new ECDSA P-256 key pair. The private key goes to KEYFILE as PKCS#8 PEM\n"
              "(readable by its owner only; keep it off the server). The [Signatur] block for the\n"
-             "updater's settings file (<exe name>.ini) is printed. An existing KEYFILE is never\n"
-             "replaced.\n"
+             "updater's settings file (<exe name>.ini) is printed with CR LF line ends, ready to\n"
+             "be appended to it. An existing KEYFILE is never replaced.\n"
              "\n"
              "example:\n"
-             "  @ keygen signing-key.pem\n")},
+             "  @ keygen signing-key.pem >> Updater.ini\n")},
         {"make",
          named(
              "usage: @ make --from FOLDER --version V --title T --msg-typ 0|1|2\n"
@@ -94,8 +99,9 @@ const std::map<std::string, std::string>& helpTexts() {
              "usage: @ check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
              "Reads a description as the updater would, checks each Quelle and SHA256 against\n"
              "the files next to it (or on the server) and, with --key, the signature. KEY is the\n"
-             "base64 line of the [Signatur] block, or a file holding that block or the public key\n"
-             "in PEM. Prints one line per finding; exit status 0 clean, 1 warnings, 2 errors.\n"
+             "base64 line of the [Signatur] block, a public key in PEM, or the updater's settings\n"
+             "file, read as the updater reads it (a key the updater cannot use is an error).\n"
+             "Prints one line per finding; exit status 0 clean, 1 warnings, 2 errors.\n"
              "\n"
              "example:\n"
              "  @ check upload/revision.ini --installed-version 2.0 --key Updater.ini\n")},
@@ -160,9 +166,9 @@ int keygen(const Arguments& arguments, std::ostream& out) {
     expectPositional(arguments, 1);
     const std::string publicKey = makeKeyFile(arguments.positional[0]);
     out << "; The private key is in " << arguments.positional[0]
-        << ". Put this block into the updater's settings file:\n"
-        << "[Signatur]\n"
-        << publicKey << "\n";
+        << ". Put this block into the updater's settings file:\r\n"
+        << "[Signatur]\r\n"
+        << publicKey << "\r\n";
     return kDone;
 }
 
@@ -205,9 +211,10 @@ bool looksLikeKeyLine(const std::string& text) {
     return text.size() >= 64 && text.find_first_not_of(kBase64) == std::string::npos;
 }
 
-// The base64 public key from the text of --key: the line itself, or a file
-// with the [Signatur] block (the first line after its header) or with a PEM
-// public key (its base64 lines joined).
+// The base64 public key from the text of --key: the line itself, a file
+// with a PEM public key (its base64 lines joined), or the updater's settings
+// file, read by the updater's own code: where the updater would refuse to
+// run, so does check.
 std::string publicKeyOf(const std::string& text) {
     if (!isRegularFile(text)) {
         if (looksLikeKeyLine(text)) {
@@ -221,37 +228,30 @@ std::string publicKeyOf(const std::string& text) {
         throw std::runtime_error("cannot read the key file " + text);
     }
     const std::string& content = *read;
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start <= content.size()) {
-        std::size_t end = content.find('\n', start);
-        if (end == std::string::npos) {
-            end = content.size();
+    const std::size_t begin = content.find(kPemBegin);
+    const std::size_t end = content.find(kPemEnd);
+    if (begin != std::string::npos && end != std::string::npos && begin < end) {
+        std::string joined;
+        for (const char c :
+             content.substr(begin + kPemBegin.size(), end - begin - kPemBegin.size())) {
+            if (c != '\r' && c != '\n' && c != ' ') {
+                joined += c;
+            }
         }
-        std::string line = content.substr(start, end - start);
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
-            line.pop_back();
-        }
-        lines.push_back(line);
-        start = end + 1;
+        return joined;
     }
-    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
-        if (lines[i] == "[Signatur]") {
-            return lines[i + 1];
-        }
+    OneFileSystem memory(content);
+    const std::optional<UpdaterSettings> settings = readUpdaterSettings(memory, text);
+    if (!settings || !settings->signatureRequired) {
+        throw std::runtime_error(text + " holds neither a [Signatur] block nor a PEM public key");
     }
-    std::string joined;
-    bool inside = false;
-    for (const std::string& line : lines) {
-        if (line == "-----BEGIN PUBLIC KEY-----") {
-            inside = true;
-        } else if (line == "-----END PUBLIC KEY-----") {
-            return joined;
-        } else if (inside) {
-            joined += line;
-        }
+    if (!SignatureKey::fromBase64(settings->signatureKey)) {
+        throw std::runtime_error(
+            text +
+            ": the updater finds no valid key in its [Signatur] block and refuses every update "
+            "(the title must read [Signatur], every line end CR LF, the key the line after it)");
     }
-    throw std::runtime_error(text + " holds neither a [Signatur] block nor a PEM public key");
+    return settings->signatureKey;
 }
 
 int check(const Arguments& arguments, Http& http, std::ostream& out, std::ostream& err) {

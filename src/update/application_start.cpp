@@ -6,7 +6,7 @@ namespace morvane {
 
 void MainModule::chooseAndStartApplication() {
     if (StartFile.FullPath().empty()) {
-        StartFile.setFullPath(Settings.GetLine("Startdatei"));
+        StartFile.setFullPath(Settings.startFile);
     }
     if (StartFile.FullPath().empty()) {
         log("No start file named");

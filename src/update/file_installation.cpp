@@ -2,6 +2,7 @@
 #include <set>
 
 #include "platform/checked.h"
+#include "platform/file_sha256.h"
 #include "platform/text.h"
 #include "update/install_journal.h"
 #include "update/main_module.h"
@@ -194,14 +195,18 @@ MainModule::Installation MainModule::downloadAll() {
         download.setFullPath(TempFolder + target);
         const std::optional<std::string> sha256 = fileSha256(file);
         // Without a "Quelle" the URL would name the description's folder.
-        if (file.source.empty() || !isInstallableTarget(target) || !sha256 ||
-            !DownloadFile(source, download, *sha256)) {
+        const bool installable = !file.source.empty() && isInstallableTarget(target) && sha256;
+        if (installable && isInstalledAlready(target, *sha256)) {
+            unchangedBlocks_.insert(file.position);
+            log("Unchanged, not fetched: " + AppFolder + target);
+        } else if (!installable || !DownloadFile(source, download, *sha256)) {
             exitStatus_ = status::DownloadFailed;
             log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
             showDownloadError(platform_.ui);
             return Installation::Stopped;
+        } else {
+            log("Downloaded " + source.FullUrl() + " to " + download.FullPath());
         }
-        log("Downloaded " + source.FullUrl() + " to " + download.FullPath());
         Downloaded = addInt16(Downloaded, 1);
         const auto fileBlocks = static_cast<double>(Revision.files.size());
         platform_.progress.setPercent(static_cast<float>(Downloaded / fileBlocks));
@@ -209,8 +214,19 @@ MainModule::Installation MainModule::downloadAll() {
     return Installation::Installed;
 }
 
+bool MainModule::isInstalledAlready(const std::string& target, const std::string& sha256) {
+    if (sha256.empty()) {
+        return false;
+    }
+    const std::optional<Sha256Digest> installed = sha256OfFile(platform_.files, AppFolder + target);
+    return installed && installed == parseSha256(sha256);
+}
+
 bool MainModule::filesCanBeReplaced() {
     for (const FileEntry& file : Revision.files) {
+        if (unchangedBlocks_.contains(file.position)) {
+            continue;
+        }
         const std::string target = installTarget(file);
         while (platform_.files.inUse(AppFolder + target)) {
             log("In use by another program: " + AppFolder + target);
@@ -224,6 +240,9 @@ bool MainModule::filesCanBeReplaced() {
 
 MainModule::Installation MainModule::moveAll(InstallJournal& journal) {
     for (const FileEntry& file : Revision.files) {
+        if (unchangedBlocks_.contains(file.position)) {
+            continue;
+        }
         const std::string target = installTarget(file);
         const std::string backupName = freeBackupName(target);
         journal.record(JournalEntry{target, backupName});

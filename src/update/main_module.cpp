@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <new>
+#include <optional>
+#include <utility>
 
 #include "download/logged_http.h"
 #include "platform/text.h"
@@ -55,7 +57,6 @@ MainModule::MainModule(Platform& platform) : MainModule(platform, quiet_) {}
 MainModule::MainModule(Platform& platform, RunLog& log)
     : platform_(platform),
       log_(log),
-      Settings(platform.files),
       RevisionPath(platform.files, platform.clock),
       StartFile(platform.files, platform.clock) {}
 
@@ -95,7 +96,9 @@ void MainModule::run() {
             log("another run holds " + lockPath);
             return;
         }
-        if (!Settings.Init(SettingsPath)) {
+        std::optional<UpdaterSettings> settings =
+            readUpdaterSettings(platform_.files, SettingsPath);
+        if (!settings) {
             exitStatus_ = status::NoSettings;
             log("Settings file " + SettingsPath + " could not be read");
             PathClass settingsFile = newPath();
@@ -103,8 +106,9 @@ void MainModule::run() {
             platform_.ui.messageBox(settingsMessage(settingsFile.FullName()), box::Exclamation,
                                     "Fehler");
         } else {
+            Settings = std::move(*settings);
             log("Settings file " + SettingsPath + " read");
-            ServerUrl.setFullUrl(Settings.GetLine("Adresse"));
+            ServerUrl.setFullUrl(Settings.address);
             log("Address: " + ServerUrl.FullUrl());
             runPhases();
         }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "platform/run_log.h"
 #include "update/install_journal.h"
 #include "update/revision_description.h"
+#include "update/updater_settings.h"
 
 namespace morvane {
 
@@ -68,7 +70,8 @@ private:
     // old target that cannot be replaced passes up as Failure.
     bool DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256 = "");
     // Signed updates. The key from the "Signatur" block of the settings;
-    // false, after its message, when the block holds no usable key.
+    // false, after its message, when the settings ask for a key and hold no
+    // usable one.
     bool readPublisherKey();
     // True when the signature at the description's URL + ".sig" signs the
     // file `description`; otherwise false after the refusal message.
@@ -110,6 +113,9 @@ private:
     // no folder is in the way.
     bool obeysTargetRules(const std::string& target) const;
     bool isInstallableTarget(const std::string& target);
+    // The installed file at `target` has the SHA-256 `sha256` (64 hex
+    // digits; never for ""): it is neither fetched, nor moved, nor backed up.
+    bool isInstalledAlready(const std::string& target, const std::string& sha256);
     // A backup name that nothing in Backup has yet.
     std::string freeBackupName(const std::string& target);
     // The "SHA256" of a file block ("" for none); nullopt when a key is
@@ -134,7 +140,7 @@ private:
     std::string TempFolder;
     std::string BackupFolder;
     std::string SettingsPath;
-    IniReader Settings;
+    UpdaterSettings Settings;
     // Revision check
     RevisionDescription Revision;
     UrlClass ServerUrl;
@@ -145,6 +151,7 @@ private:
     std::optional<SignatureKey> publisherKey_;
     // File installation
     std::int16_t Downloaded = 0;
+    std::set<std::int32_t> unchangedBlocks_;  // positions of files installed already
     // Application start
     PathClass StartFile;
 };

@@ -41,13 +41,13 @@ std::optional<std::string> readBytes(FileSystem& files, const std::string& path,
 }  // namespace
 
 bool MainModule::readPublisherKey() {
-    // A block with any line, even an empty or a comment one, means that the
-    // publisher wants signed updates: a key that cannot be used then stops
-    // the update rather than silently turning the checks off.
-    if (Settings.GetBlock("Signatur").empty()) {
+    // A settings file that asks for signed updates in any way needs a usable
+    // key: without one the update stops rather than silently turning the
+    // checks off.
+    if (!Settings.signatureRequired) {
         return true;
     }
-    publisherKey_ = SignatureKey::fromBase64(Settings.GetLine("Signatur"));
+    publisherKey_ = SignatureKey::fromBase64(Settings.signatureKey);
     if (!publisherKey_) {
         platform_.ui.messageBox("Der Signaturschlüssel in " + programName_ + ".ini ist ungültig.",
                                 box::Critical, "Fehler");

@@ -75,6 +75,15 @@ TEST_F(IniReaderTest, TitlesIgnoreCaseOfUmlauts) {
     EXPECT_EQ(reader.GetLine("äNDERUNGEN"), "x");
 }
 
+TEST_F(IniReaderTest, AByteOrderMarkMakesTheFileUtf8) {
+    load(
+        "\xEF\xBB\xBF[\xC3\x84nderungen]\r\nGr\xC3\xB6\xC3\x9F"
+        "e \xFF\r\n[B]\r\n\xEF\xBB\xBFx");
+    EXPECT_EQ(reader.BlockCount(), 2);
+    EXPECT_EQ(reader.GetLine("äNDERUNGEN"), "Größe \uFFFD");
+    EXPECT_EQ(reader.GetLine("B"), "\uFEFFx");  // a mark further on is text
+}
+
 TEST_F(IniReaderTest, DigitsAreATitleNotAPosition) {
     load("[2]\r\nby title\r\n[B]\r\nby position");
     EXPECT_EQ(reader.GetLine("2"), "by title");

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "publish/check.h"
+#include "publish/commands.h"
 #include "support/host_adapters.h"
 #include "support/scripted_http_server.h"
+#include "support/settings_variants.h"
 #include "support/signing_vectors.h"
 #include "support/temp_folder.h"
 
@@ -81,7 +84,8 @@ TEST(Check, FindsEachFaultOfATableOfBrokenDescriptions) {
         {"SHA256 wrong", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + std::string(64, '0') + "\n") + kStart, Kind::Error, "does not match"},
         {"SHA256 short", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA.substr(1) + "\n") + kStart, Kind::Error, "not 64 hex digits"},
         {"too many blocks", manyBlocks(), Kind::Error, "16-bit block counter"},
-        {"UTF-8 text", head() + kGoodFile + "[Startdatei]\nM\xC3\xBCller.xlsm\n", Kind::Warning, "UTF-8"},
+        {"UTF-8 without BOM", head() + kGoodFile + "[Startdatei]\nM\xC3\xBCller.xlsm\n", Kind::Warning, "UTF-8 without BOM?"},
+        {"BOM before no UTF-8", "\xEF\xBB\xBF" + head() + kGoodFile + "[Startdatei]\nM\xFCller.xlsm\n", Kind::Warning, "no valid UTF-8"},
         {"undefined byte", head() + kGoodFile + "[Startdatei]\nA\x81.xlsm\n", Kind::Warning, "byte 0x81"},
         {"LF only", head() + kGoodFile + kStart, Kind::Error, "LF only", std::nullopt, true},
         {"Msg-Typ 3", head("1.1", "3") + kGoodFile + kStart, Kind::Warning, "not 0, 1 or 2"},
@@ -119,6 +123,9 @@ TEST(Check, AGoodDescriptionHasNoFindingsAndItsFindingsNameBlockAndLine) {
     folder.write("a.txt", "a");
     folder.write("revision.ini", crlf(head() + kGoodFile + kStart));
     EXPECT_TRUE(checkDescription(only(path(folder, "revision.ini")), http).empty());
+    folder.write("revision.ini",
+                 "\xEF\xBB\xBF" + crlf(head() + kGoodFile + "[Startdatei]\nM\xC3\xBCller.xlsm\n"));
+    EXPECT_TRUE(checkDescription(only(path(folder, "revision.ini")), http).empty());
 
     folder.write("revision.ini",
                  crlf(head() + fileBlock("Quelle = a.txt\nZiel = ..\\a\n") + kStart));
@@ -146,6 +153,26 @@ TEST(Check, WithAKeyTheSignatureMustHoldAndEveryFileBlockNeedsSHA256) {
     findings = checkDescription(options, http);
     ASSERT_FALSE(findings.empty());
     EXPECT_NE(findings[0].message.find("does not sign"), std::string::npos);
+}
+
+TEST(Check, ReadsTheKeyOfASettingsFileAsTheUpdaterDoes) {
+    test::HostHttp http;
+    test::TempFolder folder;
+    folder.write("a.txt", "a");
+    folder.write("revision.ini", crlf(head() + kGoodFile + kStart));
+    for (const test::SettingsVariant& variant : test::settingsVariants()) {
+        SCOPED_TRACE(variant.name);
+        folder.write("Updater.ini", test::settingsText(variant, "http://127.0.0.1:9/revision.ini",
+                                                       test::vectors::kPublicKey));
+        std::ostringstream out, err;
+        // No signature lies beside the description: a key that is read finds that.
+        EXPECT_EQ(runPublisher(
+                      {"check", path(folder, "revision.ini"), "--key", path(folder, "Updater.ini")},
+                      http, out, err),
+                  2);
+        EXPECT_EQ(err.str().find("signature") != std::string::npos, variant.keyRead) << err.str();
+        EXPECT_EQ(err.str().find("refuses every update") != std::string::npos, !variant.keyRead);
+    }
 }
 
 TEST(Check, ReadsADescriptionFromTheServerAndFetchesEachQuelle) {

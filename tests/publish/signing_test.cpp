@@ -148,7 +148,7 @@ TEST(Signing, KeygenWritesAKeyThatSignAndCheckUse) {
     std::ostringstream out, err;
     ASSERT_EQ(publish::runPublisher({"keygen", at("key.pem")}, http, out, err), 0) << err.str();
     const std::string printed = out.str();
-    const std::size_t block = printed.find("[Signatur]\n");
+    const std::size_t block = printed.find("[Signatur]\r\n");
     ASSERT_NE(block, std::string::npos);
     folder.write("Updater.ini", printed.substr(block));
     // A second keygen never overwrites a key, and says so.
@@ -162,7 +162,7 @@ TEST(Signing, KeygenWritesAKeyThatSignAndCheckUse) {
         << err.str();
     const std::optional<std::string> signature = publish::readWholeFile(at("revision.ini.sig"));
     const std::string publicKey =
-        printed.substr(block + 11, printed.find('\n', block + 11) - (block + 11));
+        printed.substr(block + 12, printed.find('\r', block + 12) - (block + 12));
     ASSERT_TRUE(signature);
     EXPECT_TRUE(verifiesWith(publicKey, "[Version]\r\n1\r\n", *signature));
     // check takes the key as the settings file with the [Signatur] block.

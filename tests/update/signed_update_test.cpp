@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/crypto.h"
+#include "support/settings_variants.h"
 #include "support/signing_vectors.h"
 #include "update/update_run_fixture.h"
 
@@ -31,12 +32,6 @@ std::string bytes(std::string_view hex) {
         out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
     }
     return out;
-}
-
-std::string sha256Of(const std::string& data) {
-    Sha256 hash;
-    hash.update(data.data(), data.size());
-    return toHex(hash.finish());
 }
 
 class SignedUpdateTest : public UpdateRunTest {
@@ -77,13 +72,6 @@ protected:
     void expectStartedOldWorkbook() {
         ASSERT_EQ(process.started.size(), 1u);
         EXPECT_NE(process.started[0].find("Auswertung.xlsm"), std::string::npos);
-    }
-    int requestsFor(const std::string& target) const {
-        int count = 0;
-        for (const auto& request : server->requests()) {
-            count += request.target == target ? 1 : 0;
-        }
-        return count;
     }
 };
 
@@ -165,6 +153,25 @@ TEST_F(SignedUpdateTest, UnreadableKeyFetchesNothing) {
         EXPECT_EQ(server->requests().size(), requests);
         expectOldInstallation();
         expectStartedOldWorkbook();
+    }
+}
+
+TEST_F(SignedUpdateTest, SettingsThatAskForAKeyNeverRunUnsigned) {
+    for (const SettingsVariant& variant : settingsVariants()) {
+        SCOPED_TRACE(variant.name);
+        ui.boxes.clear();
+        process.started.clear();
+        installOlderRelease();
+        writeApp("Updater.ini",
+                 settingsText(variant, server->url("/updates/revision.ini"), v::kPublicKey));
+        // Signed by another key: a run that reads the key refuses it.
+        serveRelease(v::kRelease, v::kOtherKeySignature);
+        run();
+
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].text, variant.keyRead ? kUnsignedText : kBadKeyText);
+        EXPECT_EQ(requestsFor("/updates/dateien/Auswertung.xlsm"), 0);
+        expectOldInstallation();
     }
 }
 

@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/crypto.h"
+
 namespace morvane::test {
 namespace {
 
-std::filesystem::path nativeRelative(const std::string& relative) {
-    std::string s = relative;
+// A path below the application folder in the temporary folder's terms
+// (UTF-8, "/" separators).
+std::string inApp(const std::string& relative) {
+    std::string s = "App/" + relative;
     std::replace(s.begin(), s.end(), '\\', '/');
-    return std::filesystem::path(s);
+    return s;
 }
 
 }  // namespace
@@ -35,6 +39,20 @@ UpdateRunTest::UpdateRunTest() {
 void UpdateRunTest::serve(const std::string& path, const std::string& content, int status) {
     std::lock_guard<std::mutex> lock(servedLock_);
     served_["/" + path] = {status, content};
+}
+
+int UpdateRunTest::requestsFor(const std::string& target) const {
+    int count = 0;
+    for (const auto& request : server->requests()) {
+        count += request.target == target ? 1 : 0;
+    }
+    return count;
+}
+
+std::string UpdateRunTest::sha256Of(const std::string& data) {
+    Sha256 hash;
+    hash.update(data.data(), data.size());
+    return toHex(hash.finish());
 }
 
 void UpdateRunTest::writeSettings(const std::string& startFile) {
@@ -65,17 +83,16 @@ void UpdateRunTest::runOn(FileSystem& fileSystem) {
 }
 
 void UpdateRunTest::writeApp(const std::string& relative, const std::string& content) {
-    const std::filesystem::path file = root.native("App") / nativeRelative(relative);
-    std::filesystem::create_directories(file.parent_path());
-    root.write("App/" + nativeRelative(relative).generic_string(), content);
+    std::filesystem::create_directories(root.native(inApp(relative)).parent_path());
+    root.write(inApp(relative), content);
 }
 
 std::string UpdateRunTest::readApp(const std::string& relative) const {
-    return root.read("App/" + nativeRelative(relative).generic_string());
+    return root.read(inApp(relative));
 }
 
 bool UpdateRunTest::appHas(const std::string& relative) const {
-    return std::filesystem::exists(root.native("App") / nativeRelative(relative));
+    return std::filesystem::exists(root.native(inApp(relative)));
 }
 
 std::vector<std::string> UpdateRunTest::backups() const {

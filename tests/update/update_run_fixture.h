@@ -37,6 +37,10 @@ protected:
                                    const std::string& fileBlocks, const std::string& startFile = "",
                                    const std::string& changes = "Neue Funktionen\r\n");
     void publish(const std::string& revision) { serve("updates/revision.ini", revision); }
+    // How often the server was asked for `target` ("/updates/...").
+    int requestsFor(const std::string& target) const;
+    // The SHA-256 of `data` as a file block writes it.
+    static std::string sha256Of(const std::string& data);
 
     // One run; returns its exit status.
     int run();

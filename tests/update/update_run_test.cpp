@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "update/update_run_fixture.h"
 
 namespace morvane::test {
@@ -86,6 +90,54 @@ TEST_F(UpdateTest, AcceptedUpdateInstallsEveryFileAndStartsTheWorkbook) {
     run();
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(process.started.size(), 2u);
+}
+
+TEST_F(UpdateTest, UnchangedFilesAreNeitherFetchedNorMovedNorBackedUp) {
+    installOldRelease();
+    serve("updates/bin/app.exe", "app v2");
+    serve("updates/README", "readme v2");
+    serve("updates/Mappe.xlsx", "workbook");
+    // app.exe is installed already; Mappe.xlsx is too, but without a hash
+    // nothing tells, so it is fetched as before.
+    publish(description(
+        "2.0", "1",
+        fileBlock("App", "bin/app.exe", "app.exe") + "SHA256 = " + sha256Of("app v1") + "\r\n" +
+            fileBlock("Liesmich", "README", "README") + "SHA256 = " + sha256Of("readme v2") +
+            "\r\n" + fileBlock("Mappe", "Mappe.xlsx", "Mappe.xlsx"),
+        "Mappe.xlsx"));
+    struct : RunLog {
+        std::vector<std::string> events;
+        void note(const std::string& event) noexcept override { events.push_back(event); }
+    } log;
+    MainModule(platform, log).Main();
+
+    EXPECT_EQ(requestsFor("/updates/bin/app.exe"), 0);
+    EXPECT_EQ(requestsFor("/updates/README"), 1);
+    EXPECT_EQ(requestsFor("/updates/Mappe.xlsx"), 1);
+    EXPECT_EQ(readApp("app.exe"), "app v1");
+    EXPECT_EQ(readApp("README"), "readme v2");
+    EXPECT_EQ(backups(), (std::vector<std::string>{"Mappe" + kStamp + ".xlsx", "README" + kStamp}));
+    EXPECT_EQ(readApp("Temp\\revision.ini").substr(0, 14), "[Version]\r\n2.0");
+    EXPECT_NE(std::find(log.events.begin(), log.events.end(),
+                        "Unchanged, not fetched: " + appFolder() + "\\app.exe"),
+              log.events.end());
+    EXPECT_EQ(progress.shares, (std::vector<float>{1.0f / 3, 2.0f / 3, 1.0f}));
+}
+
+TEST_F(UpdateTest, FilesSavedAsUtf8WithBomAreReadAsUtf8) {
+    const std::string bom = "\xEF\xBB\xBF";
+    writeApp("Updater.ini", bom + "[Adresse]\r\n" + server->url("/updates/revision.ini") + "\r\n");
+    writeApp("Temp\\revision.ini", description("1.0", "2", ""));
+    serve("updates/groessen.xlsx", "Größen 2.0");
+    publish(bom + description("2.0", "1",
+                              fileBlock("Größen", "groessen.xlsx", "Übersicht\\Größen.xlsx"),
+                              "Übersicht\\Größen.xlsx", "Größere Änderungen\r\n"));
+    run();
+
+    ASSERT_FALSE(ui.boxes.empty());
+    EXPECT_EQ(ui.boxes[0].text, informText("Größere Änderungen\r\n"));
+    EXPECT_EQ(readApp("Übersicht\\Größen.xlsx"), "Größen 2.0");
+    EXPECT_EQ(process.started, (std::vector<std::string>{excelLine("Übersicht\\Größen.xlsx")}));
 }
 
 TEST_F(UpdateTest, DeclinedUpdateChangesNothingAndIsOfferedAgain) {
