@@ -33,4 +33,8 @@ private:
     std::function<HWND()> owner_;
 };
 
+// The flags MessageBoxW gets for a box of `style` (buttons and icon): the box
+// asks for the foreground and stays above other programs' windows.
+UINT messageBoxFlags(int style) noexcept;
+
 }  // namespace morvane::win32
