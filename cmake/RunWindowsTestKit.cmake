@@ -58,8 +58,6 @@ foreach(test ${windows_only} console_code_page blockfile_tests paths_tests downl
   endforeach()
   if(test IN_LIST windows_only)
     set(expected "^skipped \\(Wine\\)$")
-  elseif(test STREQUAL "console_code_page")
-    set(expected "^(pass|skipped \\(see logs.*\\))$")
   else()
     set(expected "^pass$")
   endif()

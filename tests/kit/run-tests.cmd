@@ -39,7 +39,7 @@ rem What only a real Windows shows.
 call :windows_only box_to_front "KitProbe.exe box-to-front"
 call :windows_only scanner_holder "KitProbe.exe scanner-holder"
 call :windows_only publish_signing "call :publish_signing"
-call :run console_code_page "call :console_code_page"
+call :run console_code_page "KitProbe.exe console-code-page Publish.exe"
 
 rem The unit tests and the end-to-end runs, as under Wine in CI.
 for %%t in (blockfile paths download update platform publish e2e) do if exist %%t_tests.exe call :run %%t_tests "%%t_tests.exe"
@@ -94,24 +94,3 @@ Publish.exe check "%WORK%\upload\revision.ini" --key "%WORK%\Updater.ini"
 if errorlevel 2 exit /b 1
 rmdir /s /q "%WORK%"
 exit /b 0
-
-rem ---- Publish.exe gives the console its output code page back.
-:console_code_page
-set "BEFORE="
-for /f %%c in ('KitProbe.exe output-code-page') do set "BEFORE=%%c"
-set "PAGE=850"
-if "%BEFORE%"=="850" set "PAGE=437"
-chcp %PAGE% > nul 2>&1
-set "CURRENT="
-for /f %%c in ('KitProbe.exe output-code-page') do set "CURRENT=%%c"
-if not "%CURRENT%"=="%PAGE%" goto no_console
-Publish.exe --help > nul 2>&1
-set "AFTER="
-for /f %%c in ('KitProbe.exe output-code-page') do set "AFTER=%%c"
-chcp %BEFORE% > nul 2>&1
-echo code page before %BEFORE%, set %PAGE%, after Publish.exe %AFTER%
-if not "%AFTER%"=="%PAGE%" exit /b 1
-exit /b 0
-:no_console
-echo no console whose code page could be set (chcp %PAGE% gave %CURRENT%)
-exit /b 3

@@ -5,7 +5,9 @@
 //   KitProbe.exe wine              exit 0 under Wine (prints its version), else 1
 //   KitProbe.exe dpi               prints the screen's dots per inch
 //   KitProbe.exe acp               prints the ANSI code page
-//   KitProbe.exe output-code-page  prints the console's output code page
+//   KitProbe.exe console-code-page PROGRAM
+//                                  PROGRAM --help leaves the console's output
+//                                  code page as it found it
 //   KitProbe.exe box-to-front      a box of a run comes in front of another
 //                                  program that holds the foreground
 //   KitProbe.exe scanner-holder    a virus scanner's handle (sharing read,
@@ -57,6 +59,44 @@ int dpi() {
     std::printf("%d x %d\n", GetDeviceCaps(screen, LOGPIXELSX), GetDeviceCaps(screen, LOGPIXELSY));
     ReleaseDC(nullptr, screen);
     return 0;
+}
+
+// ---- the console's code page ------------------------------------------------------
+
+// Starts `commandLine` in this console and waits for it (up to a minute).
+bool runInConsole(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        std::printf("cannot start %s: error %lu\n", narrow(commandLine).c_str(), GetLastError());
+        return false;
+    }
+    const UniqueHandle process(info.hProcess);
+    const UniqueHandle thread(info.hThread);
+    return WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0;
+}
+
+int consoleCodePage(const std::wstring& program) {
+    if (GetConsoleOutputCP() == 0) {
+        // Started without a usable console (as in CI): one of its own.
+        FreeConsole();
+        if (!AllocConsole()) {
+            std::printf("no console: error %lu\n", GetLastError());
+        }
+    }
+    const UINT before = GetConsoleOutputCP();
+    const UINT page = before == 850 ? 437 : 850;
+    if (!SetConsoleOutputCP(page)) {
+        std::printf("no console whose code page could be set: error %lu\n", GetLastError());
+        return 3;
+    }
+    const bool ran = runInConsole(L"\"" + program + L"\" --help");
+    const UINT after = GetConsoleOutputCP();
+    SetConsoleOutputCP(before);
+    std::printf("code page %u, after the program %u\n", page, after);
+    return ran && after == page ? 0 : 1;
 }
 
 // ---- a box in front of another program ------------------------------------------
@@ -230,9 +270,14 @@ int scannerHolder() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 3 && std::wstring(argv[1]) == L"console-code-page") {
+        return consoleCodePage(argv[2]);
+    }
     if (argc != 2) {
-        std::fputs("usage: KitProbe wine|dpi|acp|output-code-page|box-to-front|scanner-holder\n",
-                   stderr);
+        std::fputs(
+            "usage: KitProbe wine|dpi|acp|box-to-front|scanner-holder|"
+            "console-code-page PROGRAM\n",
+            stderr);
         return 2;
     }
     const std::wstring command = argv[1];
@@ -241,10 +286,6 @@ int wmain(int argc, wchar_t** argv) {
         if (command == L"dpi") return dpi();
         if (command == L"acp") {
             std::printf("%u\n", GetACP());
-            return 0;
-        }
-        if (command == L"output-code-page") {
-            std::printf("%u\n", GetConsoleOutputCP());
             return 0;
         }
         if (command == L"box-to-front") return boxToFront();
