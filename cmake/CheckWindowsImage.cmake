@@ -1,8 +1,9 @@
-# cmake -DOBJDUMP=<objdump> -DIMAGE=<exe> [-DSUBSYSTEM=console]
+# cmake -DOBJDUMP=<objdump> -DIMAGE=<exe> [-DSUBSYSTEM=console] [-DTSAWARE=ON]
 #       [-DWRESTOOL=<wrestool> -DVERSION=<a.b.c.d>] -P CheckWindowsImage.cmake
 # Fails unless IMAGE is a Windows GUI program (a console program with
 # SUBSYSTEM=console) that imports only DLLs that every Windows installation
-# has, so that it runs when copied alone into a folder.
+# has, so that it runs when copied alone into a folder. TSAWARE: the image is
+# marked terminal-server aware.
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...) in script mode
 execute_process(COMMAND ${OBJDUMP} -p ${IMAGE}
   OUTPUT_VARIABLE headers RESULT_VARIABLE result)
@@ -16,6 +17,17 @@ if(SUBSYSTEM STREQUAL "console")
   endif()
 elseif(NOT headers MATCHES "Subsystem[\t ]+00000002")
   message(FATAL_ERROR "${IMAGE} is not a Windows GUI program")
+endif()
+
+# IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE (0x8000).
+if(TSAWARE)
+  if(NOT headers MATCHES "DllCharacteristics[\t ]+([0-9a-fA-F]+)")
+    message(FATAL_ERROR "${IMAGE} has no DLL characteristics")
+  endif()
+  math(EXPR aware "0x${CMAKE_MATCH_1} & 0x8000")
+  if(aware EQUAL 0)
+    message(FATAL_ERROR "${IMAGE} is not terminal-server aware (--tsaware)")
+  endif()
 endif()
 
 # The release image: stripped, well under 1 MiB, and without a link time stamp,
@@ -119,6 +131,10 @@ function(utf16_hex text out)
   endforeach()
   set(${out} "${hex}" PARENT_SCOPE)
 endfunction()
+# The version information in German (language 0407), as its strings are.
+if(NOT resources MATCHES "--type=16 [^\n]*--language=1031")
+  message(FATAL_ERROR "the version information of ${IMAGE} is not German (language 0407)")
+endif()
 execute_process(COMMAND ${WRESTOOL} -x --raw --type=16 ${IMAGE} OUTPUT_FILE ${IMAGE}.version)
 file(READ ${IMAGE}.version version HEX)
 file(REMOVE ${IMAGE}.version)
@@ -135,6 +151,19 @@ foreach(pair "FileVersion=${VERSION}" "ProductVersion=${VERSION}" "ProductName=M
     message(FATAL_ERROR "the version information of ${IMAGE} lacks ${key} ${value}")
   endif()
 endforeach()
+# The strings' block is German in UTF-16 (code page 1200) or Windows-1252, and
+# the translation table names that pair: language 0407, then the code page.
+set(german_block FALSE)
+foreach(block "040704B0" "040704b0" "040704E4" "040704e4")
+  utf16_hex("${block}" block_hex)
+  if(version MATCHES "${block_hex}0000")
+    set(german_block TRUE)
+  endif()
+endforeach()
+utf16_hex("Translation" translation_hex)
+if(NOT german_block OR NOT version MATCHES "${translation_hex}0000(0000)?0704(b004|e404)")
+  message(FATAL_ERROR "the version information of ${IMAGE} has no German block 040704b0/040704e4")
+endif()
 # The binary file version (VS_FIXEDFILEINFO, after its signature feef04bd).
 string(REPLACE "." ";" parts "${VERSION}")
 list(GET parts 0 major)

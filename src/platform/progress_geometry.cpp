@@ -31,6 +31,24 @@ std::int16_t roundToInt16(double value) {
     return static_cast<std::int16_t>(rounded);
 }
 
+namespace {
+
+constexpr int kDesignDpi = 96;
+
+// value × dpi / 96 for a positive dpi, halves rounded up as MulDiv does.
+int scaleToDpi(int value, int dpi) {
+    return static_cast<int>((static_cast<long long>(value) * dpi + kDesignDpi / 2) / kDesignDpi);
+}
+
+}  // namespace
+
+PixelSize progressDesignSize(int dpiX, int dpiY) {
+    if (dpiX <= 0 || dpiY <= 0) {
+        return {kProgressDesignWidth, kProgressDesignHeight};
+    }
+    return {scaleToDpi(kProgressDesignWidth, dpiX), scaleToDpi(kProgressDesignHeight, dpiY)};
+}
+
 ProgressGeometry progressGeometry(int width, int height, float share) {
     const std::int16_t x = roundToInt16(width * 0.2);
     const std::int16_t y = roundToInt16(height * 0.8);

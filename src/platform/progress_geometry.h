@@ -9,6 +9,16 @@ namespace morvane {
 inline constexpr int kProgressDesignWidth = 347;
 inline constexpr int kProgressDesignHeight = 275;
 
+struct PixelSize {
+    int width;
+    int height;
+};
+
+// The designed client area at the screen's resolution (dots per inch across
+// and down), rounded to the nearest pixel as the window system scales: the
+// window without a picture grows with the system's DPI as a picture does.
+PixelSize progressDesignSize(int dpiX, int dpiY);
+
 // Rounds to the nearest whole number, exact halves to the even neighbour, and
 // holds the result as a 16-bit signed integer. Throws Failure 6 ("Überlauf")
 // when the rounded value lies outside -32768..32767 or the value is not a number.

@@ -29,19 +29,18 @@ std::string ansi(const std::string& utf8) {
     return bytes;
 }
 
-std::string windowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path.insert(0, "Z:");
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
 // ---- processes ------------------------------------------------------------------------
 
-ChildProcess ChildProcess::start(const std::wstring& commandLine, const std::wstring& folder) {
+ChildProcess ChildProcess::start(const std::wstring& commandLine, const std::wstring& folder,
+                                 std::optional<WORD> showCommand) {
     std::wstring line = commandLine;
     line.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
+    if (showCommand) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = *showCommand;
+    }
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {

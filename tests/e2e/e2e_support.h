@@ -28,9 +28,6 @@ using win32::wide;
 
 // UTF-8 text in the system's ANSI code page, as the updater reads its files.
 std::string ansi(const std::string& utf8);
-// A build path from the compile definitions (POSIX, seen by Wine on Z:) as a
-// Windows path; Windows paths are returned unchanged.
-std::string windowsPath(std::string path);
 
 // ---- processes ------------------------------------------------------------------------
 
@@ -39,9 +36,11 @@ class ChildProcess {
 public:
     ChildProcess() = default;
     // Starts `commandLine` in `folder` (the caller's current folder when
-    // empty), with its main window shown normally. Fails the test and
-    // returns an empty object when the start fails.
-    static ChildProcess start(const std::wstring& commandLine, const std::wstring& folder = {});
+    // empty), with its main window shown normally, or as `showCommand` asks
+    // (SW_SHOWMAXIMIZED: as a shortcut set to run maximized starts it). Fails
+    // the test and returns an empty object when the start fails.
+    static ChildProcess start(const std::wstring& commandLine, const std::wstring& folder = {},
+                              std::optional<WORD> showCommand = std::nullopt);
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&& other) noexcept;
     ChildProcess(const ChildProcess&) = delete;

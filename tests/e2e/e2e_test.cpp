@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <string>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "fake_excel_ids.h"
 #include "fake_excel_registration.h"
 #include "publish/key_encoding.h"
+#include "support/built_file.h"
 #include "support/signing_vectors.h"
 #include "support/temp_folder.h"
 
@@ -29,11 +31,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::wstring kUpdaterBuilt = wide(windowsPath(MORVANE_E2E_UPDATER));
-const std::wstring kBoxDriver = wide(windowsPath(MORVANE_E2E_BOX_DRIVER));
-const std::wstring kFakeExcel = wide(windowsPath(MORVANE_E2E_FAKE_EXCEL));
-const std::wstring kFileHolder = wide(windowsPath(MORVANE_E2E_FILE_HOLDER));
-const std::wstring kPictures = wide(windowsPath(MORVANE_E2E_PICTURES));
+const std::wstring kUpdaterBuilt = wide(test::builtFile(MORVANE_E2E_UPDATER));
+const std::wstring kBoxDriver = wide(test::builtFile(MORVANE_E2E_BOX_DRIVER));
+const std::wstring kFakeExcel = wide(test::builtFile(MORVANE_E2E_FAKE_EXCEL));
+const std::wstring kFileHolder = wide(test::builtFile(MORVANE_E2E_FILE_HOLDER));
+const std::wstring kPictures = wide(test::builtFile(MORVANE_E2E_PICTURES));
 
 std::wstring folderOf(const std::wstring& file) {
     return file.substr(0, file.find_last_of(L'\\'));
@@ -247,9 +249,10 @@ protected:
             << "the box driver did not start";
     }
 
-    ChildProcess& startUpdater(const std::wstring& currentFolder = {}) {
+    ChildProcess& startUpdater(const std::wstring& currentFolder = {},
+                               std::optional<WORD> showCommand = std::nullopt) {
         return processes_.emplace_back(ChildProcess::start(
-            L"\"" + updater_ + L"\"", currentFolder.empty() ? app_ : currentFolder));
+            L"\"" + updater_ + L"\"", currentFolder.empty() ? app_ : currentFolder, showCommand));
     }
 
     // Waits for the updater to end (killing it after the time-out), stops the
@@ -793,6 +796,26 @@ TEST_F(UpdaterRunTest, ProgressWindowWithoutPictureIsAnEmptyCentredArea) {
     EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
 }
 
+// A shortcut set to "Run: Maximized" asks for a maximized first window; the
+// progress window keeps its size and place all the same.
+TEST_F(UpdaterRunTest, ProgressWindowStartedMaximizedKeepsItsSize) {
+    installApplication();
+    Revision revision;
+    revision.messageType = "1";
+    serve(revision, 900ms);
+    startDriver({{"OK", {}}});
+    const RunRecord result = finish(startUpdater({}, SW_SHOWMAXIMIZED));
+
+    const std::vector<WindowSeen> windows = windowsOf(result);
+    ASSERT_FALSE(windows.empty()) << "no progress window";
+    for (const WindowSeen& window : windows) {
+        SCOPED_TRACE(window.picture);
+        expectProgressWindow(window, 347, 275);
+        EXPECT_EQ(window.style & WS_MAXIMIZE, 0u);
+    }
+    EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
+}
+
 TEST_F(UpdaterRunTest, ProgressWindowWithPictureShowsTheShareDone) {
     constexpr int kWidth = 360;
     constexpr int kHeight = 200;
@@ -1008,7 +1031,7 @@ TEST_F(SignedUpdaterRunTest, ASwappedFileIsADownloadError) {
 
 // ---- releases made by the publisher tool ------------------------------------------------
 
-const std::wstring kPublish = wide(windowsPath(MORVANE_E2E_PUBLISH));
+const std::wstring kPublish = wide(test::builtFile(MORVANE_E2E_PUBLISH));
 
 // A publisher's folder turned into a release by Publish.exe, served as it
 // wrote it, installed by Updater.exe; signed with a key of Publish.exe keygen

@@ -22,6 +22,26 @@ TEST(ProgressGeometry, DesignedWindowGivesTheWorkedFrame) {
     EXPECT_EQ(g.bar.bottom, 228);
 }
 
+TEST(ProgressGeometry, DesignedSizeScalesWithTheScreenResolution) {
+    struct Case {
+        int dpiX;
+        int dpiY;
+        int width;
+        int height;
+    };
+    // 347 × 275 at 96 dpi; 433.75 × 343.75 at 125 %, 520.5 × 412.5 at 150 %.
+    const Case cases[] = {
+        {96, 96, 347, 275},   {120, 120, 434, 344}, {144, 144, 521, 413},
+        {192, 192, 694, 550}, {144, 96, 521, 275},  {0, 0, 347, 275},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.dpiX << " x " << c.dpiY << " dpi");
+        const PixelSize size = progressDesignSize(c.dpiX, c.dpiY);
+        EXPECT_EQ(size.width, c.width);
+        EXPECT_EQ(size.height, c.height);
+    }
+}
+
 TEST(ProgressGeometry, BarRightEndFollowsTheShareUnchanged) {
     struct Case {
         float share;

@@ -9,6 +9,7 @@
 
 #include <objbase.h>
 
+#include <chrono>
 #include <optional>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "fake_excel_registration.h"
 #include "platform/win32/spreadsheet_automation.h"
 #include "platform/win32/wide.h"
+#include "support/built_file.h"
 #else
 #include <spawn.h>
 #include <sys/stat.h>
@@ -40,17 +42,9 @@ constexpr const char* kNotAvailable = "Objekterstellung durch ActiveX-Komponente
 
 #ifdef _WIN32
 
-// The stand-in automation server built beside the tests, as a Windows path
-// (Wine runs the tests with the build's POSIX paths on drive Z:).
+// The stand-in automation server built beside the tests, as a Windows path.
 std::wstring fakeServerFile() {
-    std::string file = MORVANE_FAKE_EXCEL;
-    if (!file.empty() && file[0] == '/') {
-        file.insert(0, "Z:");
-    }
-    for (char& c : file) {
-        if (c == '/') c = '\\';
-    }
-    return win32::wide(file);
+    return win32::wide(test::builtFile(MORVANE_FAKE_EXCEL));
 }
 
 std::wstring folderOf(const std::wstring& file) {
@@ -167,6 +161,26 @@ TEST_F(ComSpreadsheetAutomationTest, AnExceptionOfTheServerCarriesItsNumberAndTe
     } catch (const Failure& failure) {
         EXPECT_EQ(failure.number(), 1004);
         EXPECT_EQ(failure.description(), win32::narrow(fake_excel::kFailureText));
+    }
+}
+
+TEST_F(ComSpreadsheetAutomationTest, ABusyServerIsCalledAgainUntilItAnswers) {
+    registerServer();
+    ScopedVariable busy(fake_excel::kBusyVariable, L"3");
+    const auto instance = win32::ComSpreadsheetAutomation().create();
+    EXPECT_EQ(instance->version(), "16.0");
+    EXPECT_EQ(instance->path().empty(), false);
+}
+
+TEST_F(ComSpreadsheetAutomationTest, AServerBusyBeyondThePatienceFailsWithTheRejection) {
+    registerServer();
+    ScopedVariable busy(fake_excel::kBusyVariable, L"all");
+    const auto instance = win32::ComSpreadsheetAutomation(std::chrono::milliseconds(300)).create();
+    try {
+        instance->version();
+        FAIL() << "version() succeeded although the server rejected every call";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.number(), static_cast<int>(RPC_E_CALL_REJECTED));
     }
 }
 

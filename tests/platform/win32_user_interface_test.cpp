@@ -8,8 +8,10 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/progress_geometry.h"
 #include "platform/win32/progress_window.h"
 #include "platform/win32/user_interface.h"
+#include "support/wine_host.h"
 
 namespace morvane::win32 {
 namespace {
@@ -62,12 +64,14 @@ TEST(Win32UserInterface, BoxShownWithTheProgressWindowBelongsToItAndComesToTheFr
     HWND box = nullptr;
     HWND owner = nullptr;
     HWND foreground = nullptr;
+    LONG_PTR extendedStyle = 0;
     std::thread answerer([&] {
         box = messageBoxOf(thread);
         if (box == nullptr) {
             return;
         }
         owner = GetWindow(box, GW_OWNER);
+        extendedStyle = GetWindowLongPtrW(box, GWL_EXSTYLE);
         for (int i = 0; i < 40 && GetForegroundWindow() != box; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
@@ -84,6 +88,47 @@ TEST(Win32UserInterface, BoxShownWithTheProgressWindowBelongsToItAndComesToTheFr
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(owner, window);
     EXPECT_EQ(foreground, box);
+    // Wine's message boxes ignore MB_TOPMOST; the test kit judges it on Windows.
+    if (!test::wineVersion()) {
+        EXPECT_NE(extendedStyle & WS_EX_TOPMOST, 0) << "the box may fall behind other programs";
+    }
+}
+
+TEST(Win32UserInterface, EveryBoxAsksForTheForegroundAndStaysOnTop) {
+    for (const int style : {box::Plain, box::Critical, box::Exclamation, box::Information,
+                            box::YesNoInformation, box::RetryCancelWarning}) {
+        SCOPED_TRACE(style);
+        const UINT flags = messageBoxFlags(style);
+        EXPECT_EQ(flags & ~UINT{MB_SETFOREGROUND | MB_TOPMOST}, static_cast<UINT>(style));
+        EXPECT_EQ(flags & (MB_SETFOREGROUND | MB_TOPMOST), UINT{MB_SETFOREGROUND | MB_TOPMOST});
+    }
+}
+
+TEST(Win32ProgressWindow, ShowsAtTheDesignedSizeForTheScreenWithoutTakingTheFocus) {
+    const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                       0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    SetActiveWindow(other);
+    Win32ProgressWindow progress;
+    progress.show("");
+    const HWND window = progress.handle();
+    ASSERT_NE(window, nullptr);
+    const HDC screen = GetDC(nullptr);
+    const PixelSize expected =
+        progressDesignSize(GetDeviceCaps(screen, LOGPIXELSX), GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
+    RECT client{};
+    GetClientRect(window, &client);
+    const bool visible = IsWindowVisible(window) != FALSE;
+    const bool zoomedOrIconic = IsZoomed(window) != FALSE || IsIconic(window) != FALSE;
+    const HWND active = GetActiveWindow();
+    progress.close();
+    DestroyWindow(other);
+    EXPECT_TRUE(visible);
+    EXPECT_FALSE(zoomedOrIconic);
+    EXPECT_EQ(active, other);
+    EXPECT_EQ(client.right, expected.width);
+    EXPECT_EQ(client.bottom, expected.height);
 }
 
 }  // namespace

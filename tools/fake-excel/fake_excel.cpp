@@ -5,13 +5,21 @@
 //
 // The class is registered for single use, so every new automation instance
 // starts a new server process, as a real invisible instance would.
+//
+// Asked to be busy, its message filter rejects dispatch calls with
+// SERVERCALL_RETRYLATER, which COM turns into a retry by the caller's filter.
+// Where COM lets such a call through all the same (Wine), the object answers
+// it itself with RPC_E_CALL_REJECTED, as a caller without a filter would see.
 
 #include <windows.h>
 
 #include <oleauto.h>
 
+#include <climits>
+#include <cwchar>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "fake_excel_ids.h"
 
@@ -73,6 +81,19 @@ std::wstring propertyValue(DISPID id) {
     return path.empty() ? ownFolder() : path;
 }
 
+// Dispatch calls still to be rejected as busy.
+long busyCallsLeft = 0;
+// Whether the filter rejected the call being dispatched now.
+bool rejectingThisCall = false;
+
+long busyCallsRequested() {
+    const std::wstring busy = environment(morvane::fake_excel::kBusyVariable);
+    if (lstrcmpiW(busy.c_str(), L"all") == 0) {
+        return LONG_MAX;
+    }
+    return busy.empty() ? 0 : std::wcstol(busy.c_str(), nullptr, 10);
+}
+
 bool failureRequested(DISPID id) {
     const std::wstring failing = environment(morvane::fake_excel::kFailVariable);
     if (failing.empty()) {
@@ -129,6 +150,9 @@ public:
         if (names == nullptr || ids == nullptr) {
             return E_POINTER;
         }
+        if (std::exchange(rejectingThisCall, false)) {
+            return RPC_E_CALL_REJECTED;
+        }
         HRESULT result = S_OK;
         for (UINT i = 0; i < count; ++i) {
             if (lstrcmpiW(names[i], L"Version") == 0) {
@@ -144,6 +168,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* parameters,
                                      VARIANT* result, EXCEPINFO* exception, UINT*) override {
+        if (std::exchange(rejectingThisCall, false)) {
+            return RPC_E_CALL_REJECTED;
+        }
         if (id != kVersionId && id != kPathId) {
             return DISP_E_MEMBERNOTFOUND;
         }
@@ -225,6 +252,43 @@ public:
     }
 };
 
+// Rejects dispatch calls while the server is to be busy; every other call
+// (activation, reference counting) is taken.
+class BusyFilter final : public IMessageFilter {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMessageFilter)) {
+            *object = static_cast<IMessageFilter*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO call) override {
+        rejectingThisCall =
+            call != nullptr && IsEqualIID(call->iid, IID_IDispatch) && busyCallsLeft > 0;
+        if (!rejectingThisCall) {
+            return SERVERCALL_ISHANDLED;
+        }
+        if (busyCallsLeft != LONG_MAX) {
+            --busyCallsLeft;
+        }
+        return SERVERCALL_RETRYLATER;
+    }
+    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override {
+        return static_cast<DWORD>(-1);
+    }
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+        return PENDINGMSG_WAITDEFPROCESS;
+    }
+};
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -240,6 +304,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (FAILED(CLSIDFromString(morvane::fake_excel::kClassId, &classId))) {
         CoUninitialize();
         return 1;
+    }
+    busyCallsLeft = busyCallsRequested();
+    static BusyFilter busyFilter;
+    if (busyCallsLeft > 0) {
+        CoRegisterMessageFilter(&busyFilter, nullptr);
     }
     static Factory factory;
     DWORD cookie = 0;

@@ -15,6 +15,10 @@ inline constexpr wchar_t kVersionVariable[] = L"MORVANE_EXCEL_VERSION";
 // Names a property ("Version" or "Path") whose read raises an automation
 // exception (number 1004 and a German text), to exercise failure paths.
 inline constexpr wchar_t kFailVariable[] = L"MORVANE_EXCEL_FAIL";
+// A count of dispatch calls (name look-ups and property reads) that the
+// server rejects as busy before it answers, as a starting spreadsheet program
+// does; "all" rejects every one.
+inline constexpr wchar_t kBusyVariable[] = L"MORVANE_EXCEL_BUSY";
 // The file EXCEL.EXE appends its record to (default: excel-record.txt beside it).
 inline constexpr wchar_t kRecordVariable[] = L"MORVANE_EXCEL_RECORD";
 

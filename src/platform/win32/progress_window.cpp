@@ -257,20 +257,25 @@ void Win32ProgressWindow::State::load(const std::string& picturePath) {
         return;
     }
 
-    int width = kProgressDesignWidth;
-    int height = kProgressDesignHeight;
+    // Sizes follow the screen's resolution, as the window system measures pixels.
+    int dpiX = 0;
+    int dpiY = 0;
+    {
+        const WindowDc screen(nullptr);
+        if (screen.get() != nullptr) {
+            dpiX = GetDeviceCaps(screen.get(), LOGPIXELSX);
+            dpiY = GetDeviceCaps(screen.get(), LOGPIXELSY);
+        }
+    }
+    const PixelSize designed = progressDesignSize(dpiX, dpiY);
+    int width = designed.width;
+    int height = designed.height;
     picture = loadPicture(wide(picturePath));
     if (picture && SUCCEEDED(picture->get_Width(&pictureWidthHimetric)) &&
         SUCCEEDED(picture->get_Height(&pictureHeightHimetric))) {
-        // The picture's natural size: its HIMETRIC extent at the screen's
-        // resolution, as the window system measures pixels.
-        const WindowDc screen(nullptr);
-        if (screen.get() != nullptr) {
-            pictureWidth = MulDiv(pictureWidthHimetric, GetDeviceCaps(screen.get(), LOGPIXELSX),
-                                  kHimetricPerInch);
-            pictureHeight = MulDiv(pictureHeightHimetric, GetDeviceCaps(screen.get(), LOGPIXELSY),
-                                   kHimetricPerInch);
-        }
+        // The picture's natural size: its HIMETRIC extent at that resolution.
+        pictureWidth = MulDiv(pictureWidthHimetric, dpiX, kHimetricPerInch);
+        pictureHeight = MulDiv(pictureHeightHimetric, dpiY, kHimetricPerInch);
         if (pictureWidth > 0 && pictureHeight > 0) {
             width = pictureWidth;
             height = pictureHeight;
@@ -397,7 +402,12 @@ void Win32ProgressWindow::show(const std::string& picturePath) {
             state_->load(picturePath);
         }
         if (const HWND window = state_->window.get()) {
-            ShowWindow(window, SW_SHOWNOACTIVATE);
+            // Not ShowWindow: a process's first ShowWindow takes the show state
+            // its starter asked for (a shortcut's "Maximized"), and the window
+            // keeps its place and size without taking the focus.
+            SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                         SWP_SHOWWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER |
+                             SWP_NOOWNERZORDER);
             UpdateWindow(window);
             dispatchPendingMessages();
         }

@@ -13,8 +13,9 @@ namespace morvane::win32 {
 // "Form1" that shows the update's picture at its natural size, centred on the
 // screen, with a frame and a bar for the share done drawn over its lower part
 // in the colour of an active title bar. Without a picture it keeps its designed
-// size (kProgressDesignWidth × kProgressDesignHeight) in the colour of an
-// inactive title bar and nothing is drawn on it.
+// size (kProgressDesignWidth × kProgressDesignHeight at 96 dpi, scaled with
+// the screen's resolution like a picture) in the colour of an inactive title
+// bar and nothing is drawn on it. It is shown without taking the focus.
 //
 // Loading and painting never fail outwardly: a step that fails is skipped.
 // Must be used on the thread that runs the window's messages, a single-threaded

@@ -4,12 +4,15 @@
 
 #include <oleauto.h>
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "platform/failure.h"
+#include "platform/win32/busy_server_retry.h"
 #include "platform/win32/com.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/wide.h"
@@ -93,12 +96,14 @@ private:
 
 class ComSpreadsheetInstance final : public SpreadsheetInstance {
 public:
-    ComSpreadsheetInstance() {
+    explicit ComSpreadsheetInstance(std::chrono::milliseconds patience) : patience_(patience) {
         // A thread in another apartment model can still make the calls.
         HRESULT hr = apartment_.enter();
         if (FAILED(hr) && hr != RPC_E_CHANGED_MODE) {
             throw comFailure(hr);
         }
+        // A starting or busy spreadsheet program rejects calls for a while.
+        filter_.emplace(patience_);
         CLSID clsid{};
         hr = CLSIDFromProgID(L"Excel.Application", &clsid);
         if (FAILED(hr)) {
@@ -118,7 +123,9 @@ private:
     std::string property(const wchar_t* name) {
         DISPID id = DISPID_UNKNOWN;
         LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-        HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+        HRESULT hr = retryWhileRejected(patience_, [&] {
+            return dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+        });
         if (FAILED(hr)) {
             throw comFailure(hr);
         }
@@ -126,8 +133,13 @@ private:
         Variant result;
         ExceptionInfo exception;
         UINT argumentError = 0;
-        hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
-                               &noArguments, result.get(), exception.get(), &argumentError);
+        // The filter has COM repeat a rejected call; a rejection that still
+        // reaches this thread (one the server answers itself, or where COM
+        // leaves it to the caller) is repeated here within the same time.
+        hr = retryWhileRejected(patience_, [&] {
+            return dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
+                                     &noArguments, result.get(), exception.get(), &argumentError);
+        });
         if (hr == DISP_E_EXCEPTION) {
             throw exception.failure();
         }
@@ -145,15 +157,18 @@ private:
         return narrow(std::wstring_view(text, SysStringLen(text)));
     }
 
-    // Declared first so that COM outlives the interface released before it.
+    std::chrono::milliseconds patience_;
+    // Declared first so that COM and the filter outlive the interface
+    // released before them.
     ComApartment apartment_;
+    std::optional<BusyServerFilter> filter_;
     ComPtr<IDispatch> dispatch_;
 };
 
 }  // namespace
 
 std::unique_ptr<SpreadsheetInstance> ComSpreadsheetAutomation::create() {
-    return std::make_unique<ComSpreadsheetInstance>();
+    return std::make_unique<ComSpreadsheetInstance>(patience_);
 }
 
 }  // namespace morvane::win32

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "platform/spreadsheet.h"
+#include "platform/win32/busy_server_retry.h"
 
 namespace morvane::win32 {
 
@@ -19,9 +21,17 @@ namespace morvane::win32 {
 // and a Failure carrying the HRESULT (as a signed number) and its system text
 // for any other COM failure. Property reads fail the same way; an exception
 // raised by the automation server carries that server's number and text.
+//
+// A server that rejects calls while it starts or is busy is called again for
+// up to `patience` per call; only then does the rejection fail the read.
 class ComSpreadsheetAutomation final : public SpreadsheetAutomation {
 public:
+    explicit ComSpreadsheetAutomation(std::chrono::milliseconds patience = kBusyServerPatience)
+        : patience_(patience) {}
     std::unique_ptr<SpreadsheetInstance> create() override;
+
+private:
+    std::chrono::milliseconds patience_;
 };
 
 }  // namespace morvane::win32

@@ -7,6 +7,14 @@
 
 namespace morvane::win32 {
 
+// The style's bits select buttons and icon as given. Windows refuses the
+// foreground while the user works in another program (the workbook open in
+// the spreadsheet program), and a box hidden behind that would stall the run:
+// topmost, it shows all the same.
+UINT messageBoxFlags(int style) noexcept {
+    return static_cast<UINT>(style) | MB_SETFOREGROUND | MB_TOPMOST;
+}
+
 int Win32UserInterface::messageBox(const std::string& text, int style, const std::string& caption) {
     const std::wstring wideText = wide(text);
     const std::wstring wideCaption = wide(caption.empty() ? std::string(kAppTitle) : caption);
@@ -14,10 +22,8 @@ int Win32UserInterface::messageBox(const std::string& text, int style, const std
     if (owner == nullptr) {
         owner = GetActiveWindow();
     }
-    // The style's bits select buttons and icon as given; the box always comes
-    // to the foreground.
-    const int answer = MessageBoxW(owner, wideText.c_str(), wideCaption.c_str(),
-                                   static_cast<UINT>(style) | MB_SETFOREGROUND);
+    const int answer =
+        MessageBoxW(owner, wideText.c_str(), wideCaption.c_str(), messageBoxFlags(style));
     if (answer == 0) {
         // No box could be shown (no desktop): it counts as answered with the
         // button that changes nothing, as nobody could have pressed another.

@@ -20,8 +20,9 @@ public:
 
     // The box is owned by the owner window while there is one, else by the
     // thread's active window if any, so that it stays modal to it and in front
-    // of it. Every box comes to the foreground, so it never waits unseen
-    // behind other programs' windows. A box that cannot be shown answers OK,
+    // of it. Every box asks for the foreground and stays above other programs'
+    // windows (topmost), so it never waits unseen behind them even when
+    // Windows refuses the foreground. A box that cannot be shown answers OK,
     // or No for a Yes/No box.
     int messageBox(const std::string& text, int style, const std::string& caption) override;
     void showWaitCursor() override;
@@ -31,5 +32,9 @@ public:
 private:
     std::function<HWND()> owner_;
 };
+
+// The flags MessageBoxW gets for a box of `style` (buttons and icon): the box
+// asks for the foreground and stays above other programs' windows.
+UINT messageBoxFlags(int style) noexcept;
 
 }  // namespace morvane::win32

@@ -1,0 +1,70 @@
+# cmake -DKIT=<zip> -DFOLDER=<folder> -DWINE=<wine> -P RunWindowsTestKit.cmake
+# Unpacks the Windows test kit into a fresh FOLDER, runs its run-tests.cmd
+# through Wine's cmd as a user runs it on a PC, and checks report.txt: the
+# facts about the PC, one line for every test, and no test failed. Under Wine
+# the checks that only Windows judges report "skipped (Wine)".
+cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...) in script mode
+file(REMOVE_RECURSE ${FOLDER})
+file(MAKE_DIRECTORY ${FOLDER})
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${KIT} WORKING_DIRECTORY ${FOLDER}
+  RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cannot unpack ${KIT}")
+endif()
+foreach(file run-tests.cmd KitProbe.exe Updater.exe Publish.exe e2e_tests.exe platform_tests.exe)
+  if(NOT EXISTS ${FOLDER}/${file})
+    message(FATAL_ERROR "the kit lacks ${file}")
+  endif()
+endforeach()
+
+execute_process(COMMAND ${WINE} cmd /c run-tests.cmd WORKING_DIRECTORY ${FOLDER}
+  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+message(STATUS "run-tests.cmd: exit ${result}\n${output}${errors}")
+if(NOT EXISTS ${FOLDER}/report.txt)
+  message(FATAL_ERROR "run-tests.cmd wrote no report.txt")
+endif()
+
+file(STRINGS ${FOLDER}/report.txt lines)
+set(report "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "\r$" "" line "${line}")
+  list(APPEND report "${line}")
+endforeach()
+string(REPLACE ";" "\n" shown "${report}")
+message(STATUS "report.txt:\n${shown}")
+
+foreach(fact "Windows: .+" "Host: Wine .+" "ACP: [0-9]+" "DPI: [0-9]+ x [0-9]+"
+        "Summary: [0-9]+ passed, 0 failed, [0-9]+ skipped")
+  set(found FALSE)
+  foreach(line IN LISTS report)
+    if(line MATCHES "^${fact}$")
+      set(found TRUE)
+    endif()
+  endforeach()
+  if(NOT found)
+    message(FATAL_ERROR "report.txt has no line \"${fact}\"")
+  endif()
+endforeach()
+
+# Every test has its line; those that only Windows judges are skipped here.
+set(windows_only box_to_front scanner_holder publish_signing)
+foreach(test ${windows_only} console_code_page blockfile_tests paths_tests download_tests
+        update_tests platform_tests publish_tests e2e_tests)
+  set(outcome "")
+  foreach(line IN LISTS report)
+    if(line MATCHES "^${test}: (.*)$")
+      set(outcome "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  if(test IN_LIST windows_only)
+    set(expected "^skipped \\(Wine\\)$")
+  else()
+    set(expected "^pass$")
+  endif()
+  if(NOT outcome MATCHES "${expected}")
+    message(FATAL_ERROR "report.txt: ${test}: \"${outcome}\"")
+  endif()
+endforeach()
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "run-tests.cmd ended with ${result}")
+endif()
