@@ -61,7 +61,9 @@ TEST(ResponsiveWindow, AnswersThroughoutWhileTheServerSendsNothingForThreeSecond
     EXPECT_TRUE(stored);
     EXPECT_GE(took, std::chrono::milliseconds(2'900));
     EXPECT_GE(asked, 10);
-    EXPECT_EQ(unanswered, 0) << "of " << asked;
+    // A wait without handling messages leaves nearly every ask of the three
+    // silent seconds unanswered; a loaded machine may drop a single one.
+    EXPECT_LE(unanswered * 10, asked) << unanswered << " of " << asked;
 }
 
 }  // namespace
