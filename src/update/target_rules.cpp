@@ -68,6 +68,20 @@ bool isDeviceName(std::string_view component) {
     return std::find(kSuperscripts.begin(), kSuperscripts.end(), number) != kSuperscripts.end();
 }
 
+// The short name Windows gives a long one on volumes that keep short names
+// ("REVISI~1.NEW" for "revision.ini.new"): it may reach a file of another
+// name, so no "Ziel" may use that form.
+bool looksLikeShortName(std::string_view component) {
+    const std::size_t dot = component.rfind('.');
+    const std::string_view stem = component.substr(0, dot);
+    if (stem.size() > 8 || (dot != std::string_view::npos && component.size() - dot - 1 > 3)) {
+        return false;
+    }
+    const std::size_t tilde = stem.rfind('~');
+    return tilde != std::string_view::npos && tilde > 0 && tilde + 1 < stem.size() &&
+           stem.find_first_not_of("0123456789", tilde + 1) == std::string_view::npos;
+}
+
 bool hasForbiddenCharacter(std::string_view component) {
     for (const char c : component) {
         if (static_cast<unsigned char>(c) < 0x20 ||
@@ -101,7 +115,7 @@ bool namesFileBelowFolder(std::string_view relative) {
     }
     for (std::string_view part : componentsOf(relative)) {
         if (part.empty() || part.back() == '.' || part.back() == ' ' ||
-            hasForbiddenCharacter(part) || isDeviceName(part)) {
+            hasForbiddenCharacter(part) || isDeviceName(part) || looksLikeShortName(part)) {
             return false;
         }
     }

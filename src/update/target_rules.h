@@ -18,7 +18,9 @@ bool staysBelowFolder(std::string_view relative);
 // a blank (Windows drops those), no character Windows forbids in names
 // (control characters, < > " | ? *) and no device name as a component, with
 // or without an extension (CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, COM¹-COM³,
-// LPT¹-LPT³, CONIN$, CONOUT$; "NUL.txt" too), in any case.
+// LPT¹-LPT³, CONIN$, CONOUT$; "NUL.txt" too), in any case, and no component
+// of the form of a short name ("REVISI~1.NEW"), which may reach a file of
+// another name.
 bool namesFileBelowFolder(std::string_view relative);
 
 // True for a "Ziel" that names a place of the updater's own in its folder,

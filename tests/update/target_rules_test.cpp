@@ -55,6 +55,10 @@ TEST(TargetRulesTest, TargetsMustNameAFileBelowTheFolder) {
         {"LPT¹ .dat", true, false},
         {"COM⁴", true, true},  // Windows maps only ¹ ² ³ to a port
         {"COM", true, true},
+        {"REVISI~1.NEW", true, false},  // a short name may reach another file
+        {"lib\\LIBRAR~2", true, false},
+        {"~$Umsatz.xlsm", true, true},
+        {"Bericht~1.xlsx", true, true},  // too long for a short name
         {"..", false, false},
         {"..\\x.txt", false, false},
         {"a\\..\\..\\x.txt", false, false},
