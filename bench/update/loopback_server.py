@@ -7,12 +7,18 @@ port 80 when it can, because the updater's size probe always asks port 80;
 otherwise any free port (the probe then fails and the updater fetches without
 a size). Writes the port to PORT_FILE once it listens. Logs nothing: a log
 line per request would cost the server more than the request itself.
+
+LINE_MBIT (environment): sends every body at most at that many megabits per
+second, as an office line would; unset or 0, as fast as loopback goes.
 """
 
 import functools
 import http.server
 import os
 import sys
+import time
+
+LINE_BYTES_PER_SECOND = float(os.environ.get("LINE_MBIT", "0") or 0) * 1e6 / 8
 
 
 class Server(http.server.ThreadingHTTPServer):
@@ -22,6 +28,18 @@ class Server(http.server.ThreadingHTTPServer):
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, format, *args):  # noqa: A002 - the base class's name
         pass
+
+    def copyfile(self, source, outputfile):
+        if not LINE_BYTES_PER_SECOND:
+            super().copyfile(source, outputfile)
+            return
+        start, sent = time.monotonic(), 0
+        while chunk := source.read(64 * 1024):
+            outputfile.write(chunk)
+            sent += len(chunk)
+            ahead = sent / LINE_BYTES_PER_SECOND - (time.monotonic() - start)
+            if ahead > 0:
+                time.sleep(ahead)
 
 
 def main():
