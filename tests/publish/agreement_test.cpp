@@ -108,6 +108,7 @@ const std::vector<Row> kRows = {
     {"TenAfterNine", head("1.10") + kA + kStart, Verdict::Warning, "larger as a number", false, {{"a.txt", "a"}}, "1.9"},
     {"LengthsDiffer", head("2.0") + kA + kStart, Verdict::Warning, "differ in length", true, {{"a.txt", "a"}}, "1.10"},
     {"NoSHA256", release(file("a.txt", "a.txt", "")), Verdict::Warning, "without SHA256", true},
+    {"Utf8WithBom", "\xEF\xBB\xBF" + head() + file("a.txt", "M\xC3\xBCller.txt") + kStart, Verdict::Clean},
     {"Utf8Notes", "[Version]\n1.1\n[Titel]\nT\n[Msg-Typ]\n0\n[Beschreibung]\nM\xC3\xBCller\n" + kA + kStart, Verdict::Warning, "UTF-8", true},
     {"UndefinedByteInTitle", "[Version]\n1.1\n[Titel]\nT\x81\n[Msg-Typ]\n0\n[Beschreibung]\nx\n" + kA + kStart, Verdict::Warning, "byte 0x81", true},
     // Errors: nothing installed.
@@ -120,6 +121,7 @@ const std::vector<Row> kRows = {
     {"NoVersion", "[Version]\n\n[Titel]\nT\n[Msg-Typ]\n0\n[Beschreibung]\nx\n" + kA + kStart, Verdict::Error, "no Version"},
     {"VersionOfBlanks", head("   ") + kA + kStart, Verdict::Error, "blanks only"},
     {"NoQuelle", release(file("", "a.txt")), Verdict::Error, "without Quelle"},
+    {"EmptyQuelle", release("[A]\nQuelle =\nZiel = a.txt\nSHA256 = " + kShaA + "\n"), Verdict::Error, "without Quelle", false, {{"", "<html>Index</html>"}, {"a.txt", "a"}}},
     {"NoZiel", release(file("a.txt", "")), Verdict::Error, "without Ziel"},
     {"ZielOutside", release(file("a.txt", "..\\a.txt")), Verdict::Error, "refuses Ziel"},
     {"ZielWithDrive", release(file("a.txt", "C:\\a.txt")), Verdict::Error, "refuses Ziel"},
