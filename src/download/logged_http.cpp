@@ -4,6 +4,7 @@
 #include <exception>
 #include <optional>
 
+#include "download/file_sink.h"
 #include "platform/failure.h"
 #include "platform/text.h"
 
@@ -79,6 +80,10 @@ public:
             return outcome;
         } catch (const Failure& failure) {
             why = failure.description() + " (" + decimal(failure.number()) + ")";
+            log_.note(line(url, counting, why, start));
+            throw;
+        } catch (const OutsideLimits& broken) {
+            why = broken.what();
             log_.note(line(url, counting, why, start));
             throw;
         } catch (...) {

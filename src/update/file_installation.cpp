@@ -153,6 +153,15 @@ MainModule::Installation MainModule::installFiles(ProgressWindow window) {
     return Installation::Stopped;
 }
 
+bool MainModule::fileSize(std::int16_t block, DownloadLimits& limits) const {
+    const std::string size = Revision.GetValue(block, "Größe");
+    if (size.empty()) {
+        return true;
+    }
+    limits.size = decimalNumber(size);
+    return limits.size.has_value();
+}
+
 MainModule::Installation MainModule::downloadAll(std::int16_t lastBlock) {
     for (std::int16_t i = 5; i <= lastBlock; i = addInt16(i, 1)) {
         UrlClass source;
@@ -161,7 +170,9 @@ MainModule::Installation MainModule::downloadAll(std::int16_t lastBlock) {
         PathClass download = newPath();
         download.setFullPath(TempFolder + target);
         const std::optional<std::string> sha256 = fileSha256(i);
-        if (!isInstallableTarget(target) || !sha256 || !DownloadFile(source, download, *sha256)) {
+        DownloadLimits limits;
+        if (!isInstallableTarget(target) || !sha256 || !fileSize(i, limits) ||
+            !DownloadFile(source, download, *sha256, limits)) {
             exitStatus_ = status::DownloadFailed;
             log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
             showDownloadError(platform_.ui);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "blockfile/ini_reader.h"
+#include "download/download_module.h"
 #include "paths/path_class.h"
 #include "paths/url_class.h"
 #include "platform/crypto.h"
@@ -41,6 +43,15 @@ public:
     // start. Returns the exit status (see `status`).
     int Main();
 
+    // What the server may send for the revision check: a description and
+    // its signature of at most these sizes, both within the time limit
+    // (by default kRevisionCheckTime; tests shorten it). A check that runs
+    // out of time ends as one whose server cannot be reached.
+    static constexpr std::int64_t kLargestDescription = std::int64_t{1024} * 1024;
+    static constexpr std::int64_t kLargestSignature = 1024;
+    static constexpr std::chrono::milliseconds kRevisionCheckTime = std::chrono::seconds(120);
+    void limitRevisionCheck(std::chrono::milliseconds time) { revisionCheckTime_ = time; }
+
 private:
     // Frame: start-up, the phases and the closing steps. The revision check
     // and the installation run one after the other, each with its own
@@ -64,8 +75,14 @@ private:
     // Fetches `source` to `target`, creating the target's folders; a target
     // ending in "\" gets the source's file name. True when the file arrived
     // and, when `sha256` is not empty, has that SHA-256 (64 hex digits). An
-    // old target that cannot be replaced passes up as Failure.
-    bool DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256 = "");
+    // old target that cannot be replaced passes up as Failure. `limits`
+    // bound the body as for Download.
+    bool DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256 = "",
+                      const DownloadLimits& limits = {});
+    // The limits of a revision check's download: `largest` bytes, by the
+    // check's deadline; and whether that deadline has passed.
+    DownloadLimits revisionCheckLimits(std::int64_t largest) const;
+    bool revisionCheckTimedOut() const;
     // Signed updates. The key from the "Signatur" block of the settings;
     // false, after its message, when the block holds no usable key.
     bool readPublisherKey();
@@ -108,6 +125,9 @@ private:
     // The "SHA256" of a file block ("" for none); nullopt when a key is
     // given and the block has none.
     std::optional<std::string> fileSha256(std::int16_t block) const;
+    // The "Größe" of a file block as the download's size; false when the
+    // block gives one that is no number of bytes.
+    bool fileSize(std::int16_t block, DownloadLimits& limits) const;
 
     // Application start, closing step 2: the start file, or the message
     // that it is missing.
@@ -136,6 +156,8 @@ private:
     std::string NewVersion;
     std::int32_t Answer = 0;
     std::optional<SignatureKey> publisherKey_;
+    std::chrono::milliseconds revisionCheckTime_ = kRevisionCheckTime;
+    std::chrono::steady_clock::time_point revisionCheckDeadline_;
     // File installation
     std::int16_t Downloaded = 0;
     // Application start

@@ -16,6 +16,7 @@
 #include "platform/failure.h"
 #include "platform/scope_guard.h"
 #include "platform/stall_watch.h"
+#include "platform/text.h"
 #include "platform/win32/handoff.h"
 #include "platform/win32/message_pump.h"
 #include "platform/win32/os_error.h"
@@ -35,83 +36,22 @@ using SharedInternetHandle = std::shared_ptr<void>;
 
 constexpr DWORD kConnectTimeoutMs = 30'000;
 
-// Flags of both requests: always from the server (a caching proxy too),
-// nothing kept in the user's browser cache, no cookies, no dialogs.
+// See requestFlags().
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
-                                INTERNET_FLAG_NO_UI;
+                                INTERNET_FLAG_NO_UI | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
+                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP;
 
 // The longest the waiting thread goes without handling its window messages:
 // Windows marks a window that does not answer for 5 s as not responding.
 constexpr DWORD kMessageTurnMs = 50;
 
-// How much one read asks for. A synchronous read waits until it can fill
-// the whole request, so while data only trickles in, a read asks for just
-// what has arrived (InternetQueryDataAvailable): no read then waits for
-// more, and the window system gets its turn as soon as anything came.
-// WinINet hands over no more than its own small receive buffer that way,
-// though, at the price of one costly call per few KiB, which caps a fast
-// transfer far below what the network moves. So once the pace is known to
-// be high, reads ask for blocks that arrive in about kBlockTime at that
-// pace (kSmallestBlock to kLargestBlock); a block that takes much longer
-// than that sends the reads back to taking what has arrived. The window
-// system therefore waits no longer between turns than it would with small
-// reads, unless a fast server suddenly slows down, and then once only.
-class ReadPacer {
-public:
-    using Clock = std::chrono::steady_clock;
-    static constexpr DWORD kSmallestBlock = 64 * 1024;
-    static constexpr DWORD kLargestBlock = 256 * 1024;
+// The longest a GET goes without calling its sink while nothing arrives.
+constexpr std::chrono::milliseconds kIdleTurn{250};
 
-    // Bytes to ask for: `arrived` (what has come in already) or a block.
-    DWORD wanted(DWORD arrived) const {
-        if (block_ > 0) {
-            return block_;
-        }
-        return arrived == 0 ? 1 : std::min(arrived, kLargestBlock);
-    }
-    // True when the next read asks for a block, so that what has arrived
-    // need not be asked first.
-    bool asksForBlock() const { return block_ > 0; }
-
-    // After each read: the bytes it delivered and the time it took.
-    void readDone(DWORD count, Clock::duration took) {
-        const Clock::time_point now = Clock::now();
-        if (block_ > 0 && took > 4 * kBlockTime) {
-            block_ = 0;
-            restart(now);
-            return;
-        }
-        bytes_ += count;
-        const Clock::duration span = now - since_;
-        if (span < kRateSpan) {
-            return;
-        }
-        // Bytes arriving in kBlockTime at the pace of the last span.
-        const double block = static_cast<double>(bytes_) *
-                             std::chrono::duration<double>(kBlockTime).count() /
-                             std::chrono::duration<double>(span).count();
-        if (block < kSmallestBlock) {
-            block_ = 0;
-        } else {
-            block_ = block > kLargestBlock ? kLargestBlock : static_cast<DWORD>(block);
-        }
-        restart(now);
-    }
-
-private:
-    static constexpr Clock::duration kBlockTime = std::chrono::milliseconds(10);
-    static constexpr Clock::duration kRateSpan = std::chrono::milliseconds(20);
-
-    void restart(Clock::time_point now) {
-        since_ = now;
-        bytes_ = 0;
-    }
-
-    DWORD block_ = 0;  // 0: ask for what has arrived
-    Clock::time_point since_ = Clock::now();
-    std::uint64_t bytes_ = 0;
-};
+// The most one read takes. A read asks for what has arrived and waits for
+// nothing more, so this only bounds the memory of one handover.
+constexpr DWORD kLargestRead = 256 * 1024;
 
 // A header of the response as text; nullopt when it has none.
 std::optional<std::string> headerText(HINTERNET request, DWORD infoLevel) {
@@ -131,17 +71,7 @@ std::optional<std::int64_t> announcedBodyLength(HINTERNET request) {
         }
     }
     const auto text = headerText(request, HTTP_QUERY_CONTENT_LENGTH);
-    if (!text || text->empty() || text->size() > 18) {
-        return std::nullopt;
-    }
-    std::int64_t value = 0;
-    for (const char c : *text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    return text ? decimalNumber(*text) : std::nullopt;
 }
 
 // The size probe: Content-Length of a HEAD to the host text on port 80; 0
@@ -201,21 +131,35 @@ void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) n
                                announcedBodyLength(file.get())})) {
             return;
         }
-        ReadPacer pacer;
+        // A read takes what has arrived and waits for no more: a line that
+        // slows down then still hands over every byte as it comes, so the
+        // stall watch sees its true pace. The first question waits until
+        // anything is there (or the body has ended).
         for (;;) {
             DWORD arrived = 0;
-            if (!pacer.asksForBlock() && !InternetQueryDataAvailable(file.get(), &arrived, 0, 0)) {
+            if (!InternetQueryDataAvailable(file.get(), &arrived, 0, 0)) {
                 const DWORD error = GetLastError();
                 handoff.put(Piece{Piece::Kind::Failed, static_cast<int>(error)});
                 return;
             }
-            std::vector<char> buffer(pacer.wanted(arrived));
-            DWORD read = 0;
-            const auto start = std::chrono::steady_clock::now();
-            const BOOL ok = InternetReadFile(file.get(), buffer.data(),
-                                             static_cast<DWORD>(buffer.size()), &read);
+            // Nothing there after the wait is the end, which a plain read of
+            // one byte confirms; otherwise all that has come, without waiting.
+            std::vector<char> buffer(arrived == 0 ? 1 : kLargestRead);
+            INTERNET_BUFFERSA request{};
+            request.dwStructSize = sizeof request;
+            request.lpvBuffer = buffer.data();
+            request.dwBufferLength = static_cast<DWORD>(buffer.size());
+            BOOL ok = arrived == 0
+                          ? InternetReadFile(file.get(), buffer.data(), 1, &request.dwBufferLength)
+                          : InternetReadFileExA(file.get(), &request, IRF_NO_WAIT, 0);
+            if (ok && arrived > 0 && request.dwBufferLength == 0) {
+                // A WinINet that hands nothing over without waiting: what
+                // was reported there can be read without waiting either.
+                ok = InternetReadFile(file.get(), buffer.data(), std::min(arrived, kLargestRead),
+                                      &request.dwBufferLength);
+            }
             const DWORD error = ok ? 0 : GetLastError();
-            pacer.readDone(read, std::chrono::steady_clock::now() - start);
+            const DWORD read = ok ? request.dwBufferLength : 0;
             if (!ok || read == 0) {
                 handoff.put(
                     Piece{ok ? Piece::Kind::End : Piece::Kind::Failed, static_cast<int>(error)});
@@ -319,7 +263,13 @@ public:
         why_.clear();
         StallWatch watch(stallLimit_);
         for (;;) {
-            std::optional<Piece> piece = await(*handoff, watch.deadline());
+            const auto turn = std::chrono::steady_clock::now() + kIdleTurn;
+            std::optional<Piece> piece = await(*handoff, std::min(watch.deadline(), turn));
+            if (!piece && !watch.stalled()) {
+                // The sink hears of the wait as of a read that delivered nothing.
+                sink.afterRead();
+                continue;
+            }
             if (!piece) {
                 why_ = "stalled";
                 return opened ? GetOutcome::Incomplete : GetOutcome::NotOpened;
@@ -367,9 +317,13 @@ private:
 
 }  // namespace
 
+std::uint32_t requestFlags() {
+    return kRequestFlags;
+}
+
 std::unique_ptr<HttpSession> WinInetHttp::openSession() {
-    InternetHandle session(
-        InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InternetHandle session(InternetOpenA(userAgent_.empty() ? nullptr : userAgent_.c_str(),
+                                         INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) {
         return nullptr;
     }
