@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "publish/description_text.h"
 #include "publish/local_files.h"
+#include "update/revision_limits.h"
 #include "update/target_rules.h"
 
 namespace morvane::publish {
@@ -19,8 +20,9 @@ namespace {
 // The updater counts blocks in 16-bit numbers and steps one past the last
 // file block, so the last block's position must stay below 32,767.
 constexpr std::int32_t kMostBlocks = 32767;
-constexpr std::size_t kLargestDescription = 16 * 1024 * 1024;
-constexpr std::size_t kLargestSignature = 4 * 1024;
+// The updater's limits hold for the check: what it would not fetch fails here.
+constexpr auto kLargestDescriptionBytes = static_cast<std::size_t>(kLargestDescription);
+constexpr auto kLargestSignatureBytes = static_cast<std::size_t>(kLargestSignature);
 
 // ---- the description's bytes, line by line --------------------------------------------
 
@@ -177,6 +179,7 @@ public:
     void begin(int status, std::optional<std::int64_t>) override { status_ = status; }
     void write(const char* data, std::size_t count) override {
         hash_.update(data, count);
+        received_ += count;
         if (keep_) {
             if (body_.size() + count > largest_) {
                 throw std::runtime_error("the answer is too large");
@@ -187,6 +190,7 @@ public:
     void afterRead() override {}
 
     int status() const { return status_; }
+    std::uint64_t received() const { return received_; }
     std::string& body() { return body_; }
     Sha256Digest digest() { return hash_.finish(); }
 
@@ -194,6 +198,7 @@ private:
     std::size_t largest_;
     bool keep_;
     int status_ = 0;
+    std::uint64_t received_ = 0;
     std::string body_;
     Sha256 hash_;
 };
@@ -203,6 +208,7 @@ struct Fetched {
     int status = 0;
     std::string body;
     std::optional<Sha256Digest> digest;
+    std::optional<std::uint64_t> size;
 };
 
 Fetched fetch(Http& http, const std::string& url, std::size_t largest, bool keep) {
@@ -217,6 +223,7 @@ Fetched fetch(Http& http, const std::string& url, std::size_t largest, bool keep
     result.body = std::move(sink.body());
     if (result.complete) {
         result.digest = sink.digest();
+        result.size = sink.received();
     }
     return result;
 }
@@ -274,7 +281,7 @@ private:
 
     std::string readDescription() {
         if (isUrl(options_.description)) {
-            const Fetched got = fetch(http_, options_.description, kLargestDescription, true);
+            const Fetched got = fetch(http_, options_.description, kLargestDescriptionBytes, true);
             if (!got.complete || got.status < 200 || got.status > 299) {
                 throw std::runtime_error(
                     "cannot fetch " + options_.description +
@@ -282,7 +289,7 @@ private:
             }
             return got.body;
         }
-        const auto bytes = readWholeFile(options_.description, kLargestDescription);
+        const auto bytes = readWholeFile(options_.description, kLargestDescriptionBytes);
         if (!bytes) {
             throw std::runtime_error("cannot read " + options_.description);
         }
@@ -322,12 +329,12 @@ private:
         std::optional<std::string> signature;
         const std::string where = options_.description + ".sig";
         if (isUrl(options_.description)) {
-            Fetched got = fetch(http_, where, kLargestSignature, true);
+            Fetched got = fetch(http_, where, kLargestSignatureBytes, true);
             if (got.complete && got.status >= 200 && got.status <= 299) {
                 signature = std::move(got.body);
             }
         } else {
-            signature = readWholeFile(where, kLargestSignature);
+            signature = readWholeFile(where, kLargestSignatureBytes);
         }
         if (!signature) {
             error({}, 0, "the signature " + where + " is missing");
@@ -422,6 +429,7 @@ private:
             const std::string source = reader.GetValue(position, "Quelle");
             const std::string target = reader.GetValue(position, "Ziel");
             const std::string sha256 = reader.GetValue(position, "SHA256");
+            const std::string size = reader.GetValue(position, "Größe");
             if (source.empty()) {
                 error(block.title, block.headerLine, "file block without Quelle");
             }
@@ -453,14 +461,16 @@ private:
                 }
             }
             if (!source.empty()) {
-                checkSource(block, source, sha256);
+                checkSource(block, source, sha256, size);
             }
         }
     }
 
-    void checkSource(const RawBlock& block, const std::string& source, const std::string& sha256) {
+    void checkSource(const RawBlock& block, const std::string& source, const std::string& sha256,
+                     const std::string& size) {
         const int line = lineOfKey(block, "Quelle");
         std::optional<Sha256Digest> digest;
+        std::optional<std::uint64_t> actualSize;
         if (isUrl(options_.description)) {
             const std::string& d = options_.description;
             const std::string url = d.substr(0, d.rfind('/') + 1) + source;
@@ -473,6 +483,7 @@ private:
                 return;
             }
             digest = got.digest;
+            actualSize = got.size;
         } else {
             const std::string path = joinPath(folderOf(options_.description), source);
             if (!isRegularFile(path)) {
@@ -482,7 +493,9 @@ private:
                 return;
             }
             digest = fileSha256(path);
+            actualSize = fileSize(path);
         }
+        checkSize(block, source, size, actualSize);
         if (sha256.empty()) {
             return;
         }
@@ -494,6 +507,27 @@ private:
             error(block.title, shaLine,
                   "SHA256 does not match Quelle " + quoted(source) + " (its SHA-256 is " +
                       toHex(*digest) + ")");
+        }
+    }
+
+    // "Größe", when given, must be the Quelle's size: the updater stops a
+    // download that passes it and refuses one of another size.
+    void checkSize(const RawBlock& block, const std::string& source, const std::string& size,
+                   std::optional<std::uint64_t> actual) {
+        if (size.empty()) {
+            return;
+        }
+        const std::optional<std::int64_t> expected = decimalNumber(size);
+        const int line = lineOfKey(block,
+                                   "Gr\xF6\xDF"
+                                   "e");
+        if (!expected) {
+            error(block.title, line,
+                  "Größe " + quoted(size) + " is no number of bytes: the updater refuses the file");
+        } else if (actual && *actual != static_cast<std::uint64_t>(*expected)) {
+            error(block.title, line,
+                  "Größe " + size + " does not match Quelle " + quoted(source) + " (its size is " +
+                      decimal(static_cast<long long>(*actual)) + " bytes)");
         }
     }
 

@@ -99,6 +99,15 @@ std::optional<Sha256Digest> fileSha256(const std::string& path) {
     return hash.finish();
 }
 
+std::optional<std::uint64_t> fileSize(const std::string& path) {
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(hostPath(path), error);
+    if (error) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(size);
+}
+
 std::string joinPath(const std::string& folder, const std::string& relative) {
     fs::path path = folder.empty() ? fs::path() : hostPath(folder);
     path /= hostPath(relative);

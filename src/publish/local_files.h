@@ -27,6 +27,8 @@ std::vector<std::string> filesBelow(const std::string& folder);
 // SHA-256 of the file's bytes, read piece by piece; empty when it cannot be
 // read.
 std::optional<Sha256Digest> fileSha256(const std::string& path);
+// The file's size in bytes; empty when it cannot be told.
+std::optional<std::uint64_t> fileSize(const std::string& path);
 // `relative` ("/"-separated) appended to `folder` in the host's form.
 std::string joinPath(const std::string& folder, const std::string& relative);
 // The folder part of a path ("" for a bare name).

@@ -152,6 +152,10 @@ void makeRelease(const MakeOptions& options, std::ostream& out) {
         if (!digest) {
             refuse("cannot read " + joinPath(options.from, relative));
         }
+        const std::optional<std::uint64_t> size = fileSize(joinPath(options.from, relative));
+        if (!size) {
+            refuse("cannot read " + joinPath(options.from, relative));
+        }
         const std::string hex = toHex(*digest);
         if (previous) {
             const auto known = previous->hashes.find(foldCase(target));
@@ -169,6 +173,8 @@ void makeRelease(const MakeOptions& options, std::ostream& out) {
         text += "Quelle = " + title + kCrLf;
         text += "Ziel = " + lineText("the file name " + relative, target) + kCrLf;
         text += "SHA256 = " + hex + kCrLf;
+        // The updater stops a download that grows beyond this.
+        text += lineText("the size", "Größe = " + decimal(static_cast<long long>(*size))) + kCrLf;
         released.push_back(relative);
     }
     text += "[Startdatei]" + std::string(kCrLf) + lineText("--start", options.startFile) + kCrLf;

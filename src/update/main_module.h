@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "platform/run_log.h"
 #include "update/install_journal.h"
+#include "update/revision_limits.h"
 
 namespace morvane {
 
@@ -43,13 +44,7 @@ public:
     // start. Returns the exit status (see `status`).
     int Main();
 
-    // What the server may send for the revision check: a description and
-    // its signature of at most these sizes, both within the time limit
-    // (by default kRevisionCheckTime; tests shorten it). A check that runs
-    // out of time ends as one whose server cannot be reached.
-    static constexpr std::int64_t kLargestDescription = std::int64_t{1024} * 1024;
-    static constexpr std::int64_t kLargestSignature = 1024;
-    static constexpr std::chrono::milliseconds kRevisionCheckTime = std::chrono::seconds(120);
+    // The revision check's time limit (see revision_limits.h), shorter for tests.
     void limitRevisionCheck(std::chrono::milliseconds time) { revisionCheckTime_ = time; }
 
 private:
