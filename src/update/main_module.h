@@ -161,6 +161,8 @@ private:
 
 // Builds the run over the host's adapters and runs it, with the run log
 // Temp\<executable name>.log in the updater's folder. Returns the exit status.
-int RunUpdater(Platform& platform);
+// `revisionCheckTime` is the revision check's time limit.
+int RunUpdater(Platform& platform,
+               std::chrono::milliseconds revisionCheckTime = kRevisionCheckTime);
 
 }  // namespace morvane

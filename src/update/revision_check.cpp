@@ -19,7 +19,8 @@ std::string shownNotes(std::string notes) {
     for (std::size_t i = 0; i < notes.size(); ++i) {
         const bool startsCharacter = (static_cast<unsigned char>(notes[i]) & 0xC0) != 0x80;
         if (startsCharacter && ++characters > kLongestNotes) {
-            notes.resize(i);
+            // A line end is never cut in two.
+            notes.resize(notes[i - 1] == '\r' ? i - 1 : i);
             return notes + "…" + kCrLf;
         }
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 namespace morvane::test {
 namespace {
@@ -19,6 +20,9 @@ UpdateRunTest::UpdateRunTest() {
     std::filesystem::create_directories(root.native("App"));
     server = std::make_unique<ScriptedHttpServer>([this](const RecordedRequest& request) {
         std::lock_guard<std::mutex> lock(servedLock_);
+        if (const auto scripted = answers_.find(request.target); scripted != answers_.end()) {
+            return scripted->second;
+        }
         const auto it = served_.find(request.target);
         if (it == served_.end()) {
             return replyWithLength(404, "<html><body>Not Found</body></html>");
@@ -35,6 +39,11 @@ UpdateRunTest::UpdateRunTest() {
 void UpdateRunTest::serve(const std::string& path, const std::string& content, int status) {
     std::lock_guard<std::mutex> lock(servedLock_);
     served_["/" + path] = {status, content};
+}
+
+void UpdateRunTest::answer(const std::string& path, ScriptedReply reply) {
+    std::lock_guard<std::mutex> lock(servedLock_);
+    answers_["/" + path] = std::move(reply);
 }
 
 void UpdateRunTest::writeSettings(const std::string& startFile) {
