@@ -32,7 +32,12 @@ std::string head(const std::string& version = "1.1", const std::string& messageT
 std::string fileBlock(const std::string& lines) {
     return "[A]\n" + lines;
 }
-const std::string kGoodFile = fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA + "\n");
+// "Größe" in Windows-1252, as a description holds it.
+const std::string kSizeKey =
+    "Gr\xF6\xDF"
+    "e";
+const std::string kGoodFile =
+    fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA + "\n" + kSizeKey + " = 1\n");
 const std::string kStart = "[Startdatei]\nA.xlsm\n";
 
 std::string manyBlocks() {
@@ -80,6 +85,8 @@ TEST(Check, FindsEachFaultOfATableOfBrokenDescriptions) {
         {"Quelle missing", head() + fileBlock("Quelle = b.txt\nZiel = a.txt\n" + sha) + kStart, Kind::Error, "missing next to the description"},
         {"SHA256 wrong", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + std::string(64, '0') + "\n") + kStart, Kind::Error, "does not match"},
         {"SHA256 short", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA.substr(1) + "\n") + kStart, Kind::Error, "not 64 hex digits"},
+        {"Größe wrong", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n" + sha + kSizeKey + " = 2\n") + kStart, Kind::Error, "(its size is 1 bytes)"},
+        {"Größe no number", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n" + sha + kSizeKey + " = 1 B\n") + kStart, Kind::Error, "no number of bytes"},
         {"too many blocks", manyBlocks(), Kind::Error, "16-bit block counter"},
         {"UTF-8 text", head() + kGoodFile + "[Startdatei]\nM\xC3\xBCller.xlsm\n", Kind::Error, "UTF-8"},
         {"undefined byte", head() + kGoodFile + "[Startdatei]\nA\x81.xlsm\n", Kind::Error, "byte 0x81"},
