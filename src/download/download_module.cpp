@@ -80,6 +80,9 @@ bool Download(const std::string& url, const std::string& path, Http& http, FileS
         ui.messageBox("Can't connect to server!", box::Plain, "");
         return false;
     }
+    if (limits.deadline) {
+        session->probeUntil(*limits.deadline);
+    }
     const std::int32_t sizeHint = announcedSize(*session, host, objectPath);
     FileSink sink(files, path, sizeHint, [&ui] { ui.processPendingMessages(); });
     try {

@@ -95,6 +95,9 @@ public:
     }
 
     std::string failureReason() const override { return inner_->failureReason(); }
+    void probeUntil(std::chrono::steady_clock::time_point deadline) override {
+        inner_->probeUntil(deadline);
+    }
 
 private:
     std::string reason(GetOutcome outcome, const CountingSink& counting) const {

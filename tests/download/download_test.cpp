@@ -873,5 +873,21 @@ TEST_F(DownloadTest, LimitsEndTheDownloadAsSoonAsTheyAreBroken) {
     EXPECT_TRUE(ui.boxes.empty());
 }
 
+TEST_F(DownloadTest, DeadlineHoldsForTheSizeProbeToo) {
+    ScriptedReply silentHead = headReply(200, 3);
+    silentHead.delay = std::chrono::seconds(30);
+    if (!serveOnPort80(byMethod(silentHead, replyWithLength(200, "abc")))) {
+        GTEST_SKIP() << "127.0.0.1:80 cannot be had here";
+    }
+    DownloadLimits limits;
+    limits.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    const auto start = std::chrono::steady_clock::now();
+
+    EXPECT_FALSE(Download(server->url("/file.bin"), target, http, files, ui, {}, limits));
+
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(folderContents().empty());
+}
+
 }  // namespace
 }  // namespace morvane

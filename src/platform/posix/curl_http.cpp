@@ -239,7 +239,9 @@ public:
             curl_easy_setopt(e, CURLOPT_REQUEST_TARGET, objectPath.c_str()) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_NOBODY, 1L) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &onHeader) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_HEADERDATA, &head) == CURLE_OK;
+            curl_easy_setopt(e, CURLOPT_HEADERDATA, &head) == CURLE_OK &&
+            (!probeDeadline_ || curl_easy_setopt(e, CURLOPT_TIMEOUT_MS,
+                                                 millisecondsUntil(*probeDeadline_)) == CURLE_OK);
         why_.clear();
         if (!ready) {
             return 0;
@@ -311,8 +313,19 @@ public:
     }
 
     std::string failureReason() const override { return why_; }
+    void probeUntil(std::chrono::steady_clock::time_point deadline) override {
+        probeDeadline_ = deadline;
+    }
 
 private:
+    // At least 1: libcurl reads 0 as no limit.
+    static long millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        return static_cast<long>(std::max<std::int64_t>(1, left.count()));
+    }
+
+    std::optional<std::chrono::steady_clock::time_point> probeDeadline_;
     std::string why_;
     std::string userAgent_;
     std::chrono::milliseconds stallLimit_;

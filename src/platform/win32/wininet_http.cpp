@@ -240,8 +240,8 @@ public:
         Worker worker([session = session_, host, objectPath, handoff]() noexcept {
             handoff->put(probe(session.get(), host, objectPath));
         });
-        const std::optional<std::int32_t> length =
-            await(*handoff, std::chrono::steady_clock::now() + stallLimit_);
+        const std::optional<std::int32_t> length = await(
+            *handoff, std::min(std::chrono::steady_clock::now() + stallLimit_, probeDeadline_));
         if (!length) {
             handoff->abandon();
             return 0;
@@ -308,9 +308,14 @@ public:
     }
 
     std::string failureReason() const override { return why_; }
+    void probeUntil(std::chrono::steady_clock::time_point deadline) override {
+        probeDeadline_ = deadline;
+    }
 
 private:
     SharedInternetHandle session_;
+    std::chrono::steady_clock::time_point probeDeadline_ =
+        std::chrono::steady_clock::time_point::max();
     std::chrono::milliseconds stallLimit_;
     std::string why_;
 };
