@@ -49,9 +49,86 @@ constexpr DWORD kMessageTurnMs = 50;
 // The longest a GET goes without calling its sink while nothing arrives.
 constexpr std::chrono::milliseconds kIdleTurn{250};
 
-// The most one read takes. A read asks for what has arrived and waits for
-// nothing more, so this only bounds the memory of one handover.
-constexpr DWORD kLargestRead = 256 * 1024;
+// How much one read asks for. A synchronous read waits until it can fill
+// the whole request, so while data only trickles in, a read asks for just
+// what has arrived (InternetQueryDataAvailable): no read then waits for
+// more, and the window system gets its turn as soon as anything came.
+// WinINet hands over no more than its own small receive buffer that way,
+// though, at the price of one costly call per few KiB, which caps a fast
+// transfer far below what the network moves. So once the pace is known to
+// be high, reads ask for blocks that arrive in about kBlockTime at that
+// pace (kSmallestBlock to kLargestBlock); a block that takes much longer
+// than that sends the reads back to taking what has arrived. The window
+// system therefore waits no longer between turns than it would with small
+// reads, unless a fast server suddenly slows down, and then once only.
+//
+// That one block is bounded by `largest`: half of what the least rate of
+// the stall rule delivers within the stall limit. A line that drops from
+// fast to just above that rate then fills it within half the limit and the
+// stall watch still sees the line's true pace (a block is bytes that
+// arrived meanwhile, handed over in one piece). Always asking what has
+// arrived and reading just that (or reading without waiting,
+// InternetReadFileEx with IRF_NO_WAIT) would keep the pace exact too, but
+// WinINet then hands over a few KiB per call: under Wine a fast transfer
+// fell from over 100 MiB/s to 9.
+class ReadPacer {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr DWORD kSmallestBlock = 64 * 1024;
+    static constexpr DWORD kLargestBlock = 256 * 1024;
+
+    explicit ReadPacer(DWORD largest) : largest_(std::max<DWORD>(1, largest)) {}
+
+    // Bytes to ask for: `arrived` (what has come in already) or a block.
+    DWORD wanted(DWORD arrived) const {
+        if (block_ > 0) {
+            return std::min(block_, largest_);
+        }
+        return arrived == 0 ? 1 : std::min(arrived, kLargestBlock);
+    }
+    // True when the next read asks for a block, so that what has arrived
+    // need not be asked first.
+    bool asksForBlock() const { return block_ > 0; }
+
+    // After each read: the bytes it delivered and the time it took.
+    void readDone(DWORD count, Clock::duration took) {
+        const Clock::time_point now = Clock::now();
+        if (block_ > 0 && took > 4 * kBlockTime) {
+            block_ = 0;
+            restart(now);
+            return;
+        }
+        bytes_ += count;
+        const Clock::duration span = now - since_;
+        if (span < kRateSpan) {
+            return;
+        }
+        // Bytes arriving in kBlockTime at the pace of the last span.
+        const double block = static_cast<double>(bytes_) *
+                             std::chrono::duration<double>(kBlockTime).count() /
+                             std::chrono::duration<double>(span).count();
+        if (block < kSmallestBlock) {
+            block_ = 0;
+        } else {
+            block_ = block > kLargestBlock ? kLargestBlock : static_cast<DWORD>(block);
+        }
+        restart(now);
+    }
+
+private:
+    static constexpr Clock::duration kBlockTime = std::chrono::milliseconds(10);
+    static constexpr Clock::duration kRateSpan = std::chrono::milliseconds(20);
+
+    void restart(Clock::time_point now) {
+        since_ = now;
+        bytes_ = 0;
+    }
+
+    DWORD largest_;
+    DWORD block_ = 0;  // 0: ask for what has arrived
+    Clock::time_point since_ = Clock::now();
+    std::uint64_t bytes_ = 0;
+};
 
 // A header of the response as text; nullopt when it has none.
 std::optional<std::string> headerText(HINTERNET request, DWORD infoLevel) {
@@ -114,7 +191,8 @@ struct Piece {
 // The reading thread of a GET: opens the URL and reads the body, handing
 // each read over, until the body ends, a call fails or the caller has given
 // up on it.
-void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) noexcept {
+void fetch(HINTERNET session, const std::string& url, DWORD largestBlock,
+           Handoff<Piece>& handoff) noexcept {
     try {
         const InternetHandle file(
             InternetOpenUrlA(session, url.c_str(), nullptr, 0, kRequestFlags, 0));
@@ -131,35 +209,21 @@ void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) n
                                announcedBodyLength(file.get())})) {
             return;
         }
-        // A read takes what has arrived and waits for no more: a line that
-        // slows down then still hands over every byte as it comes, so the
-        // stall watch sees its true pace. The first question waits until
-        // anything is there (or the body has ended).
+        ReadPacer pacer(largestBlock);
         for (;;) {
             DWORD arrived = 0;
-            if (!InternetQueryDataAvailable(file.get(), &arrived, 0, 0)) {
+            if (!pacer.asksForBlock() && !InternetQueryDataAvailable(file.get(), &arrived, 0, 0)) {
                 const DWORD error = GetLastError();
                 handoff.put(Piece{Piece::Kind::Failed, static_cast<int>(error)});
                 return;
             }
-            // Nothing there after the wait is the end, which a plain read of
-            // one byte confirms; otherwise all that has come, without waiting.
-            std::vector<char> buffer(arrived == 0 ? 1 : kLargestRead);
-            INTERNET_BUFFERSA request{};
-            request.dwStructSize = sizeof request;
-            request.lpvBuffer = buffer.data();
-            request.dwBufferLength = static_cast<DWORD>(buffer.size());
-            BOOL ok = arrived == 0
-                          ? InternetReadFile(file.get(), buffer.data(), 1, &request.dwBufferLength)
-                          : InternetReadFileExA(file.get(), &request, IRF_NO_WAIT, 0);
-            if (ok && arrived > 0 && request.dwBufferLength == 0) {
-                // A WinINet that hands nothing over without waiting: what
-                // was reported there can be read without waiting either.
-                ok = InternetReadFile(file.get(), buffer.data(), std::min(arrived, kLargestRead),
-                                      &request.dwBufferLength);
-            }
+            std::vector<char> buffer(pacer.wanted(arrived));
+            DWORD read = 0;
+            const auto start = std::chrono::steady_clock::now();
+            const BOOL ok = InternetReadFile(file.get(), buffer.data(),
+                                             static_cast<DWORD>(buffer.size()), &read);
             const DWORD error = ok ? 0 : GetLastError();
-            const DWORD read = ok ? request.dwBufferLength : 0;
+            pacer.readDone(read, std::chrono::steady_clock::now() - start);
             if (!ok || read == 0) {
                 handoff.put(
                     Piece{ok ? Piece::Kind::End : Piece::Kind::Failed, static_cast<int>(error)});
@@ -252,8 +316,9 @@ public:
 
     GetOutcome get(const std::string& url, BodySink& sink) override {
         auto handoff = std::make_shared<Handoff<Piece>>();
-        Worker worker(
-            [session = session_, url, handoff]() noexcept { fetch(session.get(), url, *handoff); });
+        Worker worker([session = session_, url, block = largestBlock(), handoff]() noexcept {
+            fetch(session.get(), url, block, *handoff);
+        });
         // However this call ends, the reading thread stops at its next handover.
         const ScopeGuard abandonOnExit([&handoff]() noexcept { handoff->abandon(); });
 
@@ -313,6 +378,13 @@ public:
     }
 
 private:
+    // Half of what the stall rule's least rate delivers within the limit.
+    DWORD largestBlock() const {
+        const auto bytes =
+            static_cast<std::uint64_t>(stallLimit_.count()) * StallWatch::kLeastRate / 1000 / 2;
+        return static_cast<DWORD>(std::min<std::uint64_t>(bytes, ReadPacer::kLargestBlock));
+    }
+
     SharedInternetHandle session_;
     std::chrono::steady_clock::time_point probeDeadline_ =
         std::chrono::steady_clock::time_point::max();
