@@ -421,9 +421,9 @@ TEST_F(DownloadTest, TrickleFailsAfterTheStallLimitWhileASlowLineSucceeds) {
     }
     {
         SCOPED_TRACE("a fast line that slows to 5 KiB a second");
-        const std::uint64_t size = 2'000'000 + 5'120;
+        const std::uint64_t size = 8'000'000 + 5'120;
         ScriptedReply reply = pacedBody(size, size, 512, std::chrono::milliseconds(100));
-        reply.firstPiece += 2'000'000;
+        reply.firstPiece += 8'000'000;
         const ScriptedHttpServer& s = serve(byMethod(headReply(200, size), reply));
 
         EXPECT_TRUE(Download(s.url("/file.bin"), target, impatient, files, ui));
