@@ -53,7 +53,7 @@ public:
     virtual GetOutcome get(const std::string& url, BodySink& sink) = 0;
     // From now on the probe gives up at `deadline` (no size); a GET's sink
     // keeps its own time.
-    virtual void probeUntil(std::chrono::steady_clock::time_point deadline) { (void)deadline; }
+    virtual void probeUntil(std::chrono::steady_clock::time_point /*deadline*/) {}
     // Why the latest call failed, in one line of the host's words: the
     // system's or the library's error text, or "stalled" for a transfer that
     // delivered too little over the stall limit. Empty when it did not fail or
