@@ -243,6 +243,16 @@ const StatusCase kCases[] = {
      },
      3,
      {"revision.ini.sig: status 200, ", "failed: stalled", "Starting \"", "exit status 3"}},
+    {"signature outlasts the revision check",
+     [](RunStatusTest& t) {
+         offerSigned(t);
+         t.answer("updates/revision.ini.sig", endless(100, 50));
+         t.checkTime = std::chrono::milliseconds(500);
+     },
+     3,
+     {"revision.ini.sig: status 200, ", "failed: time limit reached",
+      "The signature could not be fetched: the revision check ran out of time", "Starting \"",
+      "exit status 3"}},
     {"file of its declared size",
      [](RunStatusTest& t) { offerWithSize(t, "6"); },
      0,
