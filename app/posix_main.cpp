@@ -14,7 +14,7 @@ int main() {
         morvane::posix::PosixClock clock;
         morvane::posix::TerminalUserInterface ui;
         morvane::posix::PosixProcess process;
-        morvane::posix::CurlHttp http;
+        morvane::posix::CurlHttp http(morvane::updaterUserAgent(process.fileVersion()));
         morvane::posix::TerminalProgressBar progress;
         morvane::posix::CalcSpreadsheetAutomation spreadsheet;
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};

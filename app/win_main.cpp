@@ -18,7 +18,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         // Boxes shown while the progress window is up belong to it.
         morvane::win32::Win32UserInterface ui([&progress] { return progress.handle(); });
         morvane::win32::Win32Process process;
-        morvane::win32::WinInetHttp http;
+        // Filtering proxies let no request through that names no agent.
+        morvane::win32::WinInetHttp http(morvane::updaterUserAgent(process.fileVersion()));
         morvane::win32::ComSpreadsheetAutomation spreadsheet;
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
         return morvane::RunUpdater(platform);

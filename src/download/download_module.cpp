@@ -53,7 +53,7 @@ std::int32_t announcedSize(HttpSession& session, const std::string& host,
 }  // namespace
 
 bool Download(const std::string& url, const std::string& path, Http& http, FileSystem& files,
-              UserInterface& ui, std::string_view expectedSha256) {
+              UserInterface& ui, std::string_view expectedSha256, const DownloadLimits& limits) {
     std::optional<Sha256Digest> expected;
     if (!expectedSha256.empty()) {
         expected = parseSha256(expectedSha256);
@@ -80,11 +80,23 @@ bool Download(const std::string& url, const std::string& path, Http& http, FileS
         ui.messageBox("Can't connect to server!", box::Plain, "");
         return false;
     }
+    if (limits.deadline) {
+        session->probeUntil(*limits.deadline);
+    }
     const std::int32_t sizeHint = announcedSize(*session, host, objectPath);
     FileSink sink(files, path, sizeHint, [&ui] { ui.processPendingMessages(); });
     try {
         if (expected) {
             sink.expectSha256(*expected);
+        }
+        if (limits.largest) {
+            sink.limitSize(*limits.largest);
+        }
+        if (limits.size) {
+            sink.expectSize(*limits.size);
+        }
+        if (limits.deadline) {
+            sink.endBy(*limits.deadline);
         }
         if (session->get(sent, sink) != GetOutcome::Complete) {
             return false;
@@ -93,6 +105,8 @@ bool Download(const std::string& url, const std::string& path, Http& http, FileS
     } catch (const UnwantedStatus&) {
         return false;
     } catch (const DigestMismatch&) {
+        return false;
+    } catch (const OutsideLimits&) {
         return false;
     } catch (const Failure& failure) {
         reportUnexpected(ui, path, failure);

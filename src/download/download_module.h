@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,7 +37,17 @@ namespace morvane {
 // file with another digest is a failed download (False, no message, nothing
 // stored), and so is an expected value that is not 64 hex digits, which
 // fetches nothing.
+//
+// `limits` bound what the server can make of the download: a body that
+// breaks one stops as soon as that shows and is a failed download (False,
+// no message, nothing stored).
+struct DownloadLimits {
+    std::optional<std::int64_t> largest;  // bytes the body may have at most
+    std::optional<std::int64_t> size;     // bytes the body must have
+    std::optional<std::chrono::steady_clock::time_point> deadline;  // all of it by then
+};
 bool Download(const std::string& url, const std::string& path, Http& http, FileSystem& files,
-              UserInterface& ui, std::string_view expectedSha256 = {});
+              UserInterface& ui, std::string_view expectedSha256 = {},
+              const DownloadLimits& limits = {});
 
 }  // namespace morvane

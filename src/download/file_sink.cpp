@@ -56,6 +56,10 @@ void FileSink::begin(int status, std::optional<std::int64_t> contentLength) {
     if (begun_) {
         return;
     }
+    if (largest_ && contentLength && *contentLength > *largest_) {
+        throw OutsideLimits("announced " + decimal(*contentLength) + " bytes, more than " +
+                            decimal(*largest_));
+    }
     begun_ = true;
     buffer_.resize(bufferSizeFor(contentLength, sizeHint_));
     // Temporary files of this target that a cut-off run left behind go
@@ -95,6 +99,9 @@ void FileSink::write(const char* data, std::size_t count) {
         throw Failure::of(err::Overflow);
     }
     received_ += static_cast<std::int32_t>(count);
+    if (largest_ && received_ > *largest_) {
+        throw OutsideLimits("more than " + decimal(*largest_) + " bytes");
+    }
     if (hash_) {
         hash_->update(data, count);
     }
@@ -110,9 +117,28 @@ void FileSink::write(const char* data, std::size_t count) {
 }
 
 void FileSink::afterRead() {
+    if (deadline_ && std::chrono::steady_clock::now() >= *deadline_) {
+        throw OutsideLimits("time limit reached");
+    }
     if (onRead_) {
         onRead_();
     }
+}
+
+void FileSink::limitSize(std::int64_t largest) {
+    if (received_ > 0) {
+        throw Failure::of(err::InvalidCall);
+    }
+    largest_ = largest_ ? std::min(*largest_, largest) : largest;
+}
+
+void FileSink::expectSize(std::int64_t size) {
+    limitSize(size);
+    exact_ = true;
+}
+
+void FileSink::endBy(std::chrono::steady_clock::time_point deadline) {
+    deadline_ = deadline;
 }
 
 void FileSink::flush() {
@@ -140,6 +166,9 @@ void FileSink::finish() {
     file_->flush();
     file_->close();
     file_.reset();
+    if (exact_ && received_ != *largest_) {
+        throw OutsideLimits(decimal(received_) + " bytes instead of " + decimal(*largest_));
+    }
     if (expected_) {
         const Sha256Digest actual = hash_->finish();
         hash_.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/crypto.h"
@@ -34,6 +36,18 @@ public:
     const char* what() const noexcept override { return "SHA-256 of the body differs"; }
 };
 
+// Thrown by FileSink when the body breaks a limit set on it: larger than it
+// may be, of another size than it must have, or still arriving at its
+// deadline. The transfer stops and nothing is stored.
+class OutsideLimits : public std::exception {
+public:
+    explicit OutsideLimits(std::string why) : why_(std::move(why)) {}
+    const char* what() const noexcept override { return why_.c_str(); }
+
+private:
+    std::string why_;
+};
+
 // Streams a GET body to disk as it arrives: into a temporary file beside
 // the target, which commit() moves onto the target. Until then the target
 // stays as it was; a sink that goes without commit() removes its temporary
@@ -58,14 +72,24 @@ public:
     // Throws Failure: the file's own, or 6 (overflow) once the body passes
     // 2,147,483,647 bytes.
     void write(const char* data, std::size_t count) override;
+    // Throws OutsideLimits once the deadline has passed.
     void afterRead() override;
+
+    // Limits of the body, set before the first write; each throws
+    // OutsideLimits when broken, as soon as that shows. At most `largest`
+    // bytes (a larger announced length refuses the body before it is read);
+    // exactly `size` bytes; all of it by `deadline`.
+    void limitSize(std::int64_t largest);
+    void expectSize(std::int64_t size);
+    void endBy(std::chrono::steady_clock::time_point deadline);
 
     // From now on the body must have this SHA-256; it is computed as the
     // bytes pass, without reading the file again. Call before the first write.
     void expectSha256(const Sha256Digest& digest);
 
     // Writes what is buffered and closes the temporary file. Throws Failure,
-    // or DigestMismatch when an expected SHA-256 differs.
+    // DigestMismatch when an expected SHA-256 differs, or OutsideLimits for
+    // a body shorter than its expected size.
     void finish();
     // Moves the finished file onto the target, replacing a file that stands
     // there (finishing it first when needed). Throws Failure; the temporary
@@ -89,6 +113,9 @@ private:
     std::vector<char> buffer_;
     std::size_t buffered_ = 0;
     std::int32_t received_ = 0;
+    std::optional<std::int64_t> largest_;
+    bool exact_ = false;
+    std::optional<std::chrono::steady_clock::time_point> deadline_;
     bool begun_ = false;
     bool committed_ = false;
     std::optional<Sha256> hash_;

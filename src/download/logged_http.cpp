@@ -4,6 +4,7 @@
 #include <exception>
 #include <optional>
 
+#include "download/file_sink.h"
 #include "platform/failure.h"
 #include "platform/text.h"
 
@@ -81,6 +82,10 @@ public:
             why = failure.description() + " (" + decimal(failure.number()) + ")";
             log_.note(line(url, counting, why, start));
             throw;
+        } catch (const OutsideLimits& broken) {
+            why = broken.what();
+            log_.note(line(url, counting, why, start));
+            throw;
         } catch (...) {
             // A status the sink refused ends the transfer by an exception too.
             why = counting.status_ ? "status " + decimal(*counting.status_) : "stopped";
@@ -90,6 +95,9 @@ public:
     }
 
     std::string failureReason() const override { return inner_->failureReason(); }
+    void probeUntil(std::chrono::steady_clock::time_point deadline) override {
+        inner_->probeUntil(deadline);
+    }
 
 private:
     std::string reason(GetOutcome outcome, const CountingSink& counting) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -28,9 +29,18 @@ enum class GetOutcome {
     Complete,    // the whole body went to the sink
 };
 
+// The stall limit of the HTTP adapters: a transfer that moves less than
+// 1 KiB a second on average over this long has stalled (see StallWatch).
+inline constexpr std::chrono::milliseconds kDefaultStallLimit = std::chrono::seconds(60);
+
+// The User-Agent the updater sends: "Morvane-Updater/<file version>".
+inline std::string updaterUserAgent(const std::string& fileVersion) {
+    return "Morvane-Updater/" + fileVersion;
+}
+
 // One Internet session: HEAD probe and GET transfers. Neither call may hang:
 // a silent host fails after about 30 s, a stalled transfer (less than 1 KiB
-// in 60 s, see StallWatch) after about 60 s. Host texts, object paths and URLs
+// a second over 60 s, see StallWatch) after about 60 s. Host texts, object paths and URLs
 // arrive percent-encoded (percentEncoded): ASCII without blanks.
 class HttpSession {
 public:
@@ -41,9 +51,12 @@ public:
                                             const std::string& objectPath) = 0;
     // GET for the whole URL, to the host and port it names, never from a cache.
     virtual GetOutcome get(const std::string& url, BodySink& sink) = 0;
+    // From now on the probe gives up at `deadline` (no size); a GET's sink
+    // keeps its own time.
+    virtual void probeUntil(std::chrono::steady_clock::time_point /*deadline*/) {}
     // Why the latest call failed, in one line of the host's words: the
     // system's or the library's error text, or "stalled" for a transfer that
-    // delivered nothing for the stall limit. Empty when it did not fail or
+    // delivered too little over the stall limit. Empty when it did not fail or
     // the session cannot tell; a status outside 2xx is the caller's to see.
     virtual std::string failureReason() const { return {}; }
 };

@@ -168,4 +168,18 @@ std::string decimal(long long value) {
     return std::to_string(value);
 }
 
+std::optional<std::int64_t> decimalNumber(std::string_view digits) {
+    if (digits.empty() || digits.size() > 18) {
+        return std::nullopt;
+    }
+    std::int64_t value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
 }  // namespace morvane

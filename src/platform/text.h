@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,5 +35,8 @@ std::string foldCase(std::string_view utf8);
 
 // Decimal digits of a number, with a minus sign when negative.
 std::string decimal(long long value);
+// The number that `digits` (decimal digits only, at most 18) write;
+// nullopt for any other text.
+std::optional<std::int64_t> decimalNumber(std::string_view digits);
 
 }  // namespace morvane

@@ -13,13 +13,15 @@
 #include "publish/description_text.h"
 #include "publish/local_files.h"
 #include "update/revision_description.h"
+#include "update/revision_limits.h"
 #include "update/revision_rules.h"
 
 namespace morvane::publish {
 namespace {
 
-constexpr std::size_t kLargestDescription = 16 * 1024 * 1024;
-constexpr std::size_t kLargestSignature = 4 * 1024;
+// The updater's limits hold for the check: what it would not fetch fails here.
+constexpr auto kLargestDescriptionBytes = static_cast<std::size_t>(kLargestDescription);
+constexpr auto kLargestSignatureBytes = static_cast<std::size_t>(kLargestSignature);
 
 // The line of the first line end without CR; 0 when every line has one.
 int firstLfOnlyLine(std::string_view bytes) {
@@ -100,6 +102,7 @@ public:
     void begin(int status, std::optional<std::int64_t>) override { status_ = status; }
     void write(const char* data, std::size_t count) override {
         hash_.update(data, count);
+        received_ += count;
         if (keep_) {
             if (body_.size() + count > largest_) {
                 throw std::runtime_error("the answer is too large");
@@ -110,6 +113,7 @@ public:
     void afterRead() override {}
 
     int status() const { return status_; }
+    std::uint64_t received() const { return received_; }
     std::string& body() { return body_; }
     Sha256Digest digest() { return hash_.finish(); }
 
@@ -117,6 +121,7 @@ private:
     std::size_t largest_;
     bool keep_;
     int status_ = 0;
+    std::uint64_t received_ = 0;
     std::string body_;
     Sha256 hash_;
 };
@@ -126,6 +131,7 @@ struct Fetched {
     int status = 0;
     std::string body;
     std::optional<Sha256Digest> digest;
+    std::optional<std::uint64_t> size;
 };
 
 Fetched fetch(Http& http, const std::string& url, std::size_t largest, bool keep) {
@@ -140,6 +146,7 @@ Fetched fetch(Http& http, const std::string& url, std::size_t largest, bool keep
     result.body = std::move(sink.body());
     if (result.complete) {
         result.digest = sink.digest();
+        result.size = sink.received();
     }
     return result;
 }
@@ -198,7 +205,7 @@ private:
     std::string readDescription() {
         if (isUrl(options_.description)) {
             const Fetched got =
-                fetch(http_, percentEncoded(options_.description), kLargestDescription, true);
+                fetch(http_, percentEncoded(options_.description), kLargestDescriptionBytes, true);
             if (!got.complete || got.status < 200 || got.status > 299) {
                 throw std::runtime_error(
                     "cannot fetch " + options_.description +
@@ -206,7 +213,7 @@ private:
             }
             return got.body;
         }
-        const auto bytes = readWholeFile(options_.description, kLargestDescription);
+        const auto bytes = readWholeFile(options_.description, kLargestDescriptionBytes);
         if (!bytes) {
             throw std::runtime_error("cannot read " + options_.description);
         }
@@ -259,12 +266,12 @@ private:
         std::optional<std::string> signature;
         const std::string where = options_.description + ".sig";
         if (isUrl(options_.description)) {
-            Fetched got = fetch(http_, percentEncoded(where), kLargestSignature, true);
+            Fetched got = fetch(http_, percentEncoded(where), kLargestSignatureBytes, true);
             if (got.complete && got.status >= 200 && got.status <= 299) {
                 signature = std::move(got.body);
             }
         } else {
-            signature = readWholeFile(where, kLargestSignature);
+            signature = readWholeFile(where, kLargestSignatureBytes);
         }
         if (!signature) {
             error({}, 0, "the signature " + where + " is missing");
@@ -410,6 +417,7 @@ private:
     void checkSource(const FileEntry& file) {
         const int line = file.lineOf("Quelle");
         std::optional<Sha256Digest> digest;
+        std::optional<std::uint64_t> actualSize;
         if (isUrl(options_.description)) {
             const std::string url = fileUrl(options_.description, file);
             const Fetched got = fetch(http_, percentEncoded(url), 0, false);
@@ -421,6 +429,7 @@ private:
                 return;
             }
             digest = got.digest;
+            actualSize = got.size;
         } else {
             // The file the server would serve for the request.
             const std::string path =
@@ -432,7 +441,9 @@ private:
                 return;
             }
             digest = fileSha256(path);
+            actualSize = fileSize(path);
         }
+        checkSize(file, actualSize);
         if (file.sha256.empty()) {
             return;
         }
@@ -444,6 +455,30 @@ private:
             error(file.title, shaLine,
                   "SHA256 does not match Quelle " + quoted(file.source) + " (its SHA-256 is " +
                       toHex(*digest) + ")");
+        }
+    }
+
+    // "Größe", when given, must be the Quelle's size: the updater stops a
+    // download that passes it and refuses one of another size.
+    void checkSize(const FileEntry& file, std::optional<std::uint64_t> actual) {
+        const auto given = file.values.find("Größe");
+        if (given == file.values.end() || given->second.empty()) {
+            return;
+        }
+        const std::string& size = given->second;
+        const std::optional<std::int64_t> expected = decimalNumber(size);
+        // The name's line, as the file spells it: Windows-1252, or UTF-8.
+        const int line = file.keyLines.contains("Größe") ? file.lineOf("Größe")
+                                                         : file.lineOf(
+                                                               "Gr\xF6\xDF"
+                                                               "e");
+        if (!expected) {
+            error(file.title, line,
+                  "Größe " + quoted(size) + " is no number of bytes: the updater refuses the file");
+        } else if (actual && *actual != static_cast<std::uint64_t>(*expected)) {
+            error(file.title, line,
+                  "Größe " + size + " does not match Quelle " + quoted(file.source) +
+                      " (its size is " + decimal(static_cast<long long>(*actual)) + " bytes)");
         }
     }
 

@@ -115,6 +115,15 @@ bool isSameOrInside(const std::string& path, const std::string& folder) {
     return !relative.empty() && *relative.begin() != "..";
 }
 
+std::optional<std::uint64_t> fileSize(const std::string& path) {
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(hostPath(path), error);
+    if (error) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(size);
+}
+
 std::string joinPath(const std::string& folder, const std::string& relative) {
     fs::path path = folder.empty() ? fs::path() : hostPath(folder);
     path /= hostPath(relative);

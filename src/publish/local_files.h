@@ -32,6 +32,8 @@ std::optional<Sha256Digest> fileSha256(const std::string& path);
 void removeFile(const std::string& path);
 // Whether `path` is `folder` or lies below it, after resolving both.
 bool isSameOrInside(const std::string& path, const std::string& folder);
+// The file's size in bytes; empty when it cannot be told.
+std::optional<std::uint64_t> fileSize(const std::string& path);
 // `relative` ("/"-separated) appended to `folder` in the host's form.
 std::string joinPath(const std::string& folder, const std::string& relative);
 // The folder part of a path ("" for a bare name).

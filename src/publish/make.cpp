@@ -233,6 +233,12 @@ void makeRelease(const MakeOptions& options, std::ostream& out, std::ostream& er
                    " (a name Windows does not allow, or one of the updater's own files)");
         }
         file.sha256 = hashOf(joinPath(options.from, relative));
+        const std::optional<std::uint64_t> size = fileSize(joinPath(options.from, relative));
+        if (!size) {
+            refuse("cannot read " + joinPath(options.from, relative));
+        }
+        // The updater stops a download that grows beyond this.
+        file.values["Größe"] = decimal(static_cast<long long>(*size));
         release.files.push_back(std::move(file));
     }
     if (const auto clash = clashingTargets(release)) {

@@ -186,6 +186,15 @@ MainModule::Installation MainModule::installFiles(ProgressWindow window) {
     return Installation::Stopped;
 }
 
+bool MainModule::fileSize(const FileEntry& file, DownloadLimits& limits) const {
+    const auto size = file.values.find("Größe");
+    if (size == file.values.end() || size->second.empty()) {
+        return true;
+    }
+    limits.size = decimalNumber(size->second);
+    return limits.size.has_value();
+}
+
 MainModule::Installation MainModule::downloadAll() {
     for (const FileEntry& file : Revision.files) {
         UrlClass source;
@@ -194,12 +203,14 @@ MainModule::Installation MainModule::downloadAll() {
         PathClass download = newPath();
         download.setFullPath(TempFolder + target);
         const std::optional<std::string> sha256 = fileSha256(file);
+        DownloadLimits limits;
         // Without a "Quelle" the URL would name the description's folder.
-        const bool installable = !file.source.empty() && isInstallableTarget(target) && sha256;
+        const bool installable =
+            !file.source.empty() && isInstallableTarget(target) && sha256 && fileSize(file, limits);
         if (installable && isInstalledAlready(target, *sha256)) {
             unchangedBlocks_.insert(file.position);
             log("Unchanged, not fetched: " + AppFolder + target);
-        } else if (!installable || !DownloadFile(source, download, *sha256)) {
+        } else if (!installable || !DownloadFile(source, download, *sha256, limits)) {
             exitStatus_ = status::DownloadFailed;
             log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
             showDownloadError(platform_.ui);

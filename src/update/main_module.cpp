@@ -160,7 +160,7 @@ void MainModule::reportUnexpected(const Failure& failure) {
                             box::Critical, "Unbekannter Fehler");
 }
 
-int RunUpdater(Platform& platform) {
+int RunUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime) {
     // The log's place is worked out as Main works out the folders; a failure
     // here leaves the run without a log, never without its work.
     std::string logPath;
@@ -178,6 +178,7 @@ int RunUpdater(Platform& platform) {
     Platform logged{
         files, platform.clock, ui, platform.process, http, platform.progress, platform.spreadsheet};
     MainModule run(logged, log);
+    run.limitRevisionCheck(revisionCheckTime);
     return run.Main();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "blockfile/ini_reader.h"
+#include "download/download_module.h"
 #include "paths/path_class.h"
 #include "paths/url_class.h"
 #include "platform/crypto.h"
@@ -15,6 +17,7 @@
 #include "platform/run_log.h"
 #include "update/install_journal.h"
 #include "update/revision_description.h"
+#include "update/revision_limits.h"
 #include "update/updater_settings.h"
 
 namespace morvane {
@@ -44,6 +47,9 @@ public:
     // start. Returns the exit status (see `status`).
     int Main();
 
+    // The revision check's time limit (see revision_limits.h), shorter for tests.
+    void limitRevisionCheck(std::chrono::milliseconds time) { revisionCheckTime_ = time; }
+
 private:
     // Frame: start-up, the phases and the closing steps. The revision check
     // and the installation run one after the other, each with its own
@@ -67,8 +73,14 @@ private:
     // Fetches `source` to `target`, creating the target's folders; a target
     // ending in "\" gets the source's file name. True when the file arrived
     // and, when `sha256` is not empty, has that SHA-256 (64 hex digits). An
-    // old target that cannot be replaced passes up as Failure.
-    bool DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256 = "");
+    // old target that cannot be replaced passes up as Failure. `limits`
+    // bound the body as for Download.
+    bool DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256 = "",
+                      const DownloadLimits& limits = {});
+    // The limits of a revision check's download: `largest` bytes, by the
+    // check's deadline; and whether that deadline has passed.
+    DownloadLimits revisionCheckLimits(std::int64_t largest) const;
+    bool revisionCheckTimedOut() const;
     // Signed updates. The key from the "Signatur" block of the settings;
     // false, after its message, when the settings ask for a key and hold no
     // usable one.
@@ -121,6 +133,9 @@ private:
     // The "SHA256" of a file block ("" for none); nullopt when a key is
     // given and the block has none.
     std::optional<std::string> fileSha256(const FileEntry& file) const;
+    // The "Größe" of a file block as the download's size; false when the
+    // block gives one that is no number of bytes.
+    bool fileSize(const FileEntry& file, DownloadLimits& limits) const;
 
     // Application start, closing step 2: the start file, or the message
     // that it is missing.
@@ -149,6 +164,8 @@ private:
     std::string NewVersion;
     std::int32_t Answer = 0;
     std::optional<SignatureKey> publisherKey_;
+    std::chrono::milliseconds revisionCheckTime_ = kRevisionCheckTime;
+    std::chrono::steady_clock::time_point revisionCheckDeadline_;
     // File installation
     std::int16_t Downloaded = 0;
     std::set<std::int32_t> unchangedBlocks_;  // positions of files installed already
@@ -158,6 +175,8 @@ private:
 
 // Builds the run over the host's adapters and runs it, with the run log
 // Temp\<executable name>.log in the updater's folder. Returns the exit status.
-int RunUpdater(Platform& platform);
+// `revisionCheckTime` is the revision check's time limit.
+int RunUpdater(Platform& platform,
+               std::chrono::milliseconds revisionCheckTime = kRevisionCheckTime);
 
 }  // namespace morvane

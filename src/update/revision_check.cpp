@@ -9,6 +9,25 @@ namespace {
 
 const char* const kCrLf = "\r\n";
 
+// Notes longer than this many characters are cut: no box shows more, and a
+// description must not make one that takes ages to draw.
+constexpr std::size_t kLongestNotes = std::size_t{64} * 1024;
+
+// The notes as the box shows them: cut after kLongestNotes characters,
+// with "…" where they were cut.
+std::string shownNotes(std::string notes) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        const bool startsCharacter = (static_cast<unsigned char>(notes[i]) & 0xC0) != 0x80;
+        if (startsCharacter && ++characters > kLongestNotes) {
+            // A line end is never cut in two.
+            notes.resize(notes[i - 1] == '\r' ? i - 1 : i);
+            return notes + "…" + kCrLf;
+        }
+    }
+    return notes;
+}
+
 std::string informText(const std::string& description) {
     return std::string("Es wurde eine neue Version mit folgenden Änderungen gefunden:") + kCrLf +
            kCrLf + description + kCrLf + "Es wird nun eine Aktualisierung durchgeführt.";
@@ -22,7 +41,8 @@ std::string askText(const std::string& description) {
 
 }  // namespace
 
-bool MainModule::DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256) {
+bool MainModule::DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256,
+                              const DownloadLimits& limits) {
     target.CreateFolder();
     if (target.isFolder()) {
         target.setFullName(source.FullName());
@@ -32,7 +52,18 @@ bool MainModule::DownloadFile(UrlClass& source, PathClass& target, const std::st
     platform_.ui.showWaitCursor();
     const ScopeGuard arrowCursor([this] { platform_.ui.showArrowCursor(); });
     return Download(source.FullUrl(), target.FullPath(), platform_.http, platform_.files,
-                    platform_.ui, sha256);
+                    platform_.ui, sha256, limits);
+}
+
+DownloadLimits MainModule::revisionCheckLimits(std::int64_t largest) const {
+    DownloadLimits limits;
+    limits.largest = largest;
+    limits.deadline = revisionCheckDeadline_;
+    return limits;
+}
+
+bool MainModule::revisionCheckTimedOut() const {
+    return std::chrono::steady_clock::now() >= revisionCheckDeadline_;
 }
 
 MainModule::CheckOutcome MainModule::checkRevision() {
@@ -58,15 +89,21 @@ MainModule::CheckOutcome MainModule::checkRevision() {
     // installed from it, or once everything is.
     PathClass fresh = newPath();
     fresh.setFullPath(freshRevisionPath());
-    if (!DownloadFile(ServerUrl, fresh)) {
+    // A server that sends slowly or without end cannot keep the workbook
+    // from opening: the check has a size limit per file and a time limit.
+    revisionCheckDeadline_ = std::chrono::steady_clock::now() + revisionCheckTime_;
+    if (!DownloadFile(ServerUrl, fresh, "", revisionCheckLimits(kLargestDescription))) {
         exitStatus_ = status::NoDescription;
-        log("The description could not be fetched to " + fresh.FullPath());
+        log("The description could not be fetched to " + fresh.FullPath() +
+            (revisionCheckTimedOut() ? ": the revision check ran out of time" : ""));
         return CheckOutcome::NoUpdate;
     }
     // With a key, a description is not even read before its signature holds.
     if (publisherKey_ && !isSignedByPublisher(fresh)) {
         exitStatus_ = status::NoDescription;
-        log("The description is not validly signed: " + ServerUrl.FullUrl());
+        log(revisionCheckTimedOut()
+                ? "The signature could not be fetched: the revision check ran out of time"
+                : "The description is not validly signed: " + ServerUrl.FullUrl());
         fresh.Delete();
         return CheckOutcome::NoUpdate;
     }
@@ -118,12 +155,12 @@ MainModule::CheckOutcome MainModule::checkRevision() {
         case Notice::Silent:
             break;
         case Notice::Inform:
-            Answer = platform_.ui.messageBox(informText(Revision.notes), box::Information,
-                                             Revision.title);
+            Answer = platform_.ui.messageBox(informText(shownNotes(Revision.notes)),
+                                             box::Information, Revision.title);
             break;
         case Notice::Ask:
-            Answer = platform_.ui.messageBox(askText(Revision.notes), box::YesNoInformation,
-                                             Revision.title);
+            Answer = platform_.ui.messageBox(askText(shownNotes(Revision.notes)),
+                                             box::YesNoInformation, Revision.title);
             break;
     }
 

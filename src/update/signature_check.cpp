@@ -14,11 +14,6 @@
 namespace morvane {
 namespace {
 
-// A signature is 72 bytes at most; a description a few kilobytes. Anything
-// far beyond is no file of ours and is not read into memory.
-constexpr std::int64_t kLargestSignature = 4 * 1024;
-constexpr std::int64_t kLargestDescription = 16 * 1024 * 1024;
-
 // The whole file as bytes; empty when it cannot be read or is too large.
 std::optional<std::string> readBytes(FileSystem& files, const std::string& path,
                                      std::int64_t largest) {
@@ -62,14 +57,15 @@ bool MainModule::isSignedByPublisher(const PathClass& description) {
     PathClass signaturePath = newPath();
     signaturePath.setFullPath(description.FullPath() + ".sig");
     bool valid = false;
-    if (DownloadFile(signatureUrl, signaturePath)) {
+    if (DownloadFile(signatureUrl, signaturePath, "", revisionCheckLimits(kLargestSignature))) {
         const auto signature =
             readBytes(platform_.files, signaturePath.FullPath(), kLargestSignature);
         const auto text = readBytes(platform_.files, description.FullPath(), kLargestDescription);
         valid = signature && text && publisherKey_->verifies(*text, *signature);
         signaturePath.Delete();
     }
-    if (!valid) {
+    // Out of time, the server counts as unreachable: no refusal to show.
+    if (!valid && !revisionCheckTimedOut()) {
         platform_.ui.messageBox(
             "Die Beschreibung der neuen Version ist nicht gültig signiert.\r\n"
             "Die Aktualisierung wird nicht durchgeführt.",

@@ -6,12 +6,14 @@
 #include <windows.h>
 // windows.h first
 #include <tlhelp32.h>
+#include <wininet.h>
 #endif
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -282,19 +284,49 @@ TEST_F(DownloadTest, StoresExactlyTheCompleteBodyOfASuccessfulGet) {
 
 TEST_F(DownloadTest, FollowsARedirect) {
     const std::string body = patternBytes(0, 5'000);
-    const ScriptedHttpServer& s = serve([&](const RecordedRequest& request) {
-        if (request.target == "/old.bin") {
-            return replyWithLength(302, kHtmlPage, "Location: /new.bin\r\n");
-        }
-        return replyWithLength(200, body);
-    });
+    ScriptedHttpServer elsewhere(
+        [&](const RecordedRequest&) { return replyWithLength(200, body); });
+    for (const std::string& location : {std::string("/new.bin"), elsewhere.url("/new.bin")}) {
+        SCOPED_TRACE(location);
+        std::filesystem::remove(temp.native("file.bin"));
+        const ScriptedHttpServer& s = serve([&](const RecordedRequest& request) {
+            if (request.target == "/old.bin") {
+                return replyWithLength(302, kHtmlPage, "Location: " + location + "\r\n");
+            }
+            return replyWithLength(200, body);
+        });
 
-    EXPECT_TRUE(download(s.url("/old.bin")));
+        EXPECT_TRUE(download(s.url("/old.bin")));
 
-    EXPECT_TRUE(temp.exists("file.bin") && temp.read("file.bin") == body);
+        EXPECT_TRUE(temp.exists("file.bin") && temp.read("file.bin") == body);
+        std::vector<RecordedRequest> requests = s.requests();
+        const std::vector<RecordedRequest> moved = elsewhere.requests();
+        requests.insert(requests.end(), moved.begin(), moved.end());
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(requests.back().requestLine, "GET /new.bin HTTP/1.1");
+    }
+}
+
+#ifdef _WIN32
+// A redirect between http and https is followed as libcurl follows it, not
+// refused where a policy sets the zone-crossing warning.
+TEST(WinInetRequests, FollowRedirectsAcrossHttpAndHttps) {
+    EXPECT_NE(win32::requestFlags() & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS, 0u);
+    EXPECT_NE(win32::requestFlags() & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP, 0u);
+}
+#endif
+
+TEST_F(DownloadTest, SendsTheUserAgentItIsGiven) {
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "abc")));
+    test::HostHttp named{updaterUserAgent("1.2.3.4")};
+
+    EXPECT_TRUE(Download(s.url("/file.bin"), target, named, files, ui));
+    EXPECT_TRUE(download(s.url("/file.bin")));
+
     const std::vector<RecordedRequest> requests = s.requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].requestLine, "GET /new.bin HTTP/1.1");
+    EXPECT_EQ(requests[0].header("User-Agent"), "Morvane-Updater/1.2.3.4");
+    EXPECT_FALSE(requests[1].header("User-Agent").has_value()) << "none when given none";
 }
 
 TEST_F(DownloadTest, SchemeInCapitalsIsAcceptedAndTheUrlGoesOutUnchanged) {
@@ -373,6 +405,30 @@ TEST_F(DownloadTest, TrickleFailsAfterTheStallLimitWhileASlowLineSucceeds) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
         EXPECT_TRUE(ui.boxes.empty());
         EXPECT_TRUE(folderContents().empty());
+    }
+    {
+        SCOPED_TRACE("70 bytes every 100 ms: 1.4 KiB within a 2 s limit, yet below 1 KiB a second");
+        test::HostHttp patient{std::chrono::seconds(2)};
+        const std::uint64_t huge = std::uint64_t{2} << 30;
+        const ScriptedHttpServer& s = serve(byMethod(
+            headReply(200, huge), pacedBody(huge, huge, 70, std::chrono::milliseconds(100))));
+        const auto start = std::chrono::steady_clock::now();
+
+        EXPECT_FALSE(Download(s.url("/file.bin"), target, patient, files, ui));
+
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_TRUE(folderContents().empty());
+    }
+    {
+        SCOPED_TRACE("a fast line that slows to 5 KiB a second");
+        const std::uint64_t size = 8'000'000 + 5'120;
+        ScriptedReply reply = pacedBody(size, size, 512, std::chrono::milliseconds(100));
+        reply.firstPiece += 8'000'000;
+        const ScriptedHttpServer& s = serve(byMethod(headReply(200, size), reply));
+
+        EXPECT_TRUE(Download(s.url("/file.bin"), target, impatient, files, ui));
+
+        EXPECT_EQ(temp.read("file.bin").size(), size);
     }
     {
         SCOPED_TRACE("512 bytes every 100 ms");
@@ -764,6 +820,73 @@ TEST_F(DownloadTest, ExpectedSha256DecidesWhetherTheFileIsStored) {
         EXPECT_EQ(s.connectionCount() > connections, c.fetched);
     }
     EXPECT_TRUE(ui.boxes.empty());
+}
+
+// --- Limits: a body that breaks one stops as soon as that shows ------------
+
+TEST_F(DownloadTest, LimitsEndTheDownloadAsSoonAsTheyAreBroken) {
+    const std::uint64_t endless = std::uint64_t{1} << 40;
+    ScriptedReply withoutEnd = replyCloseDelimited(200, "");
+    withoutEnd.patternBytes = endless;
+    const auto limited = [](std::optional<std::int64_t> largest, std::optional<std::int64_t> size) {
+        DownloadLimits limits;
+        limits.largest = largest;
+        limits.size = size;
+        return limits;
+    };
+    const auto inOneSecond = [] {
+        DownloadLimits limits;
+        limits.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        return limits;
+    };
+    const struct {
+        const char* name;
+        ScriptedReply reply;
+        std::function<DownloadLimits()> limits;
+        bool stored;
+    } cases[] = {
+        {"a body without end, at most 100,000 bytes", withoutEnd,
+         [&] { return limited(100'000, std::nullopt); }, false},
+        {"a body without end, a size of 5,000 bytes", withoutEnd,
+         [&] { return limited(std::nullopt, 5'000); }, false},
+        {"announced larger than allowed", pacedBody(endless, endless, 0, {}),
+         [&] { return limited(100'000, std::nullopt); }, false},
+        {"one byte short of its size", replyWithLength(200, patternBytes(0, 4'999)),
+         [&] { return limited(std::nullopt, 5'000); }, false},
+        {"exactly its size, at most that", replyWithLength(200, patternBytes(0, 5'000)),
+         [&] { return limited(5'000, 5'000); }, true},
+        {"a line above the least rate, past its deadline",
+         pacedBody(endless, endless, 2'000, std::chrono::milliseconds(100)), inOneSecond, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(temp.native("file.bin"));
+        const ScriptedHttpServer& s = serve(byMethod(headReply(200, 0), c.reply));
+        const auto start = std::chrono::steady_clock::now();
+
+        EXPECT_EQ(Download(s.url("/file.bin"), target, http, files, ui, {}, c.limits()), c.stored);
+
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_EQ(folderContents(),
+                  c.stored ? std::vector<std::string>{"file.bin"} : std::vector<std::string>{});
+    }
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(DownloadTest, DeadlineHoldsForTheSizeProbeToo) {
+    ScriptedReply silentHead = headReply(200, 3);
+    silentHead.delay = std::chrono::seconds(30);
+    if (!serveOnPort80(byMethod(silentHead, replyWithLength(200, "abc")))) {
+        GTEST_SKIP() << "127.0.0.1:80 cannot be had here";
+    }
+    DownloadLimits limits;
+    limits.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    const auto start = std::chrono::steady_clock::now();
+
+    EXPECT_FALSE(Download(server->url("/file.bin"), target, http, files, ui, {}, limits));
+
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(folderContents().empty());
 }
 
 }  // namespace

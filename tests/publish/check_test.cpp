@@ -35,7 +35,16 @@ std::string head(const std::string& version = "1.1", const std::string& messageT
 std::string fileBlock(const std::string& lines) {
     return "[A]\n" + lines;
 }
-const std::string kGoodFile = fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA + "\n");
+// "Größe" in Windows-1252, as a description holds it.
+const std::string kSizeKey =
+    "Gr\xF6\xDF"
+    "e";
+const std::string kGoodFile =
+    fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA + "\n" + kSizeKey + " = 1\n");
+// The same block in a file saved as UTF-8.
+const std::string kGoodFileUtf8 = fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA +
+                                            "\nGr\xC3\xB6\xC3\x9F"
+                                            "e = 1\n");
 const std::string kStart = "[Startdatei]\nA.xlsm\n";
 
 std::string manyBlocks() {
@@ -83,8 +92,10 @@ TEST(Check, FindsEachFaultOfATableOfBrokenDescriptions) {
         {"Quelle missing", head() + fileBlock("Quelle = b.txt\nZiel = a.txt\n" + sha) + kStart, Kind::Error, "missing next to the description"},
         {"SHA256 wrong", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + std::string(64, '0') + "\n") + kStart, Kind::Error, "does not match"},
         {"SHA256 short", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA.substr(1) + "\n") + kStart, Kind::Error, "not 64 hex digits"},
+        {"Größe wrong", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n" + sha + kSizeKey + " = 2\n") + kStart, Kind::Error, "(its size is 1 bytes)"},
+        {"Größe no number", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n" + sha + kSizeKey + " = 1 B\n") + kStart, Kind::Error, "no number of bytes"},
         {"too many blocks", manyBlocks(), Kind::Error, "16-bit block counter"},
-        {"UTF-8 without BOM", head() + kGoodFile + "[Startdatei]\nM\xC3\xBCller.xlsm\n", Kind::Warning, "UTF-8 without BOM?"},
+        {"UTF-8 without BOM", head() + kGoodFileUtf8 + "[Startdatei]\nM\xC3\xBCller.xlsm\n", Kind::Warning, "UTF-8 without BOM?"},
         {"BOM before no UTF-8", "\xEF\xBB\xBF" + head() + kGoodFile + "[Startdatei]\nM\xFCller.xlsm\n", Kind::Warning, "no valid UTF-8"},
         {"undefined byte", head() + kGoodFile + "[Startdatei]\nA\x81.xlsm\n", Kind::Warning, "byte 0x81"},
         {"LF only", head() + kGoodFile + kStart, Kind::Error, "LF only", std::nullopt, true},
@@ -123,8 +134,8 @@ TEST(Check, AGoodDescriptionHasNoFindingsAndItsFindingsNameBlockAndLine) {
     folder.write("a.txt", "a");
     folder.write("revision.ini", crlf(head() + kGoodFile + kStart));
     EXPECT_TRUE(checkDescription(only(path(folder, "revision.ini")), http).empty());
-    folder.write("revision.ini",
-                 "\xEF\xBB\xBF" + crlf(head() + kGoodFile + "[Startdatei]\nM\xC3\xBCller.xlsm\n"));
+    folder.write("revision.ini", "\xEF\xBB\xBF" + crlf(head() + kGoodFileUtf8 +
+                                                       "[Startdatei]\nM\xC3\xBCller.xlsm\n"));
     EXPECT_TRUE(checkDescription(only(path(folder, "revision.ini")), http).empty());
 
     folder.write("revision.ini",

@@ -59,6 +59,10 @@ TEST(Make, WritesADescriptionThatCheckPassesAndSignsIt) {
     EXPECT_NE(text.find("[lib/Regionen.xlam]\r\nQuelle = lib/Regionen.xlam\r\nZiel = "
                         "lib\\Regionen.xlam\r\nSHA256 = "),
               std::string::npos);
+    // "Add-in 2.1": 10 bytes; the key in Windows-1252.
+    EXPECT_NE(text.find("\r\nGr\xF6\xDF"
+                        "e = 10\r\n[Startdatei]"),
+              std::string::npos);
     EXPECT_NE(text.find("Monatsabschl\xFCsse\r\n"), std::string::npos);  // Windows-1252
     EXPECT_EQ(text.substr(text.size() - 27), "[Startdatei]\r\nUmsatz.xlsm\r\n");
     EXPECT_EQ(release.folder.read("server/lib/Regionen.xlam"), "Add-in 2.1");

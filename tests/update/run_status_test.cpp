@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 
@@ -16,10 +17,12 @@ namespace {
 class RunStatusTest : public UpdateRunTest {
 public:
     // For the set-ups in the table below.
+    using UpdateRunTest::answer;
     using UpdateRunTest::appFolder;
     using UpdateRunTest::description;
     using UpdateRunTest::files;
     using UpdateRunTest::process;
+    using UpdateRunTest::publish;
     using UpdateRunTest::readApp;
     using UpdateRunTest::root;
     using UpdateRunTest::serve;
@@ -64,7 +67,7 @@ public:
 protected:
     int runLogged() {
         Platform logged{files, clock, ui, process, quickHttp, progress, spreadsheet};
-        return RunUpdater(logged);
+        return RunUpdater(logged, checkTime);
     }
     std::string runLog() const {
         return appHas("Temp\\Updater.log") ? readApp("Temp\\Updater.log") : "";
@@ -72,6 +75,11 @@ protected:
 
     // Stalled transfers fail after a second here.
     HostHttp quickHttp{std::chrono::seconds(1)};
+
+public:
+    // A server that answers the revision check on and on, above the least
+    // rate, outlasts this.
+    std::chrono::milliseconds checkTime = kRevisionCheckTime;
 };
 
 struct StatusCase {
@@ -85,6 +93,37 @@ ScriptedReply cutShort() {
     ScriptedReply reply = replyWithLength(200, std::string(100, 'x'));
     reply.bytes.resize(reply.bytes.size() - 60);
     return reply;
+}
+
+// A 200 whose body never ends, sent in pieces of `piece` bytes every
+// `every` (as fast as taken when 0).
+ScriptedReply endless(std::size_t piece = 0, int every = 0) {
+    ScriptedReply reply;
+    reply.bytes = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+    reply.patternBytes = std::uint64_t{1} << 40;
+    reply.firstPiece = reply.bytes.size();
+    reply.pieceSize = piece;
+    reply.pieceDelay = std::chrono::milliseconds(every);
+    return reply;
+}
+
+// Signed with the key (whatever the signature file says), the workbook
+// Mappe.xlsx in place: what a server can still make of the check.
+void offerSigned(RunStatusTest& t) {
+    t.installAndOffer("0");
+    t.writeApp("Updater.ini",
+               t.readApp("Updater.ini") + "[Signatur]\r\n" + vectors::kPublicKey + "\r\n");
+}
+
+// Version 2.0 offers app.exe ("app v2", 6 bytes) with a Größe of `size`
+// (the key in Windows-1252, as a description holds it).
+void offerWithSize(RunStatusTest& t, const std::string& size) {
+    t.installAndOffer("0");
+    t.publish(RunStatusTest::description("2.0", "0",
+                                         "[App]\r\nQuelle = app.exe\r\nZiel = app.exe\r\nGr\xF6\xDF"
+                                         "e = " +
+                                             size + "\r\n",
+                                         "Mappe.xlsx"));
 }
 
 ScriptedReply stalling() {
@@ -158,6 +197,83 @@ const StatusCase kCases[] = {
      [](RunStatusTest& t) { t.answerDescriptionWith(stalling()); },
      3,
      {"failed: stalled", "exit status 3"}},
+    {"description without end",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.answer("updates/revision.ini", endless());
+     },
+     3,
+     {"failed: more than 1048576 bytes", "could not be fetched", "Starting \"", "exit status 3"}},
+    {"description announced larger than 1 MiB",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         ScriptedReply huge = endless();
+         huge.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 1048577\r\nConnection: close\r\n\r\n";
+         t.answer("updates/revision.ini", huge);
+     },
+     3,
+     {"GET http://127.0.0.1:", "0 bytes", "failed: announced 1048577 bytes, more than 1048576",
+      "Starting \"", "exit status 3"}},
+    {"description drips below 1 KiB a second",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.answer("updates/revision.ini", endless(50, 100));
+     },
+     3,
+     {"failed: stalled", "could not be fetched", "Starting \"", "exit status 3"}},
+    {"description outlasts the revision check",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.answer("updates/revision.ini", endless(2'000, 100));
+         t.checkTime = std::chrono::milliseconds(1'500);
+     },
+     3,
+     {"failed: time limit reached", "ran out of time", "Starting \"", "exit status 3"}},
+    {"signature without end",
+     [](RunStatusTest& t) {
+         offerSigned(t);
+         t.answer("updates/revision.ini.sig", endless());
+     },
+     3,
+     {"revision.ini.sig: status 200, ", "failed: more than 1024 bytes", "not validly signed",
+      "Starting \"", "exit status 3"}},
+    {"signature drips below 1 KiB a second",
+     [](RunStatusTest& t) {
+         offerSigned(t);
+         t.answer("updates/revision.ini.sig", endless(20, 100));
+     },
+     3,
+     {"revision.ini.sig: status 200, ", "failed: stalled", "Starting \"", "exit status 3"}},
+    {"signature outlasts the revision check",
+     [](RunStatusTest& t) {
+         offerSigned(t);
+         t.answer("updates/revision.ini.sig", endless(100, 50));
+         t.checkTime = std::chrono::milliseconds(500);
+     },
+     3,
+     {"revision.ini.sig: status 200, ", "failed: time limit reached",
+      "The signature could not be fetched: the revision check ran out of time", "Starting \"",
+      "exit status 3"}},
+    {"file of its declared size",
+     [](RunStatusTest& t) { offerWithSize(t, "6"); },
+     0,
+     {"Downloaded ", "Version \"2.0\" installed", "exit status 0"}},
+    {"file without end passes its declared size",
+     [](RunStatusTest& t) {
+         offerWithSize(t, "6");
+         t.answer("updates/app.exe", endless());
+     },
+     5,
+     {"updates/app.exe: status 200, ", "failed: more than 6 bytes",
+      "Download failed: ", "exit status 5"}},
+    {"file shorter than its declared size",
+     [](RunStatusTest& t) { offerWithSize(t, "7"); },
+     5,
+     {"updates/app.exe: status 200, 6 bytes", "Download failed: ", "exit status 5"}},
+    {"declared size that is no number",
+     [](RunStatusTest& t) { offerWithSize(t, "6 Bytes"); },
+     5,
+     {"Download failed: ", "exit status 5"}},
     {"description cut short",
      [](RunStatusTest& t) { t.answerDescriptionWith(cutShort()); },
      3,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "platform/crypto.h"
 
@@ -23,6 +24,9 @@ UpdateRunTest::UpdateRunTest() {
     std::filesystem::create_directories(root.native("App"));
     server = std::make_unique<ScriptedHttpServer>([this](const RecordedRequest& request) {
         std::lock_guard<std::mutex> lock(servedLock_);
+        if (const auto scripted = answers_.find(request.target); scripted != answers_.end()) {
+            return scripted->second;
+        }
         const auto it = served_.find(request.target);
         if (it == served_.end()) {
             return replyWithLength(404, "<html><body>Not Found</body></html>");
@@ -53,6 +57,11 @@ std::string UpdateRunTest::sha256Of(const std::string& data) {
     Sha256 hash;
     hash.update(data.data(), data.size());
     return toHex(hash.finish());
+}
+
+void UpdateRunTest::answer(const std::string& path, ScriptedReply reply) {
+    std::lock_guard<std::mutex> lock(servedLock_);
+    answers_["/" + path] = std::move(reply);
 }
 
 void UpdateRunTest::writeSettings(const std::string& startFile) {

@@ -29,6 +29,8 @@ protected:
     // Serves `content` at "/<path>"; a status other than 200 serves it as an
     // error page with that status.
     void serve(const std::string& path, const std::string& content, int status = 200);
+    // Answers every request for "/<path>" with `reply`, whatever is served there.
+    void answer(const std::string& path, ScriptedReply reply);
     // The settings file Updater.ini with "Adresse" pointing at /updates/revision.ini.
     void writeSettings(const std::string& startFile = "");
     // A revision description with the four leading blocks, the given file
@@ -69,6 +71,7 @@ protected:
 private:
     std::mutex servedLock_;
     std::map<std::string, std::pair<int, std::string>> served_;
+    std::map<std::string, ScriptedReply> answers_;
 
 protected:
     std::unique_ptr<ScriptedHttpServer> server;

@@ -198,6 +198,30 @@ TEST_F(UpdateTest, MessageTypeDecidesBoxAndProgressWindow) {
     }
 }
 
+TEST_F(UpdateTest, NotesOver64KiBCharactersAreCutInTheBox) {
+    const std::string full(65'534, 'a');
+    struct Case {
+        const char* name;
+        std::string notes;  // Windows-1252, as served
+        std::string shown;  // UTF-8
+    };
+    const Case cases[] = {
+        {"65,536 characters", full + "\r\n", full + "\r\n"},
+        {"one more, an umlaut kept whole", full + "\xE4\r\n", full + "ä…\r\n"},
+        {"far more", full + "\xE4" + std::string(200'000, 'b') + "\r\n", full + "äb…\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui.boxes.clear();
+        installOldRelease();
+        publish(description("2.0", "2", "", "Mappe.xlsx", c.notes));
+        ui.answers = {box::No};
+        run();
+        ASSERT_FALSE(ui.boxes.empty());
+        EXPECT_EQ(ui.boxes[0].text, askText(c.shown));
+    }
+}
+
 TEST_F(UpdateTest, VersionsCompareAsTextByUtf16CodeUnits) {
     struct Case {
         std::string installed;  // "-": no copy from an earlier run

@@ -12,6 +12,7 @@
 
 #include "platform/failure.h"
 #include "platform/stall_watch.h"
+#include "platform/text.h"
 
 namespace morvane::posix {
 
@@ -63,22 +64,6 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-// A decimal header value; nullopt when it is not one or needs more than 63 bits.
-std::optional<std::int64_t> decimalValue(std::string_view text) {
-    text = trimmed(text);
-    if (text.empty() || text.size() > 18) {
-        return std::nullopt;
-    }
-    std::int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
 // What the headers of the latest response said about its length. A redirect
 // or an interim response is followed by the next one's status line, which
 // starts afresh.
@@ -98,7 +83,7 @@ struct ResponseHead {
         const std::string_view name = trimmed(line.substr(0, colon));
         const std::string_view value = trimmed(line.substr(colon + 1));
         if (equalsIgnoringCase(name, "Content-Length")) {
-            contentLength = decimalValue(value);
+            contentLength = decimalNumber(value);
         } else if (equalsIgnoringCase(name, "Transfer-Encoding")) {
             chunked = value.find("chunked") != std::string_view::npos;
         }
@@ -132,9 +117,13 @@ bool isPlainHost(std::string_view host) {
 }
 
 // Options both requests share. False when libcurl refuses one.
-// A transfer that moves less than one byte per second for `stallSeconds` has stalled.
-bool setCommonOptions(CURL* easy, curl_slist* headers, long stallSeconds) {
+// A transfer that moves less than one byte per second for `stallSeconds` has
+// stalled. An empty `userAgent` sends none.
+bool setCommonOptions(CURL* easy, curl_slist* headers, long stallSeconds,
+                      const std::string& userAgent) {
     return curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+           (userAgent.empty() ||
+            curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent.c_str()) == CURLE_OK) &&
            curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) ==
                CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers) == CURLE_OK &&
@@ -221,8 +210,9 @@ struct Transfer {
 
 class CurlSession : public HttpSession {
 public:
-    explicit CurlSession(std::chrono::milliseconds stallLimit)
-        : stallLimit_(stallLimit),
+    CurlSession(std::string userAgent, std::chrono::milliseconds stallLimit)
+        : userAgent_(std::move(userAgent)),
+          stallLimit_(stallLimit),
           stallSeconds_(static_cast<long>(std::max<std::int64_t>(
               1, std::chrono::ceil<std::chrono::seconds>(stallLimit).count()))) {}
 
@@ -242,14 +232,16 @@ public:
         // The request target goes out as written, not as libcurl would
         // normalise the URL's path.
         const bool ready =
-            setCommonOptions(e, headers.get(), stallSeconds_) &&
+            setCommonOptions(e, headers.get(), stallSeconds_, userAgent_) &&
             curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http") == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_URL, url.c_str()) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_PORT, 80L) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_REQUEST_TARGET, objectPath.c_str()) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_NOBODY, 1L) == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &onHeader) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_HEADERDATA, &head) == CURLE_OK;
+            curl_easy_setopt(e, CURLOPT_HEADERDATA, &head) == CURLE_OK &&
+            (!probeDeadline_ || curl_easy_setopt(e, CURLOPT_TIMEOUT_MS,
+                                                 millisecondsUntil(*probeDeadline_)) == CURLE_OK);
         why_.clear();
         if (!ready) {
             return 0;
@@ -278,7 +270,7 @@ public:
         char errorText[CURL_ERROR_SIZE] = {};
         Transfer transfer{e, sink, StallWatch(stallLimit_), {}, false, nullptr, 0, false};
         const bool ready =
-            setCommonOptions(e, headers.get(), stallSeconds_) &&
+            setCommonOptions(e, headers.get(), stallSeconds_, userAgent_) &&
             curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
             curl_easy_setopt(e, CURLOPT_URL, url.c_str()) == CURLE_OK &&
@@ -321,9 +313,21 @@ public:
     }
 
     std::string failureReason() const override { return why_; }
+    void probeUntil(std::chrono::steady_clock::time_point deadline) override {
+        probeDeadline_ = deadline;
+    }
 
 private:
+    // At least 1: libcurl reads 0 as no limit.
+    static long millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        return static_cast<long>(std::max<std::int64_t>(1, left.count()));
+    }
+
+    std::optional<std::chrono::steady_clock::time_point> probeDeadline_;
     std::string why_;
+    std::string userAgent_;
     std::chrono::milliseconds stallLimit_;
     long stallSeconds_;  // for libcurl's own limit, in whole seconds
 };
@@ -334,7 +338,7 @@ std::unique_ptr<HttpSession> CurlHttp::openSession() {
     if (!libcurlReady()) {
         return nullptr;
     }
-    return std::make_unique<CurlSession>(stallLimit_);
+    return std::make_unique<CurlSession>(userAgent_, stallLimit_);
 }
 
 }  // namespace morvane::posix

@@ -1,25 +1,31 @@
 #pragma once
 
 #include <chrono>
+#include <string>
+#include <utility>
 
 #include "platform/http.h"
 
 namespace morvane::posix {
 
 // HTTP through libcurl, in the exchange the updater has always made: a HEAD
-// to the host text on port 80 and a GET for the whole URL, with no user
-// agent, no extra header lines and no cache. Proxies come from the usual
+// to the host text on port 80 and a GET for the whole URL (following
+// redirects, to https too), with the user agent it is given (none when
+// empty), no other header lines and no cache. Proxies come from the usual
 // environment variables (http_proxy, no_proxy), libcurl's preconfiguration.
 class CurlHttp : public Http {
 public:
-    // A transfer that delivers nothing for `stallLimit` fails.
-    explicit CurlHttp(std::chrono::milliseconds stallLimit = std::chrono::seconds(60))
-        : stallLimit_(stallLimit) {}
+    // A transfer that stalls (see StallWatch) over `stallLimit` fails.
+    explicit CurlHttp(std::string userAgent = "",
+                      std::chrono::milliseconds stallLimit = kDefaultStallLimit)
+        : userAgent_(std::move(userAgent)), stallLimit_(stallLimit) {}
+    explicit CurlHttp(std::chrono::milliseconds stallLimit) : CurlHttp("", stallLimit) {}
 
     // nullptr when libcurl cannot be initialised.
     std::unique_ptr<HttpSession> openSession() override;
 
 private:
+    std::string userAgent_;
     std::chrono::milliseconds stallLimit_;
 };
 

@@ -16,6 +16,7 @@
 #include "platform/failure.h"
 #include "platform/scope_guard.h"
 #include "platform/stall_watch.h"
+#include "platform/text.h"
 #include "platform/win32/handoff.h"
 #include "platform/win32/message_pump.h"
 #include "platform/win32/os_error.h"
@@ -35,15 +36,18 @@ using SharedInternetHandle = std::shared_ptr<void>;
 
 constexpr DWORD kConnectTimeoutMs = 30'000;
 
-// Flags of both requests: always from the server (a caching proxy too),
-// nothing kept in the user's browser cache, no cookies, no dialogs.
+// See requestFlags().
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
-                                INTERNET_FLAG_NO_UI;
+                                INTERNET_FLAG_NO_UI | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
+                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP;
 
 // The longest the waiting thread goes without handling its window messages:
 // Windows marks a window that does not answer for 5 s as not responding.
 constexpr DWORD kMessageTurnMs = 50;
+
+// The longest a GET goes without calling its sink while nothing arrives.
+constexpr std::chrono::milliseconds kIdleTurn{250};
 
 // How much one read asks for. A synchronous read waits until it can fill
 // the whole request, so while data only trickles in, a read asks for just
@@ -57,16 +61,28 @@ constexpr DWORD kMessageTurnMs = 50;
 // than that sends the reads back to taking what has arrived. The window
 // system therefore waits no longer between turns than it would with small
 // reads, unless a fast server suddenly slows down, and then once only.
+//
+// That one block is bounded by `largest`: half of what the least rate of
+// the stall rule delivers within the stall limit. A line that drops from
+// fast to just above that rate then fills it within half the limit and the
+// stall watch still sees the line's true pace (a block is bytes that
+// arrived meanwhile, handed over in one piece). Always asking what has
+// arrived and reading just that (or reading without waiting,
+// InternetReadFileEx with IRF_NO_WAIT) would keep the pace exact too, but
+// WinINet then hands over a few KiB per call: under Wine a fast transfer
+// fell from over 100 MiB/s to 9.
 class ReadPacer {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr DWORD kSmallestBlock = 64 * 1024;
     static constexpr DWORD kLargestBlock = 256 * 1024;
 
+    explicit ReadPacer(DWORD largest) : largest_(std::max<DWORD>(1, largest)) {}
+
     // Bytes to ask for: `arrived` (what has come in already) or a block.
     DWORD wanted(DWORD arrived) const {
         if (block_ > 0) {
-            return block_;
+            return std::min(block_, largest_);
         }
         return arrived == 0 ? 1 : std::min(arrived, kLargestBlock);
     }
@@ -108,6 +124,7 @@ private:
         bytes_ = 0;
     }
 
+    DWORD largest_;
     DWORD block_ = 0;  // 0: ask for what has arrived
     Clock::time_point since_ = Clock::now();
     std::uint64_t bytes_ = 0;
@@ -131,17 +148,7 @@ std::optional<std::int64_t> announcedBodyLength(HINTERNET request) {
         }
     }
     const auto text = headerText(request, HTTP_QUERY_CONTENT_LENGTH);
-    if (!text || text->empty() || text->size() > 18) {
-        return std::nullopt;
-    }
-    std::int64_t value = 0;
-    for (const char c : *text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    return text ? decimalNumber(*text) : std::nullopt;
 }
 
 // The size probe: Content-Length of a HEAD to the host text on port 80; 0
@@ -184,7 +191,8 @@ struct Piece {
 // The reading thread of a GET: opens the URL and reads the body, handing
 // each read over, until the body ends, a call fails or the caller has given
 // up on it.
-void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) noexcept {
+void fetch(HINTERNET session, const std::string& url, DWORD largestBlock,
+           Handoff<Piece>& handoff) noexcept {
     try {
         const InternetHandle file(
             InternetOpenUrlA(session, url.c_str(), nullptr, 0, kRequestFlags, 0));
@@ -201,7 +209,7 @@ void fetch(HINTERNET session, const std::string& url, Handoff<Piece>& handoff) n
                                announcedBodyLength(file.get())})) {
             return;
         }
-        ReadPacer pacer;
+        ReadPacer pacer(largestBlock);
         for (;;) {
             DWORD arrived = 0;
             if (!pacer.asksForBlock() && !InternetQueryDataAvailable(file.get(), &arrived, 0, 0)) {
@@ -296,8 +304,8 @@ public:
         Worker worker([session = session_, host, objectPath, handoff]() noexcept {
             handoff->put(probe(session.get(), host, objectPath));
         });
-        const std::optional<std::int32_t> length =
-            await(*handoff, std::chrono::steady_clock::now() + stallLimit_);
+        const std::optional<std::int32_t> length = await(
+            *handoff, std::min(std::chrono::steady_clock::now() + stallLimit_, probeDeadline_));
         if (!length) {
             handoff->abandon();
             return 0;
@@ -308,8 +316,9 @@ public:
 
     GetOutcome get(const std::string& url, BodySink& sink) override {
         auto handoff = std::make_shared<Handoff<Piece>>();
-        Worker worker(
-            [session = session_, url, handoff]() noexcept { fetch(session.get(), url, *handoff); });
+        Worker worker([session = session_, url, block = largestBlock(), handoff]() noexcept {
+            fetch(session.get(), url, block, *handoff);
+        });
         // However this call ends, the reading thread stops at its next handover.
         const ScopeGuard abandonOnExit([&handoff]() noexcept { handoff->abandon(); });
 
@@ -319,7 +328,13 @@ public:
         why_.clear();
         StallWatch watch(stallLimit_);
         for (;;) {
-            std::optional<Piece> piece = await(*handoff, watch.deadline());
+            const auto turn = std::chrono::steady_clock::now() + kIdleTurn;
+            std::optional<Piece> piece = await(*handoff, std::min(watch.deadline(), turn));
+            if (!piece && !watch.stalled()) {
+                // The sink hears of the wait as of a read that delivered nothing.
+                sink.afterRead();
+                continue;
+            }
             if (!piece) {
                 why_ = "stalled";
                 return opened ? GetOutcome::Incomplete : GetOutcome::NotOpened;
@@ -358,18 +373,34 @@ public:
     }
 
     std::string failureReason() const override { return why_; }
+    void probeUntil(std::chrono::steady_clock::time_point deadline) override {
+        probeDeadline_ = deadline;
+    }
 
 private:
+    // Half of what the stall rule's least rate delivers within the limit.
+    DWORD largestBlock() const {
+        const auto bytes =
+            static_cast<std::uint64_t>(stallLimit_.count()) * StallWatch::kLeastRate / 1000 / 2;
+        return static_cast<DWORD>(std::min<std::uint64_t>(bytes, ReadPacer::kLargestBlock));
+    }
+
     SharedInternetHandle session_;
+    std::chrono::steady_clock::time_point probeDeadline_ =
+        std::chrono::steady_clock::time_point::max();
     std::chrono::milliseconds stallLimit_;
     std::string why_;
 };
 
 }  // namespace
 
+std::uint32_t requestFlags() {
+    return kRequestFlags;
+}
+
 std::unique_ptr<HttpSession> WinInetHttp::openSession() {
-    InternetHandle session(
-        InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InternetHandle session(InternetOpenA(userAgent_.empty() ? nullptr : userAgent_.c_str(),
+                                         INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) {
         return nullptr;
     }

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace morvane {
+
+// What a server may send for the revision check. A description is text of a
+// few kilobytes and a signature 72 bytes at most: anything larger is no
+// file of ours and is not fetched. The whole check, description and
+// signature, ends by the time limit; a check that runs out of time ends as
+// one whose server cannot be reached.
+inline constexpr std::int64_t kLargestDescription = std::int64_t{1024} * 1024;
+inline constexpr std::int64_t kLargestSignature = 1024;
+inline constexpr std::chrono::milliseconds kRevisionCheckTime = std::chrono::seconds(120);
+
+}  // namespace morvane
