@@ -138,6 +138,10 @@ std::string utf8Text(std::string_view bytes) {
     return out;
 }
 
+bool isUtf8(std::string_view bytes) {
+    return utf8Text(bytes) == bytes;
+}
+
 bool hasUtf8ByteOrderMark(std::string_view bytes) {
     return bytes.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark;
 }

@@ -22,6 +22,8 @@ std::string windows1252ToUtf8(std::string_view bytes);
 // Bytes that should be UTF-8 as UTF-8 text: every malformed or overlong
 // sequence becomes U+FFFD.
 std::string utf8Text(std::string_view bytes);
+// Whether the bytes are well-formed UTF-8 as they stand.
+bool isUtf8(std::string_view bytes);
 
 // The mark an editor puts before a text saved as "UTF-8 with BOM".
 inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";

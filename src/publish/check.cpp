@@ -40,10 +40,6 @@ int firstLfOnlyLine(std::string_view bytes) {
     return 0;
 }
 
-bool isUtf8(std::string_view bytes) {
-    return utf8Text(bytes) == bytes;
-}
-
 bool isAscii(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });

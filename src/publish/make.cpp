@@ -27,12 +27,6 @@ constexpr const char* kProgramName = "Updater";
     throw std::runtime_error(reason);
 }
 
-// Whether the bytes are UTF-8 as they stand: decoding and encoding again
-// changes any malformed sequence.
-bool isUtf8(const std::string& bytes) {
-    return fromUtf16(toUtf16(bytes)) == bytes;
-}
-
 // The notes as the text of the Beschreibung block: every line followed by
 // "\r\n".
 std::string notesText(const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <openssl/bio.h>
+#include <openssl/bn.h>
+#include <openssl/ec.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 
@@ -20,13 +21,21 @@ struct DigestContextFree {
 struct EncodeContextFree {
     void operator()(EVP_ENCODE_CTX* context) const noexcept { EVP_ENCODE_CTX_free(context); }
 };
-struct BioFree {
-    void operator()(BIO* bio) const noexcept { BIO_free(bio); }
+struct SignatureFree {
+    void operator()(ECDSA_SIG* signature) const noexcept { ECDSA_SIG_free(signature); }
+};
+struct ContextFree {
+    void operator()(EVP_PKEY_CTX* context) const noexcept { EVP_PKEY_CTX_free(context); }
+};
+struct NumberFree {
+    void operator()(BIGNUM* number) const noexcept { BN_clear_free(number); }
 };
 using KeyPointer = std::unique_ptr<EVP_PKEY, KeyFree>;
 using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
 using EncodeContext = std::unique_ptr<EVP_ENCODE_CTX, EncodeContextFree>;
-using BioPointer = std::unique_ptr<BIO, BioFree>;
+using SignaturePointer = std::unique_ptr<ECDSA_SIG, SignatureFree>;
+using ContextPointer = std::unique_ptr<EVP_PKEY_CTX, ContextFree>;
+using NumberPointer = std::unique_ptr<BIGNUM, NumberFree>;
 
 // libcrypto keeps a queue of error reports per thread; a refused input must
 // not leave one behind for the next caller to trip over.

@@ -30,18 +30,9 @@ using posix::DigestContext;
 using posix::failLibrary;
 using posix::KeyPointer;
 
-struct SignatureFree {
-    void operator()(ECDSA_SIG* signature) const noexcept { ECDSA_SIG_free(signature); }
-};
-struct ContextFree {
-    void operator()(EVP_PKEY_CTX* context) const noexcept { EVP_PKEY_CTX_free(context); }
-};
-struct NumberFree {
-    void operator()(BIGNUM* number) const noexcept { BN_clear_free(number); }
-};
-using SignaturePointer = std::unique_ptr<ECDSA_SIG, SignatureFree>;
-using ContextPointer = std::unique_ptr<EVP_PKEY_CTX, ContextFree>;
-using NumberPointer = std::unique_ptr<BIGNUM, NumberFree>;
+using posix::ContextPointer;
+using posix::NumberPointer;
+using posix::SignaturePointer;
 
 // The libcrypto key of the numbers; null when they are no P-256 key pair.
 KeyPointer keyOf(const SigningKey& key) {
