@@ -1,5 +1,6 @@
 #include "update/main_module.h"
 
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <optional>
@@ -174,7 +175,15 @@ int RunUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime) 
     RunLog& log = logPath.empty() ? static_cast<RunLog&>(quiet) : file;
     LoggedUserInterface ui(platform.ui, log);
     LoggedHttp http(platform.http, log);
-    PatientFileSystem files(platform.files, log);
+    // The window keeps answering while a move waits for a scanner to let go:
+    // a retry's pause handles messages at least every 50 ms.
+    PatientFileSystem files(platform.files, log, [&ui](int milliseconds) {
+        constexpr int kSlice = 50;
+        for (int left = milliseconds; left > 0; left -= kSlice) {
+            PatientFileSystem::sleep(std::min(left, kSlice));
+            ui.processPendingMessages();
+        }
+    });
     Platform logged{
         files, platform.clock, ui, platform.process, http, platform.progress, platform.spreadsheet};
     MainModule run(logged, log);

@@ -21,6 +21,8 @@ class PatientFileSystem : public FileSystem {
 public:
     // Waits the given number of milliseconds.
     using Pause = std::function<void(int)>;
+    // The plain pause: the thread sleeps.
+    static void sleep(int milliseconds);
 
     PatientFileSystem(FileSystem& host, RunLog& log, Pause pause = sleep);
 
@@ -48,7 +50,6 @@ public:
     bool inUse(const std::string& path) override;
 
 private:
-    static void sleep(int milliseconds);
     // Runs `step` until it succeeds, fails for another cause, or the
     // patience is used up; then the last failure passes up.
     void patiently(const std::string& what, const std::function<void()>& step);
