@@ -4,10 +4,9 @@
 
 namespace morvane {
 
-void MainModule::chooseAndStartApplication() {
-    if (StartFile.FullPath().empty()) {
-        StartFile.setFullPath(Settings.startFile);
-    }
+void MainModule::chooseAndStartApplication(const RunContext& run, const std::string& startFile) {
+    PathClass StartFile = newPath();
+    StartFile.setFullPath(startFile.empty() ? run.Settings.startFile : startFile);
     if (StartFile.FullPath().empty()) {
         log("No start file named");
         return;
@@ -15,7 +14,7 @@ void MainModule::chooseAndStartApplication() {
     // The workbook is looked for where it is then started: in the updater's
     // folder, whatever the current folder is, and never outside it.
     PathClass workbook = newPath();
-    workbook.setFullPath(AppFolder + StartFile.FullPath());
+    workbook.setFullPath(run.AppFolder + StartFile.FullPath());
     if (staysBelowFolder(StartFile.FullPath()) && workbook.Exists()) {
         StartWithExcel(workbook.FullPath());
     } else {

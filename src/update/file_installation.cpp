@@ -64,12 +64,12 @@ bool MainModule::RelocateFile(PathClass& source, PathClass& target) {
     }
 }
 
-std::string MainModule::freshRevisionPath() const {
-    return RevisionPath.FullPath() + ".new";
+std::string MainModule::freshRevisionPath(const RunContext& run) {
+    return run.RevisionPath.FullPath() + ".new";
 }
 
-std::string MainModule::journalPath() const {
-    return RevisionPath.FullPath() + ".install";
+std::string MainModule::journalPath(const RunContext& run) {
+    return run.RevisionPath.FullPath() + ".install";
 }
 
 bool MainModule::exists(const std::string& path) {
@@ -78,15 +78,15 @@ bool MainModule::exists(const std::string& path) {
     return value.Exists();
 }
 
-bool MainModule::obeysTargetRules(const std::string& target) const {
-    return mayInstallTarget(target, ServerUrl.FullName(), programName_);
+bool MainModule::obeysTargetRules(const RunContext& run, const std::string& target) {
+    return mayInstallTarget(target, run.ServerUrl.FullName(), run.programName);
 }
 
-bool MainModule::isInstallableTarget(const std::string& target) {
-    if (!obeysTargetRules(target)) {
+bool MainModule::isInstallableTarget(const RunContext& run, const std::string& target) {
+    if (!obeysTargetRules(run, target)) {
         return false;
     }
-    for (const std::string& folder : {AppFolder, TempFolder}) {
+    for (const std::string& folder : {run.AppFolder, run.TempFolder}) {
         const std::optional<std::uint32_t> bits = platform_.files.attributes(folder + target);
         if (bits && (*bits & attr::Folder) != 0) {
             return false;
@@ -95,7 +95,7 @@ bool MainModule::isInstallableTarget(const std::string& target) {
     return true;
 }
 
-std::string MainModule::freeBackupName(const std::string& target) {
+std::string MainModule::freeBackupName(const RunContext& run, const std::string& target) {
     PathClass stamped = newPath();
     stamped.setFullPath(target);
     const bool hasExtension = stamped.FullName().find('.') != std::string::npos;
@@ -111,18 +111,20 @@ std::string MainModule::freeBackupName(const std::string& target) {
                                       ? name + counter
                                       : name.substr(0, dot) + counter + name.substr(dot));
         }
-        if (!exists(BackupFolder + candidate.FullPath())) {
+        if (!exists(run.BackupFolder + candidate.FullPath())) {
             return candidate.FullPath();
         }
     }
     throw Failure::of(err::PathAccess);
 }
 
-MainModule::Installation MainModule::installFiles(ProgressWindow window) {
+Installation MainModule::installFiles(const RunContext& run, const Update& update) {
+    const RevisionDescription& Revision = update.Revision;
+    UnchangedBlocks unchanged;
     platform_.ui.showWaitCursor();
-    if (window == ProgressWindow::Shown) {
+    if (update.window == ProgressWindow::Shown) {
         try {
-            platform_.progress.show(AppFolder + programName_ + ".gif");
+            platform_.progress.show(run.AppFolder + run.programName + ".gif");
         } catch (...) {
             // The window is a courtesy; the installation goes on without it.
         }
@@ -131,62 +133,61 @@ MainModule::Installation MainModule::installFiles(ProgressWindow window) {
         if (exceedsBlockCounter(Revision)) {
             throw Failure::of(err::Overflow);
         }
-        if (downloadAll() == Installation::Stopped) {
-            discardFreshRevision();
-            return Installation::Stopped;
+        if (!downloadAll(run, Revision, unchanged)) {
+            discardFreshRevision(run);
+            return Installation::DownloadFailed;
         }
-        if (!filesCanBeReplaced()) {
-            exitStatus_ = status::MoveFailed;
+        if (!filesCanBeReplaced(run, Revision, unchanged)) {
             log("Installation cancelled before the first move: a file is in use");
-            discardFreshRevision();
-            return Installation::Stopped;
+            discardFreshRevision(run);
+            return Installation::MoveFailed;
         }
     } catch (...) {
-        discardFreshRevision();
+        discardFreshRevision(run);
         throw;
     }
 
     // From the first move on, the journal lets this run or the next put
     // every file back; the fresh description becomes the record only once
     // the last file is in place.
-    InstallJournal journal(platform_.files, journalPath());
+    InstallJournal journal(platform_.files, journalPath(run));
     const auto undo = [&] {
-        if (rollBack(journal.entries()) && journal.remove()) {
-            discardFreshRevision();
+        if (rollBack(run, journal.entries()) && journal.remove()) {
+            discardFreshRevision(run);
         } else {
-            log("The journal " + journalPath() + " stays for the next run");
+            log("The journal " + journalPath(run) + " stays for the next run");
         }
     };
     try {
         journal.begin();
-        syncFoldersOf(platform_.files, {journalPath()});
-        if (moveAll(journal) == Installation::Installed) {
+        syncFoldersOf(platform_.files, {journalPath(run)});
+        if (moveAll(run, Revision, unchanged, journal)) {
             // The record may say "installed" only once every move is on disk.
             std::vector<std::string> moved;
             for (const JournalEntry& entry : journal.entries()) {
-                moved.insert(moved.end(), {AppFolder + entry.target, BackupFolder + entry.backup,
-                                           TempFolder + entry.target});
+                moved.insert(moved.end(),
+                             {run.AppFolder + entry.target, run.BackupFolder + entry.backup,
+                              run.TempFolder + entry.target});
             }
             syncFoldersOf(platform_.files, moved);
-            platform_.files.replaceFile(freshRevisionPath(), RevisionPath.FullPath());
-            syncFoldersOf(platform_.files, {RevisionPath.FullPath()});
+            platform_.files.replaceFile(freshRevisionPath(run), run.RevisionPath.FullPath());
+            syncFoldersOf(platform_.files, {run.RevisionPath.FullPath()});
             // A journal that stays behind is dropped by the next run, which
             // finds no fresh description beside it.
             journal.remove();
-            log("Version \"" + NewVersion + "\" installed");
+            log("Version \"" + Revision.version + "\" installed");
             return Installation::Installed;
         }
     } catch (...) {
         undo();
         throw;
     }
-    exitStatus_ = status::MoveFailed;
     undo();
     showMoveError(platform_.ui);
-    return Installation::Stopped;
+    return Installation::MoveFailed;
 }
 
-bool MainModule::fileSize(const FileEntry& file, DownloadLimits& limits) const {
+bool MainModule::fileSize(const FileEntry& file, DownloadLimits& limits) {
     const auto size = file.values.find("Größe");
     if (size == file.values.end() || size->second.empty()) {
         return true;
@@ -195,26 +196,27 @@ bool MainModule::fileSize(const FileEntry& file, DownloadLimits& limits) const {
     return limits.size.has_value();
 }
 
-MainModule::Installation MainModule::downloadAll() {
+bool MainModule::downloadAll(const RunContext& run, const RevisionDescription& Revision,
+                             UnchangedBlocks& unchanged) {
+    std::int16_t Downloaded = 0;
     for (const FileEntry& file : Revision.files) {
         UrlClass source;
-        source.setFullUrl(fileUrl(ServerUrl.FullUrl(), file));
+        source.setFullUrl(fileUrl(run.ServerUrl.FullUrl(), file));
         const std::string target = installTarget(file);
         PathClass download = newPath();
-        download.setFullPath(TempFolder + target);
-        const std::optional<std::string> sha256 = fileSha256(file);
+        download.setFullPath(run.TempFolder + target);
+        const std::optional<std::string> sha256 = fileSha256(run, file);
         DownloadLimits limits;
         // Without a "Quelle" the URL would name the description's folder.
-        const bool installable =
-            !file.source.empty() && isInstallableTarget(target) && sha256 && fileSize(file, limits);
-        if (installable && isInstalledAlready(target, *sha256)) {
-            unchangedBlocks_.insert(file.position);
-            log("Unchanged, not fetched: " + AppFolder + target);
+        const bool installable = !file.source.empty() && isInstallableTarget(run, target) &&
+                                 sha256 && fileSize(file, limits);
+        if (installable && isInstalledAlready(run, target, *sha256)) {
+            unchanged.insert(file.position);
+            log("Unchanged, not fetched: " + run.AppFolder + target);
         } else if (!installable || !DownloadFile(source, download, *sha256, limits)) {
-            exitStatus_ = status::DownloadFailed;
             log("Download failed: " + source.FullUrl() + " for \"" + target + "\"");
             showDownloadError(platform_.ui);
-            return Installation::Stopped;
+            return false;
         } else {
             log("Downloaded " + source.FullUrl() + " to " + download.FullPath());
         }
@@ -222,25 +224,28 @@ MainModule::Installation MainModule::downloadAll() {
         const auto fileBlocks = static_cast<double>(Revision.files.size());
         platform_.progress.setPercent(static_cast<float>(Downloaded / fileBlocks));
     }
-    return Installation::Installed;
+    return true;
 }
 
-bool MainModule::isInstalledAlready(const std::string& target, const std::string& sha256) {
+bool MainModule::isInstalledAlready(const RunContext& run, const std::string& target,
+                                    const std::string& sha256) {
     if (sha256.empty()) {
         return false;
     }
-    const std::optional<Sha256Digest> installed = sha256OfFile(platform_.files, AppFolder + target);
+    const std::optional<Sha256Digest> installed =
+        sha256OfFile(platform_.files, run.AppFolder + target);
     return installed && installed == parseSha256(sha256);
 }
 
-bool MainModule::filesCanBeReplaced() {
+bool MainModule::filesCanBeReplaced(const RunContext& run, const RevisionDescription& Revision,
+                                    const UnchangedBlocks& unchanged) {
     for (const FileEntry& file : Revision.files) {
-        if (unchangedBlocks_.contains(file.position)) {
+        if (unchanged.contains(file.position)) {
             continue;
         }
         const std::string target = installTarget(file);
-        while (platform_.files.inUse(AppFolder + target)) {
-            log("In use by another program: " + AppFolder + target);
+        while (platform_.files.inUse(run.AppFolder + target)) {
+            log("In use by another program: " + run.AppFolder + target);
             if (askToCloseProgram(platform_.ui, target) != box::Retry) {
                 return false;
             }
@@ -249,20 +254,21 @@ bool MainModule::filesCanBeReplaced() {
     return true;
 }
 
-MainModule::Installation MainModule::moveAll(InstallJournal& journal) {
+bool MainModule::moveAll(const RunContext& run, const RevisionDescription& Revision,
+                         const UnchangedBlocks& unchanged, InstallJournal& journal) {
     for (const FileEntry& file : Revision.files) {
-        if (unchangedBlocks_.contains(file.position)) {
+        if (unchanged.contains(file.position)) {
             continue;
         }
         const std::string target = installTarget(file);
-        const std::string backupName = freeBackupName(target);
+        const std::string backupName = freeBackupName(run, target);
         journal.record(JournalEntry{target, backupName});
         PathClass newFile = newPath();
-        newFile.setFullPath(TempFolder + target);
+        newFile.setFullPath(run.TempFolder + target);
         PathClass currentFile = newPath();
-        currentFile.setFullPath(AppFolder + target);
+        currentFile.setFullPath(run.AppFolder + target);
         PathClass backup = newPath();
-        backup.setFullPath(BackupFolder + backupName);
+        backup.setFullPath(run.BackupFolder + backupName);
         // Hundreds of files on a share take longer than Windows lets a
         // window go without an answer.
         platform_.ui.processPendingMessages();
@@ -272,23 +278,23 @@ MainModule::Installation MainModule::moveAll(InstallJournal& journal) {
             log("New file " + currentFile.FullPath() + ": nothing to back up");
         }
         if (!RelocateFile(newFile, currentFile)) {
-            return Installation::Stopped;
+            return false;
         }
     }
-    return Installation::Installed;
+    return true;
 }
 
-bool MainModule::rollBack(const std::vector<JournalEntry>& entries) {
+bool MainModule::rollBack(const RunContext& run, const std::vector<JournalEntry>& entries) {
     log("Rolling back " + decimal(static_cast<long long>(entries.size())) + " file(s)");
     bool restored = true;
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         platform_.ui.processPendingMessages();
         PathClass newFile = newPath();
-        newFile.setFullPath(TempFolder + entry->target);
+        newFile.setFullPath(run.TempFolder + entry->target);
         PathClass currentFile = newPath();
-        currentFile.setFullPath(AppFolder + entry->target);
+        currentFile.setFullPath(run.AppFolder + entry->target);
         PathClass backup = newPath();
-        backup.setFullPath(BackupFolder + entry->backup);
+        backup.setFullPath(run.BackupFolder + entry->backup);
         // Every download was in Temp before the first move, so a file in
         // the application's place with none left in Temp is the new one.
         if (!newFile.Exists() && currentFile.Exists() && !RelocateFile(currentFile, newFile)) {
@@ -303,21 +309,21 @@ bool MainModule::rollBack(const std::vector<JournalEntry>& entries) {
     return restored;
 }
 
-bool MainModule::recoverInterruptedInstallation() {
+bool MainModule::recoverInterruptedInstallation(const RunContext& run) {
     PathClass journal = newPath();
-    journal.setFullPath(journalPath());
+    journal.setFullPath(journalPath(run));
     if (!journal.Exists()) {
         // A fresh description without a journal was never installed from.
-        discardFreshRevision();
+        discardFreshRevision(run);
         return true;
     }
-    const std::optional<JournalContents> contents = readJournal(platform_.files, journalPath());
+    const std::optional<JournalContents> contents = readJournal(platform_.files, journalPath(run));
     if (!contents) {
-        log("The journal " + journalPath() + " of an interrupted installation cannot be read");
+        log("The journal " + journalPath(run) + " of an interrupted installation cannot be read");
         showMoveError(platform_.ui);
         return false;
     }
-    if (!exists(freshRevisionPath())) {
+    if (!exists(freshRevisionPath(run))) {
         // The record was replaced, so the installation had finished; or the
         // bare mark of earlier versions, which replaced the record before
         // their moves: that record is forgotten, so that the update is
@@ -325,36 +331,37 @@ bool MainModule::recoverInterruptedInstallation() {
         if (!contents->complete) {
             log("Marker of an interrupted installation: the record is dropped, the update is "
                 "offered again");
-            RevisionPath.Delete();
+            PathClass record = run.RevisionPath;
+            record.Delete();
         } else {
             log("The journal of a finished installation is dropped");
         }
         journal.Delete();
         return true;
     }
-    if (!keepsToItsJob(contents->entries)) {
-        log("The journal " + journalPath() +
+    if (!keepsToItsJob(run, contents->entries)) {
+        log("The journal " + journalPath(run) +
             " names files its installation would not have moved; it stays for inspection");
         showMoveError(platform_.ui);
         return false;
     }
     // A journal torn in its first line names nothing: no file had moved.
-    log("An interrupted installation is put back from its journal " + journalPath());
-    if (!rollBack(contents->entries) || !journal.Delete()) {
-        log("The journal " + journalPath() + " stays for the next run");
+    log("An interrupted installation is put back from its journal " + journalPath(run));
+    if (!rollBack(run, contents->entries) || !journal.Delete()) {
+        log("The journal " + journalPath(run) + " stays for the next run");
         showMoveError(platform_.ui);
         return false;
     }
-    discardFreshRevision();
+    discardFreshRevision(run);
     return true;
 }
 
-bool MainModule::keepsToItsJob(const std::vector<JournalEntry>& entries) {
+bool MainModule::keepsToItsJob(const RunContext& run, const std::vector<JournalEntry>& entries) {
     if (entries.empty()) {
         return true;
     }
     const std::optional<RevisionDescription> pending =
-        readRevision(platform_.files, freshRevisionPath());
+        readRevision(platform_.files, freshRevisionPath(run));
     if (!pending) {
         return false;
     }
@@ -363,14 +370,14 @@ bool MainModule::keepsToItsJob(const std::vector<JournalEntry>& entries) {
         listed.insert(installTarget(file));
     }
     return std::all_of(entries.begin(), entries.end(), [&](const JournalEntry& entry) {
-        return listed.contains(entry.target) && obeysTargetRules(entry.target) &&
+        return listed.contains(entry.target) && obeysTargetRules(run, entry.target) &&
                isDatedBackupName(entry.target, entry.backup);
     });
 }
 
-void MainModule::discardFreshRevision() {
+void MainModule::discardFreshRevision(const RunContext& run) {
     PathClass fresh = newPath();
-    fresh.setFullPath(freshRevisionPath());
+    fresh.setFullPath(freshRevisionPath(run));
     fresh.Delete();
 }
 

@@ -5,6 +5,7 @@
 #include <new>
 #include <optional>
 #include <utility>
+#include <variant>
 
 #include "download/logged_http.h"
 #include "platform/text.h"
@@ -55,66 +56,53 @@ std::string statusCause(int exitStatus) {
 
 MainModule::MainModule(Platform& platform) : MainModule(platform, quiet_) {}
 
-MainModule::MainModule(Platform& platform, RunLog& log)
-    : platform_(platform),
-      log_(log),
-      RevisionPath(platform.files, platform.clock),
-      StartFile(platform.files, platform.clock) {}
+MainModule::MainModule(Platform& platform, RunLog& log) : platform_(platform), log_(log) {}
 
 int MainModule::Main() {
     const auto start = std::chrono::steady_clock::now();
-    run();
+    RunContext context = formRunContext();
+    const int exitStatus = run(context).exitStatus;
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
-    log("Run end: exit status " + decimal(exitStatus_) + " (" + statusCause(exitStatus_) + "), " +
+    log("Run end: exit status " + decimal(exitStatus) + " (" + statusCause(exitStatus) + "), " +
         decimal(took.count()) + " ms");
-    return exitStatus_;
+    return exitStatus;
 }
 
-void MainModule::run() {
+RunContext MainModule::formRunContext() {
+    RunContext run(platform_.files, platform_.clock);
     const std::string exeFolder = platform_.process.executableFolder();
-    AppFolder = exeFolder + "\\";
-    TempFolder = AppFolder + "Temp\\";
-    BackupFolder = AppFolder + "Backup\\";
-    programName_ = withoutExtension(platform_.process.executableName());
-    SettingsPath = exeFolder + "\\" + programName_ + ".ini";
+    run.AppFolder = exeFolder + "\\";
+    run.TempFolder = run.AppFolder + "Temp\\";
+    run.BackupFolder = run.AppFolder + "Backup\\";
+    run.programName = withoutExtension(platform_.process.executableName());
+    run.SettingsPath = exeFolder + "\\" + run.programName + ".ini";
     log("Run start: " + platform_.process.executableName() + " version " +
         platform_.process.fileVersion() + " in " + exeFolder + ", user " +
         platform_.process.userName());
+    return run;
+}
 
+RunOutcome MainModule::run(RunContext& run) {
+    // The outcome of the phases; after a failure in the closing steps they
+    // run once more with its start file.
+    RunOutcome outcome;
     // From here on every failure no step handles ends in the report; the
     // report is armed once and the closing steps after it run unguarded.
     try {
         if (platform_.process.anotherInstanceRunning()) {
-            exitStatus_ = status::AnotherInstance;
-            return;
+            return RunOutcome{status::AnotherInstance, ""};
         }
         // The instance mark sees this PC's session only; the lock in the
         // folder also keeps out runs on other PCs sharing it.
-        const std::string lockPath = TempFolder + programName_ + ".lock";
+        const std::string lockPath = run.TempFolder + run.programName + ".lock";
         if (!platform_.process.lockFolder(lockPath)) {
-            exitStatus_ = status::AnotherInstance;
             log("another run holds " + lockPath);
-            return;
+            return RunOutcome{status::AnotherInstance, ""};
         }
-        std::optional<UpdaterSettings> settings =
-            readUpdaterSettings(platform_.files, SettingsPath);
-        if (!settings) {
-            exitStatus_ = status::NoSettings;
-            log("Settings file " + SettingsPath + " could not be read");
-            PathClass settingsFile = newPath();
-            settingsFile.setFullPath(SettingsPath);
-            platform_.ui.messageBox(settingsMessage(settingsFile.FullName()), box::Exclamation,
-                                    "Fehler");
-        } else {
-            Settings = std::move(*settings);
-            log("Settings file " + SettingsPath + " read");
-            ServerUrl.setFullUrl(Settings.address);
-            log("Address: " + ServerUrl.FullUrl());
-            runPhases();
-        }
-        closeRun();
-        return;
+        outcome = runPhases(run);
+        closeRun(run, outcome.startFile);
+        return outcome;
     } catch (const Failure& failure) {
         reportUnexpected(failure);
     } catch (const std::bad_alloc&) {
@@ -123,37 +111,54 @@ void MainModule::run() {
         reportUnexpected(Failure(51, std::string("Interner Fehler: ") + other.what()));
     }
     try {
-        closeRun();
+        closeRun(run, outcome.startFile);
     } catch (...) {
         // A second failure in the closing steps ends the run quietly: the
         // user has seen the report already.
     }
+    return RunOutcome{status::Unexpected, outcome.startFile};
 }
 
-void MainModule::runPhases() {
-    const CheckOutcome check = checkRevision();
-    if (check == CheckOutcome::Stopped) {
-        return;
+RunOutcome MainModule::runPhases(RunContext& run) {
+    std::optional<UpdaterSettings> settings =
+        readUpdaterSettings(platform_.files, run.SettingsPath);
+    if (!settings) {
+        log("Settings file " + run.SettingsPath + " could not be read");
+        PathClass settingsFile = newPath();
+        settingsFile.setFullPath(run.SettingsPath);
+        platform_.ui.messageBox(settingsMessage(settingsFile.FullName()), box::Exclamation,
+                                "Fehler");
+        return RunOutcome{status::NoSettings, ""};
     }
-    if (check != CheckOutcome::NoUpdate) {
-        const ProgressWindow window = check == CheckOutcome::UpdateWithProgress
-                                          ? ProgressWindow::Shown
-                                          : ProgressWindow::Hidden;
-        if (installFiles(window) == Installation::Stopped) {
-            return;
-        }
+    run.Settings = std::move(*settings);
+    log("Settings file " + run.SettingsPath + " read");
+    run.ServerUrl.setFullUrl(run.Settings.address);
+    log("Address: " + run.ServerUrl.FullUrl());
+    run.RevisionPath.setFullPath(run.TempFolder + run.ServerUrl.FullName());
+
+    CheckOutcome check = checkRevision(run);
+    const Update* update = std::get_if<Update>(&check);
+    if (update == nullptr) {
+        return std::get<RunOutcome>(std::move(check));
     }
-    StartFile.setFullPath(Revision.startFile);
+    switch (installFiles(run, *update)) {
+        case Installation::Installed:
+            return RunOutcome{status::Done, update->Revision.startFile};
+        case Installation::DownloadFailed:
+            return RunOutcome{status::DownloadFailed, ""};
+        case Installation::MoveFailed:
+            break;
+    }
+    return RunOutcome{status::MoveFailed, ""};
 }
 
-void MainModule::closeRun() {
+void MainModule::closeRun(const RunContext& run, const std::string& startFile) {
     platform_.progress.close();
-    chooseAndStartApplication();
+    chooseAndStartApplication(run, startFile);
     platform_.ui.showArrowCursor();
 }
 
 void MainModule::reportUnexpected(const Failure& failure) {
-    exitStatus_ = status::Unexpected;
     log("Unexpected error: " + failure.description() + " (" + decimal(failure.number()) + ")");
     platform_.ui.messageBox(std::string("Es ist ein unerwarteter Fehler aufgetreten:") + kCrLf +
                                 failure.description() + " (" + decimal(failure.number()) + ")" +

@@ -1,3 +1,8 @@
+#include <chrono>
+#include <optional>
+#include <string>
+#include <utility>
+
 #include "download/download_module.h"
 #include "platform/scope_guard.h"
 #include "platform/text.h"
@@ -39,6 +44,21 @@ std::string askText(const std::string& description) {
            "Möchten Sie fortfahren und die Anwendung aktualisieren?";
 }
 
+// The box's reply as a confirmation; a reply that is none of Ok, Yes and No
+// confirms without the progress window.
+Confirmation confirmationOf(int reply) {
+    switch (reply) {
+        case box::Ok:
+            return Confirmation::Ok;
+        case box::Yes:
+            return Confirmation::Yes;
+        case box::No:
+            return Confirmation::No;
+        default:
+            return Confirmation::None;
+    }
+}
+
 }  // namespace
 
 bool MainModule::DownloadFile(UrlClass& source, PathClass& target, const std::string& sha256,
@@ -55,57 +75,53 @@ bool MainModule::DownloadFile(UrlClass& source, PathClass& target, const std::st
                     platform_.ui, sha256, limits);
 }
 
-DownloadLimits MainModule::revisionCheckLimits(std::int64_t largest) const {
+DownloadLimits MainModule::revisionCheckLimits(std::int64_t largest, Deadline deadline) {
     DownloadLimits limits;
     limits.largest = largest;
-    limits.deadline = revisionCheckDeadline_;
+    limits.deadline = deadline;
     return limits;
 }
 
-bool MainModule::revisionCheckTimedOut() const {
-    return std::chrono::steady_clock::now() >= revisionCheckDeadline_;
+bool MainModule::hasPassed(Deadline deadline) {
+    return std::chrono::steady_clock::now() >= deadline;
 }
 
-MainModule::CheckOutcome MainModule::checkRevision() {
-    RevisionPath.setFullPath(TempFolder + ServerUrl.FullName());
-    if (!recoverInterruptedInstallation()) {
-        exitStatus_ = status::MoveFailed;
-        return CheckOutcome::Stopped;
+CheckOutcome MainModule::checkRevision(RunContext& run) {
+    if (!recoverInterruptedInstallation(run)) {
+        return RunOutcome{status::MoveFailed, ""};
     }
 
+    // The record names the installed version, and the start file as long as
+    // no fresh description takes its place.
     const std::optional<RevisionDescription> record =
-        readRevision(platform_.files, RevisionPath.FullPath());
-    if (record) {
-        Revision = *record;
-        OldVersion = Revision.version;
-    }
-    if (!readPublisherKey()) {
-        exitStatus_ = status::NoSettings;
+        readRevision(platform_.files, run.RevisionPath.FullPath());
+    const std::string OldVersion = record ? record->version : "";
+    const std::string recordStartFile = record ? record->startFile : "";
+    if (!readPublisherKey(run)) {
         log("The key in the settings' Signatur block cannot be read");
-        return CheckOutcome::NoUpdate;
+        return RunOutcome{status::NoSettings, recordStartFile};
     }
     // The local copy is the record of what is installed, so the fresh
     // description goes beside it and replaces it only once nothing is to be
     // installed from it, or once everything is.
     PathClass fresh = newPath();
-    fresh.setFullPath(freshRevisionPath());
+    fresh.setFullPath(freshRevisionPath(run));
     // A server that sends slowly or without end cannot keep the workbook
     // from opening: the check has a size limit per file and a time limit.
-    revisionCheckDeadline_ = std::chrono::steady_clock::now() + revisionCheckTime_;
-    if (!DownloadFile(ServerUrl, fresh, "", revisionCheckLimits(kLargestDescription))) {
-        exitStatus_ = status::NoDescription;
+    const Deadline deadline = std::chrono::steady_clock::now() + revisionCheckTime_;
+    if (!DownloadFile(run.ServerUrl, fresh, "",
+                      revisionCheckLimits(kLargestDescription, deadline))) {
         log("The description could not be fetched to " + fresh.FullPath() +
-            (revisionCheckTimedOut() ? ": the revision check ran out of time" : ""));
-        return CheckOutcome::NoUpdate;
+            (hasPassed(deadline) ? ": the revision check ran out of time" : ""));
+        return RunOutcome{status::NoDescription, recordStartFile};
     }
     // With a key, a description is not even read before its signature holds.
-    if (publisherKey_ && !isSignedByPublisher(fresh)) {
-        exitStatus_ = status::NoDescription;
-        log(revisionCheckTimedOut()
+    if (run.publisherKey && !isSignedByPublisher(run, fresh, deadline)) {
+        log(hasPassed(deadline)
                 ? "The signature could not be fetched: the revision check ran out of time"
-                : "The description is not validly signed: " + ServerUrl.FullUrl());
+                : "The description is not validly signed: " + run.ServerUrl.FullUrl());
         fresh.Delete();
-        return CheckOutcome::NoUpdate;
+        return RunOutcome{status::NoDescription, recordStartFile};
     }
     std::optional<RevisionDescription> read;
     try {
@@ -115,65 +131,61 @@ MainModule::CheckOutcome MainModule::checkRevision() {
         throw;
     }
     if (!read) {
-        exitStatus_ = status::NoDescription;
         log("The description could not be read from " + fresh.FullPath());
         fresh.Delete();
-        Revision = RevisionDescription{};
-        return CheckOutcome::NoUpdate;
+        return RunOutcome{status::NoDescription, ""};
     }
-    Revision = std::move(*read);
-    NewVersion = Revision.version;
+    RevisionDescription Revision = std::move(*read);
+    const std::string NewVersion = Revision.version;
     if (!isNewerVersion(NewVersion, OldVersion)) {
         log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
             "\": no newer version");
-        if (publisherKey_) {
+        if (run.publisherKey) {
             // An old signed description, replayed, must not lower the record
             // (a later "newer" one could then bring back old files): the
             // record stays and names the start file.
             fresh.Delete();
-            Revision = record.value_or(RevisionDescription{});
-            return CheckOutcome::NoUpdate;
+            return RunOutcome{status::Done, recordStartFile};
         }
-        platform_.files.replaceFile(fresh.FullPath(), RevisionPath.FullPath());
-        return CheckOutcome::NoUpdate;
+        platform_.files.replaceFile(fresh.FullPath(), run.RevisionPath.FullPath());
+        return RunOutcome{status::Done, Revision.startFile};
     }
     // A release the updater could not install whole (a file block outside
     // the positions it reads, two Ziele in each other's way) or whose
     // workbook could never be started is refused: the installed one stays.
     if (!isWholeRelease(Revision)) {
-        exitStatus_ = status::NoDescription;
         log("The description of version \"" + NewVersion +
             "\" is no whole release: nothing is installed");
         fresh.Delete();
-        Revision = record.value_or(RevisionDescription{});
-        return CheckOutcome::NoUpdate;
+        return RunOutcome{status::NoDescription, recordStartFile};
     }
     log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
         "\": newer, Msg-Typ \"" + Revision.messageType + "\"");
 
+    Confirmation Answer = Confirmation::None;
     switch (noticeOf(Revision.messageType)) {
         case Notice::Silent:
             break;
         case Notice::Inform:
-            Answer = platform_.ui.messageBox(informText(shownNotes(Revision.notes)),
-                                             box::Information, Revision.title);
+            Answer = confirmationOf(platform_.ui.messageBox(informText(shownNotes(Revision.notes)),
+                                                            box::Information, Revision.title));
             break;
         case Notice::Ask:
-            Answer = platform_.ui.messageBox(askText(shownNotes(Revision.notes)),
-                                             box::YesNoInformation, Revision.title);
+            Answer = confirmationOf(platform_.ui.messageBox(askText(shownNotes(Revision.notes)),
+                                                            box::YesNoInformation, Revision.title));
             break;
     }
 
-    if (Answer == box::No) {
-        exitStatus_ = status::Declined;
+    if (Answer == Confirmation::No) {
         log("Update declined");
         fresh.Delete();
-        Revision = RevisionDescription{};
-        return CheckOutcome::NoUpdate;
+        return RunOutcome{status::Declined, ""};
     }
     // The progress window follows the news the user was shown.
-    return Answer == box::Yes || Answer == box::Ok ? CheckOutcome::UpdateWithProgress
-                                                   : CheckOutcome::Update;
+    const ProgressWindow window = Answer == Confirmation::Yes || Answer == Confirmation::Ok
+                                      ? ProgressWindow::Shown
+                                      : ProgressWindow::Hidden;
+    return Update{std::move(Revision), window};
 }
 
 }  // namespace morvane

@@ -35,37 +35,40 @@ std::optional<std::string> readBytes(FileSystem& files, const std::string& path,
 
 }  // namespace
 
-bool MainModule::readPublisherKey() {
+bool MainModule::readPublisherKey(RunContext& run) {
     // A settings file that asks for signed updates in any way needs a usable
     // key: without one the update stops rather than silently turning the
     // checks off.
-    if (!Settings.signatureRequired) {
+    if (!run.Settings.signatureRequired) {
         return true;
     }
-    publisherKey_ = SignatureKey::fromBase64(Settings.signatureKey);
-    if (!publisherKey_) {
-        platform_.ui.messageBox("Der Signaturschlüssel in " + programName_ + ".ini ist ungültig.",
-                                box::Critical, "Fehler");
+    run.publisherKey = SignatureKey::fromBase64(run.Settings.signatureKey);
+    if (!run.publisherKey) {
+        platform_.ui.messageBox(
+            "Der Signaturschlüssel in " + run.programName + ".ini ist ungültig.", box::Critical,
+            "Fehler");
         return false;
     }
     return true;
 }
 
-bool MainModule::isSignedByPublisher(const PathClass& description) {
+bool MainModule::isSignedByPublisher(const RunContext& run, const PathClass& description,
+                                     Deadline deadline) {
     UrlClass signatureUrl;
-    signatureUrl.setFullUrl(ServerUrl.FullUrl() + ".sig");
+    signatureUrl.setFullUrl(run.ServerUrl.FullUrl() + ".sig");
     PathClass signaturePath = newPath();
     signaturePath.setFullPath(description.FullPath() + ".sig");
     bool valid = false;
-    if (DownloadFile(signatureUrl, signaturePath, "", revisionCheckLimits(kLargestSignature))) {
+    if (DownloadFile(signatureUrl, signaturePath, "",
+                     revisionCheckLimits(kLargestSignature, deadline))) {
         const auto signature =
             readBytes(platform_.files, signaturePath.FullPath(), kLargestSignature);
         const auto text = readBytes(platform_.files, description.FullPath(), kLargestDescription);
-        valid = signature && text && publisherKey_->verifies(*text, *signature);
+        valid = signature && text && run.publisherKey->verifies(*text, *signature);
         signaturePath.Delete();
     }
     // Out of time, the server counts as unreachable: no refusal to show.
-    if (!valid && !revisionCheckTimedOut()) {
+    if (!valid && !hasPassed(deadline)) {
         platform_.ui.messageBox(
             "Die Beschreibung der neuen Version ist nicht gültig signiert.\r\n"
             "Die Aktualisierung wird nicht durchgeführt.",
@@ -74,8 +77,8 @@ bool MainModule::isSignedByPublisher(const PathClass& description) {
     return valid;
 }
 
-std::optional<std::string> MainModule::fileSha256(const FileEntry& file) const {
-    if (file.sha256.empty() && publisherKey_) {
+std::optional<std::string> MainModule::fileSha256(const RunContext& run, const FileEntry& file) {
+    if (file.sha256.empty() && run.publisherKey) {
         return std::nullopt;
     }
     return file.sha256;

@@ -410,6 +410,25 @@ TEST_F(UpdateTest, StartFileComesFromTheDescriptionElseTheSettings) {
     }
 }
 
+TEST_F(UpdateTest, FailedFetchStartsTheWorkbookTheRecordNames) {
+    installOldRelease();
+    writeApp("Temp\\revision.ini", description("1.0", "2", "", "Mappe.xlsx"));
+    serve("updates/revision.ini", "Server Error", 500);
+    run();
+    EXPECT_EQ(process.started, std::vector<std::string>{excelLine("Mappe.xlsx")});
+}
+
+TEST_F(UpdateTest, FailedStartAfterAnInstallationTriesTheDescriptionsWorkbookAgain) {
+    installOldRelease();  // the settings' Alt.xlsx is missing
+    publishRelease("0");
+    process.startFailure = Failure(53, "Datei nicht gefunden");
+    EXPECT_EQ(run(), status::Unexpected);
+    EXPECT_EQ(readApp("app.exe"), "app v2");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].caption, "Unbekannter Fehler");
+    EXPECT_EQ(process.startAttempts, 2);
+}
+
 TEST_F(UpdateTest, MissingSpreadsheetProgramIsReported) {
     writeSettings("Mappe.xlsx");
     writeApp("Mappe.xlsx", "workbook");

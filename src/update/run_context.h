@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "paths/path_class.h"
+#include "paths/url_class.h"
+#include "platform/crypto.h"
+#include "update/updater_settings.h"
+
+namespace morvane {
+
+// What the phases of one run share: the folders and files the frame works
+// out at the start, the settings, and the publisher's key. The frame forms
+// it and passes it to every phase by reference; what a phase finds beyond
+// it, the phase returns.
+struct RunContext {
+    RunContext(FileSystem& files, Clock& clock) : RevisionPath(files, clock) {}
+
+    std::string programName;   // the executable's file name without extension
+    std::string AppFolder;     // the executable's folder, followed by "\"
+    std::string TempFolder;    // AppFolder + "Temp\": the downloads and the record
+    std::string BackupFolder;  // AppFolder + "Backup\": the replaced files
+    std::string SettingsPath;  // <executable name>.ini beside the executable
+    UpdaterSettings Settings;  // empty until the settings file is read
+    UrlClass ServerUrl;        // the description's URL, from the settings
+    // The record: the copy of the description in TempFolder that names the
+    // installed revision.
+    PathClass RevisionPath;
+    // Set by the revision check when the settings ask for signed updates.
+    std::optional<SignatureKey> publisherKey;
+};
+
+}  // namespace morvane
