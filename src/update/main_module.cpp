@@ -61,7 +61,7 @@ MainModule::MainModule(Platform& platform, RunLog& log) : platform_(platform), l
 int MainModule::Main() {
     const auto start = std::chrono::steady_clock::now();
     RunContext context = formRunContext();
-    const int exitStatus = run(context).exitStatus;
+    const int exitStatus = runWithReport(context).exitStatus;
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     log("Run end: exit status " + decimal(exitStatus) + " (" + statusCause(exitStatus) + "), " +
@@ -83,7 +83,7 @@ RunContext MainModule::formRunContext() {
     return run;
 }
 
-RunOutcome MainModule::run(RunContext& run) {
+RunOutcome MainModule::runWithReport(RunContext& run) {
     // The outcome of the phases; after a failure in the closing steps they
     // run once more with its start file.
     RunOutcome outcome;

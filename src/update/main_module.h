@@ -44,7 +44,9 @@ private:
 
     // Frame: start-up, the phases and the closing steps.
     RunContext formRunContext();
-    RunOutcome run(RunContext& run);
+    // The run from the instance check to the closing steps, with the
+    // unexpected-error report armed.
+    RunOutcome runWithReport(RunContext& run);
     // Reads the settings, then runs the revision check and, for an update,
     // the installation.
     RunOutcome runPhases(RunContext& run);
@@ -85,7 +87,7 @@ private:
     // Moves a file, creating the target's folders; never overwrites. True
     // when moved; failures are dropped silently.
     bool RelocateFile(PathClass& source, PathClass& target);
-    // Blocks positions of the files that are installed already.
+    // The block positions of the files that are installed already.
     using UnchangedBlocks = std::set<std::int32_t>;
     // Fetches every file of `Revision` into Temp but those installed
     // already, which it adds to `unchanged`; false after the download error
