@@ -6,8 +6,9 @@
 
 namespace morvane {
 
-// Failure numbers raised by the updater itself. Failures that come from an
-// operating-system call carry that call's own code and message instead.
+// Failure numbers raised by the updater itself. Failures that come from a
+// Windows call carry that call's own code and message instead, marked with
+// their origin (FailureOrigin).
 namespace err {
 inline constexpr int InvalidCall = 5;
 inline constexpr int Overflow = 6;
