@@ -102,18 +102,18 @@ private:
     public:
         Session(TimedHttp& owner, std::unique_ptr<morvane::HttpSession> session)
             : owner_(owner), session_(std::move(session)) {}
-        std::int32_t probeContentLength(const std::string& host,
-                                        const std::string& objectPath) override {
+        morvane::SizeProbe probeContentLength(const std::string& host,
+                                              const std::string& objectPath) override {
             const auto start = Clock::now();
-            const std::int32_t length = session_->probeContentLength(host, objectPath);
+            morvane::SizeProbe probe = session_->probeContentLength(host, objectPath);
             owner_.probeSeconds += seconds(start);
-            return length;
+            return probe;
         }
-        morvane::GetOutcome get(const std::string& url, morvane::BodySink& sink) override {
+        morvane::GetResult get(const std::string& url, morvane::BodySink& sink) override {
             const auto start = Clock::now();
-            const morvane::GetOutcome outcome = session_->get(url, sink);
+            morvane::GetResult result = session_->get(url, sink);
             owner_.getSeconds += seconds(start);
-            return outcome;
+            return result;
         }
 
     private:
@@ -165,7 +165,7 @@ int fetch(const std::string& url, const std::string& target, const std::string& 
     const auto start = std::chrono::steady_clock::now();
     bool ok = false;
     try {
-        ok = morvane::Download(url, target, http, files, ui, sha256);
+        ok = morvane::Download(url, target, http, files, ui, sha256).arrived();
     } catch (const morvane::Failure& failure) {
         std::fprintf(stderr, "failure %d: %s\n", failure.number(), failure.description().c_str());
     }

@@ -44,31 +44,45 @@ void reportUnexpected(UserInterface& ui, const std::string& path, const Failure&
 std::int32_t announcedSize(HttpSession& session, const std::string& host,
                            const std::string& objectPath) {
     try {
-        return session.probeContentLength(host, objectPath);
+        return session.probeContentLength(host, objectPath).length;
     } catch (const Failure&) {
         return 0;
     }
 }
 
+// A GET that did not bring the whole body, as the download's outcome.
+DownloadResult::Kind unfinished(const GetResult& result) {
+    switch (result.kind) {
+        case GetResult::Kind::NotOpened:
+            return DownloadResult::Kind::NotReached;
+        case GetResult::Kind::Stalled:
+            return DownloadResult::Kind::Stalled;
+        default:
+            return DownloadResult::Kind::Incomplete;
+    }
+}
+
 }  // namespace
 
-bool Download(const std::string& url, const std::string& path, Http& http, FileSystem& files,
-              UserInterface& ui, std::string_view expectedSha256, const DownloadLimits& limits) {
+DownloadResult Download(const std::string& url, const std::string& path, Http& http,
+                        FileSystem& files, UserInterface& ui, std::string_view expectedSha256,
+                        const DownloadLimits& limits) {
+    using Kind = DownloadResult::Kind;
     std::optional<Sha256Digest> expected;
     if (!expectedSha256.empty()) {
         expected = parseSha256(expectedSha256);
         if (!expected) {
-            return false;
+            return {Kind::UnusableDigest};
         }
     }
     if (!isHttpScheme(url)) {
         ui.messageBox("Only HTTP-service supported!", box::Plain, "");
-        return false;
+        return {Kind::NotHttp};
     }
     const std::size_t slash = url.find('/', kSchemeLength);
     if (slash == std::string::npos || slash + 1 >= url.size()) {
         ui.messageBox("Invalid Url!", box::Plain, "");
-        return false;
+        return {Kind::NoObjectPath};
     }
     const std::string sent = percentEncoded(url);
     const std::size_t sentSlash = sent.find('/', kSchemeLength);
@@ -78,7 +92,7 @@ bool Download(const std::string& url, const std::string& path, Http& http, FileS
     std::unique_ptr<HttpSession> session = http.openSession();
     if (!session) {
         ui.messageBox("Can't connect to server!", box::Plain, "");
-        return false;
+        return {Kind::NoSession};
     }
     if (limits.deadline) {
         session->probeUntil(*limits.deadline);
@@ -98,28 +112,28 @@ bool Download(const std::string& url, const std::string& path, Http& http, FileS
         if (limits.deadline) {
             sink.endBy(*limits.deadline);
         }
-        if (session->get(sent, sink) != GetOutcome::Complete) {
-            return false;
+        if (const GetResult result = session->get(sent, sink); !result.isComplete()) {
+            return {unfinished(result)};
         }
         sink.finish();
     } catch (const UnwantedStatus&) {
-        return false;
+        return {Kind::UnwantedStatus};
     } catch (const DigestMismatch&) {
-        return false;
+        return {Kind::DigestMismatch};
     } catch (const OutsideLimits&) {
-        return false;
+        return {Kind::OutsideLimits};
     } catch (const Failure& failure) {
         reportUnexpected(ui, path, failure);
-        return false;
+        return {Kind::FailureReported};
     } catch (const std::bad_alloc&) {
         reportUnexpected(ui, path, Failure::of(err::OutOfMemory));
-        return false;
+        return {Kind::FailureReported};
     }
     session.reset();
     // The new file is complete. An old file at the target that cannot be
     // replaced is the caller's failure, as a failed delete of it would be.
     sink.commit();
-    return true;
+    return {Kind::Stored};
 }
 
 }  // namespace morvane

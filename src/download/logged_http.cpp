@@ -48,18 +48,18 @@ public:
     LoggedSession(std::unique_ptr<HttpSession> inner, RunLog& log)
         : inner_(std::move(inner)), log_(log) {}
 
-    std::int32_t probeContentLength(const std::string& host,
-                                    const std::string& objectPath) override {
+    SizeProbe probeContentLength(const std::string& host, const std::string& objectPath) override {
         const auto start = Stopwatch::now();
         const std::string request = "HEAD http://" + host + objectPath + " (port 80): ";
         try {
-            const std::int32_t length = inner_->probeContentLength(host, objectPath);
-            const std::string why = inner_->failureReason();
-            log_.note(request +
-                      (length != 0 ? "Content-Length " + decimal(length)
-                                   : "no size" + (why.empty() ? "" : " (" + why + ")")) +
-                      ", " + millisecondsSince(start));
-            return length;
+            SizeProbe probe = inner_->probeContentLength(host, objectPath);
+            log_.note(
+                request +
+                (probe.length != 0
+                     ? "Content-Length " + decimal(probe.length)
+                     : "no size" + (probe.error ? " (" + probe.error->description() + ")" : "")) +
+                ", " + millisecondsSince(start));
+            return probe;
         } catch (const Failure& failure) {
             log_.note(request + "failed: " + failure.description() + ", " +
                       millisecondsSince(start));
@@ -67,17 +67,17 @@ public:
         }
     }
 
-    GetOutcome get(const std::string& url, BodySink& sink) override {
+    GetResult get(const std::string& url, BodySink& sink) override {
         const auto start = Stopwatch::now();
         CountingSink counting(sink);
         std::string why;
         try {
-            const GetOutcome outcome = inner_->get(url, counting);
-            if (outcome != GetOutcome::Complete) {
-                why = reason(outcome, counting);
+            GetResult result = inner_->get(url, counting);
+            if (!result.isComplete()) {
+                why = reason(result, counting);
             }
             log_.note(line(url, counting, why, start));
-            return outcome;
+            return result;
         } catch (const Failure& failure) {
             why = failure.description() + " (" + decimal(failure.number()) + ")";
             log_.note(line(url, counting, why, start));
@@ -94,26 +94,24 @@ public:
         }
     }
 
-    std::string failureReason() const override { return inner_->failureReason(); }
     void probeUntil(std::chrono::steady_clock::time_point deadline) override {
         inner_->probeUntil(deadline);
     }
 
 private:
-    std::string reason(GetOutcome outcome, const CountingSink& counting) const {
-        const std::string why = inner_->failureReason();
-        if (why == "stalled") {
-            return why;
+    static std::string reason(const GetResult& result, const CountingSink& counting) {
+        if (result.kind == GetResult::Kind::Stalled) {
+            return "stalled";
         }
-        if (outcome == GetOutcome::Incomplete && counting.announced_ &&
+        if (result.kind == GetResult::Kind::Incomplete && counting.announced_ &&
             counting.received_ < *counting.announced_) {
             return "cut short after " + decimal(counting.received_) + " of " +
                    decimal(*counting.announced_) + " bytes";
         }
-        if (!why.empty()) {
-            return why;
+        if (result.error) {
+            return result.error->description();
         }
-        return outcome == GetOutcome::NotOpened ? "not opened" : "incomplete";
+        return result.kind == GetResult::Kind::NotOpened ? "not opened" : "incomplete";
     }
 
     static std::string line(const std::string& url, const CountingSink& counting,

@@ -6,6 +6,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+
+#include "platform/failure.h"
 
 namespace morvane {
 
@@ -23,10 +26,39 @@ public:
     virtual void afterRead() = 0;
 };
 
-enum class GetOutcome {
-    NotOpened,   // the URL could not be opened: no connection, no answer
-    Incomplete,  // a read failed or the body ended before its announced length
-    Complete,    // the whole body went to the sink
+// How a GET ended.
+struct GetResult {
+    enum class Kind {
+        Complete,    // the whole body went to the sink
+        NotOpened,   // the URL could not be opened: no connection, no answer
+        Incomplete,  // a read failed or the body ended before its announced length
+        Stalled,     // too little arrived over the stall limit (see StallWatch)
+    };
+    Kind kind = Kind::NotOpened;
+    // The response's status code; 0 when no response came.
+    int status = 0;
+    // What the system or the library reported when one of its calls ended
+    // the GET: its code, where that comes from, and its text.
+    std::optional<Failure> error;
+
+    static GetResult complete(int status) { return {Kind::Complete, status, std::nullopt}; }
+    static GetResult notOpened(std::optional<Failure> error = std::nullopt) {
+        return {Kind::NotOpened, 0, std::move(error)};
+    }
+    static GetResult incomplete(int status, std::optional<Failure> error = std::nullopt) {
+        return {Kind::Incomplete, status, std::move(error)};
+    }
+    static GetResult stalled(int status) { return {Kind::Stalled, status, std::nullopt}; }
+
+    bool isComplete() const noexcept { return kind == Kind::Complete; }
+};
+
+// What a HEAD asked for the size found: the Content-Length as a 32-bit
+// number, 0 when anything failed; and what the system or library reported
+// when one of its calls failed, if it tells.
+struct SizeProbe {
+    std::int32_t length = 0;
+    std::optional<Failure> error;
 };
 
 // The stall limit of the HTTP adapters: a transfer that moves less than
@@ -46,19 +78,14 @@ class HttpSession {
 public:
     virtual ~HttpSession() = default;
     // HEAD "objectPath" HTTP/1.1 to `host` (verbatim, port included) on port 80.
-    // The Content-Length as a 32-bit number; 0 when anything fails.
-    virtual std::int32_t probeContentLength(const std::string& host,
-                                            const std::string& objectPath) = 0;
+    virtual SizeProbe probeContentLength(const std::string& host,
+                                         const std::string& objectPath) = 0;
     // GET for the whole URL, to the host and port it names, never from a cache.
-    virtual GetOutcome get(const std::string& url, BodySink& sink) = 0;
+    // A status outside 2xx is the sink's to judge.
+    virtual GetResult get(const std::string& url, BodySink& sink) = 0;
     // From now on the probe gives up at `deadline` (no size); a GET's sink
     // keeps its own time.
     virtual void probeUntil(std::chrono::steady_clock::time_point /*deadline*/) {}
-    // Why the latest call failed, in one line of the host's words: the
-    // system's or the library's error text, or "stalled" for a transfer that
-    // delivered too little over the stall limit. Empty when it did not fail or
-    // the session cannot tell; a status outside 2xx is the caller's to see.
-    virtual std::string failureReason() const { return {}; }
 };
 
 class Http {

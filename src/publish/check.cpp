@@ -137,7 +137,7 @@ Fetched fetch(Http& http, const std::string& url, std::size_t largest, bool keep
         return result;
     }
     CollectingSink sink(largest, keep);
-    result.complete = session->get(url, sink) == GetOutcome::Complete;
+    result.complete = session->get(url, sink).isComplete();
     result.status = sink.status();
     result.body = std::move(sink.body());
     if (result.complete) {

@@ -20,12 +20,13 @@ PatientFileSystem::PatientFileSystem(FileSystem& host, RunLog& log, Pause pause)
     : host_(host), log_(log), pause_(std::move(pause)) {}
 
 bool PatientFileSystem::isPassing(const Failure& failure) {
-    switch (failure.number()) {
-        case kWindowsAccessDenied:
-        case kWindowsSharingViolation:
-        case kWindowsLockViolation:
-        case err::AccessDenied:
-            return true;
+    switch (failure.origin()) {
+        case FailureOrigin::Windows:
+            return failure.number() == kWindowsAccessDenied ||
+                   failure.number() == kWindowsSharingViolation ||
+                   failure.number() == kWindowsLockViolation;
+        case FailureOrigin::Catalogue:
+            return failure.number() == err::AccessDenied;
         default:
             return false;
     }

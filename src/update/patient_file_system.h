@@ -33,9 +33,10 @@ public:
     static constexpr int kPatience = 2000;
 
     // Failures that another open of the file causes and that pass when it
-    // is closed: on Windows access denied (5), a sharing violation (32) and
-    // a lock violation (33); the catalogue's 70 (permission denied) for
-    // the same on the other hosts.
+    // is closed: the Windows codes access denied (5), sharing violation (32)
+    // and lock violation (33); the catalogue's 70 (permission denied) for
+    // the same on the other hosts. Told apart by their origin: the
+    // catalogue's 5 is an invalid call, which waiting does not mend.
     static bool isPassing(const Failure& failure);
 
     std::optional<std::uint32_t> attributes(const std::string& path) override;

@@ -72,7 +72,8 @@ bool MainModule::DownloadFile(UrlClass& source, PathClass& target, const std::st
     platform_.ui.showWaitCursor();
     const ScopeGuard arrowCursor([this] { platform_.ui.showArrowCursor(); });
     return Download(source.FullUrl(), target.FullPath(), platform_.http, platform_.files,
-                    platform_.ui, sha256, limits);
+                    platform_.ui, sha256, limits)
+        .arrived();
 }
 
 DownloadLimits MainModule::revisionCheckLimits(std::int64_t largest, Deadline deadline) {

@@ -93,11 +93,13 @@ protected:
         return server != nullptr;
     }
 
-    bool download(const std::string& url) { return Download(url, target, http, files, ui); }
+    bool download(const std::string& url) {
+        return Download(url, target, http, files, ui).arrived();
+    }
     // Downloads into the in-memory file system, whose switches make chosen
     // calls fail.
     bool downloadToFake(const std::string& url) {
-        return Download(url, kFakeTarget, http, fakeFiles, ui);
+        return Download(url, kFakeTarget, http, fakeFiles, ui).arrived();
     }
 
     // The names in the test folder, sorted: what a download left behind.
@@ -181,7 +183,7 @@ TEST_F(DownloadTest, SessionThatCannotBeOpenedShowsItsMessage) {
     const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "abc")));
     SessionlessHttp noSession;
 
-    EXPECT_FALSE(Download(s.url("/file.bin"), target, noSession, files, ui));
+    EXPECT_FALSE(Download(s.url("/file.bin"), target, noSession, files, ui).arrived());
 
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Can't connect to server!");
@@ -320,7 +322,7 @@ TEST_F(DownloadTest, SendsTheUserAgentItIsGiven) {
     const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "abc")));
     test::HostHttp named{updaterUserAgent("1.2.3.4")};
 
-    EXPECT_TRUE(Download(s.url("/file.bin"), target, named, files, ui));
+    EXPECT_TRUE(Download(s.url("/file.bin"), target, named, files, ui).arrived());
     EXPECT_TRUE(download(s.url("/file.bin")));
 
     const std::vector<RecordedRequest> requests = s.requests();
@@ -369,7 +371,8 @@ TEST_F(DownloadTest, ServerThatFallsSilentFailsAfterTheStallLimit) {
         const ScriptedHttpServer& s = serve(byMethod(headReply(200, 1'000), c.reply));
         const auto start = std::chrono::steady_clock::now();
 
-        EXPECT_FALSE(Download(s.url("/file.bin"), target, impatient, files, ui));
+        EXPECT_EQ(Download(s.url("/file.bin"), target, impatient, files, ui).kind,
+                  DownloadResult::Kind::Stalled);
 
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
         EXPECT_TRUE(ui.boxes.empty());
@@ -400,7 +403,8 @@ TEST_F(DownloadTest, TrickleFailsAfterTheStallLimitWhileASlowLineSucceeds) {
             headReply(200, huge), pacedBody(huge, huge, 2, std::chrono::milliseconds(100))));
         const auto start = std::chrono::steady_clock::now();
 
-        EXPECT_FALSE(Download(s.url("/file.bin"), target, impatient, files, ui));
+        EXPECT_EQ(Download(s.url("/file.bin"), target, impatient, files, ui).kind,
+                  DownloadResult::Kind::Stalled);
 
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
         EXPECT_TRUE(ui.boxes.empty());
@@ -414,7 +418,8 @@ TEST_F(DownloadTest, TrickleFailsAfterTheStallLimitWhileASlowLineSucceeds) {
             headReply(200, huge), pacedBody(huge, huge, 70, std::chrono::milliseconds(100))));
         const auto start = std::chrono::steady_clock::now();
 
-        EXPECT_FALSE(Download(s.url("/file.bin"), target, patient, files, ui));
+        EXPECT_EQ(Download(s.url("/file.bin"), target, patient, files, ui).kind,
+                  DownloadResult::Kind::Stalled);
 
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         EXPECT_TRUE(folderContents().empty());
@@ -426,7 +431,7 @@ TEST_F(DownloadTest, TrickleFailsAfterTheStallLimitWhileASlowLineSucceeds) {
         reply.firstPiece += 8'000'000;
         const ScriptedHttpServer& s = serve(byMethod(headReply(200, size), reply));
 
-        EXPECT_TRUE(Download(s.url("/file.bin"), target, impatient, files, ui));
+        EXPECT_TRUE(Download(s.url("/file.bin"), target, impatient, files, ui).arrived());
 
         EXPECT_EQ(temp.read("file.bin").size(), size);
     }
@@ -435,7 +440,7 @@ TEST_F(DownloadTest, TrickleFailsAfterTheStallLimitWhileASlowLineSucceeds) {
         const ScriptedHttpServer& s = serve(byMethod(
             headReply(200, 6'000), pacedBody(6'000, 6'000, 512, std::chrono::milliseconds(100))));
 
-        EXPECT_TRUE(Download(s.url("/file.bin"), target, impatient, files, ui));
+        EXPECT_TRUE(Download(s.url("/file.bin"), target, impatient, files, ui).arrived());
 
         EXPECT_TRUE(isPattern(temp.read("file.bin")));
         EXPECT_EQ(temp.read("file.bin").size(), 6'000u);
@@ -480,7 +485,7 @@ TEST_F(DownloadTest, ManyDownloadsInARowDoNotAffectOneAnother) {
     const std::string body = patternBytes(0, 50'000);
     // One download first, so that threads the HTTP library keeps for good count as before.
     serve(byMethod(headReply(200, 50'000), replyWithLength(200, body)));
-    ASSERT_TRUE(Download(server->url("/file.bin"), target, impatient, files, ui));
+    ASSERT_TRUE(Download(server->url("/file.bin"), target, impatient, files, ui).arrived());
     server.reset();
     const int threadsBefore = threadCount();
     ScriptedReply silentInTheBody = replyWithLength(200, body);
@@ -503,11 +508,11 @@ TEST_F(DownloadTest, ManyDownloadsInARowDoNotAffectOneAnother) {
             SCOPED_TRACE(std::string(f.name) + ", round " + std::to_string(round));
             {
                 const ScriptedHttpServer& s = serve(byMethod(headReply(200, 50'000), f.reply));
-                EXPECT_FALSE(Download(s.url("/file.bin"), target, impatient, files, ui));
+                EXPECT_FALSE(Download(s.url("/file.bin"), target, impatient, files, ui).arrived());
             }
             const ScriptedHttpServer& s =
                 serve(byMethod(headReply(200, 50'000), replyWithLength(200, body)));
-            EXPECT_TRUE(Download(s.url("/file.bin"), target, impatient, files, ui));
+            EXPECT_TRUE(Download(s.url("/file.bin"), target, impatient, files, ui).arrived());
             EXPECT_EQ(temp.read("file.bin"), body);
             EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
         }
@@ -664,7 +669,8 @@ TEST_F(DownloadTest, TargetThatCannotBeWrittenIsReportedWithItsPath) {
     const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "abc")));
     const std::string unwritable = temp.file("missing\\file.bin");
 
-    EXPECT_FALSE(Download(s.url("/file.bin"), unwritable, http, files, ui));
+    EXPECT_EQ(Download(s.url("/file.bin"), unwritable, http, files, ui).kind,
+              DownloadResult::Kind::FailureReported);
 
     ASSERT_EQ(ui.boxes.size(), 1u);
     const test::ShownBox& report = ui.boxes[0];
@@ -694,28 +700,32 @@ TEST_F(DownloadTest, TargetThatCannotBeWrittenIsReportedWithItsPath) {
 struct FailedDownload {
     const char* name;
     ScriptedReply reply;
+    DownloadResult::Kind kind;
 };
 
 TEST_F(DownloadTest, OldTargetIsReplacedOnlyBySuccess) {
     const std::string body = patternBytes(0, 100'000);
     const FailedDownload failures[] = {
-        {"404", replyWithLength(404, kHtmlPage)},
-        {"cut short", cutShort(100'000, 40'000, false)},
-        {"reset", cutShort(100'000, 40'000, true)},
+        {"404", replyWithLength(404, kHtmlPage), DownloadResult::Kind::UnwantedStatus},
+        {"cut short", cutShort(100'000, 40'000, false), DownloadResult::Kind::Incomplete},
+        {"reset", cutShort(100'000, 40'000, true), DownloadResult::Kind::Incomplete},
     };
     for (const FailedDownload& f : failures) {
         SCOPED_TRACE(f.name);
         temp.write("file.bin", "old content");
         const ScriptedHttpServer& s = serve(byMethod(headReply(200, body.size()), f.reply));
 
-        EXPECT_FALSE(download(s.url("/file.bin")));
+        EXPECT_EQ(Download(s.url("/file.bin"), target, http, files, ui).kind, f.kind);
 
         EXPECT_EQ(temp.read("file.bin"), "old content");
         EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
     }
     {
         SCOPED_TRACE("unreachable");
-        EXPECT_FALSE(download("http://127.0.0.1:" + std::to_string(test::unusedPort()) + "/f"));
+        EXPECT_EQ(Download("http://127.0.0.1:" + std::to_string(test::unusedPort()) + "/f", target,
+                           http, files, ui)
+                      .kind,
+                  DownloadResult::Kind::NotReached);
         EXPECT_EQ(temp.read("file.bin"), "old content");
         EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
     }
@@ -813,7 +823,8 @@ TEST_F(DownloadTest, ExpectedSha256DecidesWhetherTheFileIsStored) {
         temp.write("file.bin", "old content");
         const int connections = s.connectionCount();
 
-        EXPECT_EQ(Download(s.url("/file.bin"), target, http, files, ui, c.expected), c.stored);
+        EXPECT_EQ(Download(s.url("/file.bin"), target, http, files, ui, c.expected).arrived(),
+                  c.stored);
 
         EXPECT_EQ(temp.read("file.bin"), c.stored ? body : "old content");
         EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
@@ -864,7 +875,8 @@ TEST_F(DownloadTest, LimitsEndTheDownloadAsSoonAsTheyAreBroken) {
         const ScriptedHttpServer& s = serve(byMethod(headReply(200, 0), c.reply));
         const auto start = std::chrono::steady_clock::now();
 
-        EXPECT_EQ(Download(s.url("/file.bin"), target, http, files, ui, {}, c.limits()), c.stored);
+        EXPECT_EQ(Download(s.url("/file.bin"), target, http, files, ui, {}, c.limits()).arrived(),
+                  c.stored);
 
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         EXPECT_EQ(folderContents(),
@@ -883,7 +895,7 @@ TEST_F(DownloadTest, DeadlineHoldsForTheSizeProbeToo) {
     limits.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     const auto start = std::chrono::steady_clock::now();
 
-    EXPECT_FALSE(Download(server->url("/file.bin"), target, http, files, ui, {}, limits));
+    EXPECT_FALSE(Download(server->url("/file.bin"), target, http, files, ui, {}, limits).arrived());
 
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_TRUE(folderContents().empty());

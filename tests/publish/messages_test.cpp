@@ -111,7 +111,8 @@ TEST(PublisherMessages, NotesInUtf8OrElseWindows1252) {
 TEST(PublisherMessages, FailuresOfTheUpdatersCatalogueAreWordedByTheTool) {
     EXPECT_FALSE(englishSystemMessage(Failure::of(err::PathAccess)));
 #ifdef _WIN32
-    const auto text = englishSystemMessage(Failure(5, "Zugriff verweigert"));
+    const auto text =
+        englishSystemMessage(Failure(FailureOrigin::Windows, 5, "Zugriff verweigert"));
     ASSERT_TRUE(text);
     EXPECT_EQ(text->find("Zugriff"), std::string::npos) << *text;
 #endif

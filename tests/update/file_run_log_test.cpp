@@ -70,7 +70,8 @@ TEST_F(FileRunLogTest, ALogThatCannotBeWrittenLosesTheLineAndNothingElse) {
 TEST_F(FileRunLogTest, ARotationThatFailsGoesOnInTheCurrentFile) {
     const std::string full(FileRunLog::kSizeLimit + 1, 'x');
     files.addFile(kLog, full);
-    files.fail(FakeFileSystem::Operation::ReplaceFile, kLog, Failure(32, "Sharing violation"));
+    files.fail(FakeFileSystem::Operation::ReplaceFile, kLog,
+               Failure(FailureOrigin::Windows, 32, "Sharing violation"));
     log.note("eins");
     log.note("zwei");
     EXPECT_EQ(files.content(kLog), full +

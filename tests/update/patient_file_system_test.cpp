@@ -30,8 +30,10 @@ protected:
 };
 
 // What a scanner's or indexer's open causes, on Windows and elsewhere.
-const Failure kPassing[] = {Failure(32, "Sharing violation"), Failure(33, "Lock violation"),
-                            Failure(5, "Zugriff verweigert"), Failure::of(err::AccessDenied)};
+const Failure kPassing[] = {Failure(FailureOrigin::Windows, 32, "Sharing violation"),
+                            Failure(FailureOrigin::Windows, 33, "Lock violation"),
+                            Failure(FailureOrigin::Windows, 5, "Zugriff verweigert"),
+                            Failure::of(err::AccessDenied)};
 
 TEST_F(PatientFileSystemTest, MovesReplacesAndDeletesOutwaitAPassingHolder) {
     const std::string from = R"(C:\App\Temp\app.exe)";
@@ -72,6 +74,16 @@ TEST_F(PatientFileSystemTest, OtherFailuresPassUpAtOnce) {
     EXPECT_THROW(files.deleteFile(R"(C:\App\missing.exe)"), Failure);
     EXPECT_TRUE(pauses.empty());
     EXPECT_TRUE(log.lines.empty());
+}
+
+// The same number means another thing from another origin.
+TEST(PatientFileSystemOrigin, ANumberCountsOnlyFromTheOriginThatMeansAnotherOpen) {
+    for (const Failure& failure :
+         {Failure::of(err::InvalidCall), Failure(FailureOrigin::Windows, err::AccessDenied, "x"),
+          Failure(FailureOrigin::ComResult, 32, "x"), Failure(FailureOrigin::Library, 5, "x")}) {
+        SCOPED_TRACE(failure.number());
+        EXPECT_FALSE(PatientFileSystem::isPassing(failure));
+    }
 }
 
 }  // namespace

@@ -116,21 +116,45 @@ bool isPlainHost(std::string_view host) {
     return true;
 }
 
-// Options both requests share. False when libcurl refuses one.
-// A transfer that moves less than one byte per second for `stallSeconds` has
-// stalled. An empty `userAgent` sends none.
-bool setCommonOptions(CURL* easy, curl_slist* headers, long stallSeconds,
-                      const std::string& userAgent) {
-    return curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-           (userAgent.empty() ||
-            curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent.c_str()) == CURLE_OK) &&
-           curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) ==
-               CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stallSeconds) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK;
+// Sets options of one handle in turn. Once libcurl refuses one, it sets no
+// more, and refused() tells that one's code.
+class Options {
+public:
+    explicit Options(CURL* easy) : easy_(easy) {}
+
+    template <class Value>
+    Options& set(CURLoption option, Value value) {
+        if (refused_ == CURLE_OK) {
+            refused_ = curl_easy_setopt(easy_, option, value);
+        }
+        return *this;
+    }
+    CURLcode refused() const { return refused_; }
+
+private:
+    CURL* easy_;
+    CURLcode refused_ = CURLE_OK;
+};
+
+// Options both requests share. A transfer that moves less than one byte per
+// second for `stallSeconds` has stalled. An empty `userAgent` sends none.
+Options& setCommonOptions(Options& options, curl_slist* headers, long stallSeconds,
+                          const std::string& userAgent) {
+    if (!userAgent.empty()) {
+        options.set(CURLOPT_USERAGENT, userAgent.c_str());
+    }
+    return options.set(CURLOPT_NOSIGNAL, 1L)
+        .set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1))
+        .set(CURLOPT_HTTPHEADER, headers)
+        .set(CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds)
+        .set(CURLOPT_LOW_SPEED_LIMIT, 1L)
+        .set(CURLOPT_LOW_SPEED_TIME, stallSeconds)
+        .set(CURLOPT_PATH_AS_IS, 1L);
+}
+
+// A failure libcurl reports: its code and its text.
+Failure curlFailure(CURLcode code, const char* text) {
+    return Failure(FailureOrigin::Library, static_cast<int>(code), text);
 }
 
 // libcurl's own "Accept: */*" is no header line of the exchange.
@@ -216,78 +240,75 @@ public:
           stallSeconds_(static_cast<long>(std::max<std::int64_t>(
               1, std::chrono::ceil<std::chrono::seconds>(stallLimit).count()))) {}
 
-    std::int32_t probeContentLength(const std::string& host,
-                                    const std::string& objectPath) override {
+    SizeProbe probeContentLength(const std::string& host, const std::string& objectPath) override {
         if (!isPlainHost(host)) {
-            return 0;
+            return {};
         }
         EasyHandle easy(curl_easy_init());
         HeaderList headers = noExtraHeaders();
         if (!easy || !headers) {
-            return 0;
+            return {};
         }
         const std::string url = "http://" + host + "/";
         ResponseHead head;
         CURL* e = easy.get();
         // The request target goes out as written, not as libcurl would
         // normalise the URL's path.
-        const bool ready =
-            setCommonOptions(e, headers.get(), stallSeconds_, userAgent_) &&
-            curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http") == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_PORT, 80L) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_REQUEST_TARGET, objectPath.c_str()) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_NOBODY, 1L) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &onHeader) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_HEADERDATA, &head) == CURLE_OK &&
-            (!probeDeadline_ || curl_easy_setopt(e, CURLOPT_TIMEOUT_MS,
-                                                 millisecondsUntil(*probeDeadline_)) == CURLE_OK);
-        why_.clear();
-        if (!ready) {
-            return 0;
+        Options options(e);
+        setCommonOptions(options, headers.get(), stallSeconds_, userAgent_)
+            .set(CURLOPT_PROTOCOLS_STR, "http")
+            .set(CURLOPT_URL, url.c_str())
+            .set(CURLOPT_PORT, 80L)
+            .set(CURLOPT_REQUEST_TARGET, objectPath.c_str())
+            .set(CURLOPT_NOBODY, 1L)
+            .set(CURLOPT_HEADERFUNCTION, &onHeader)
+            .set(CURLOPT_HEADERDATA, &head);
+        if (probeDeadline_) {
+            options.set(CURLOPT_TIMEOUT_MS, millisecondsUntil(*probeDeadline_));
+        }
+        if (options.refused() != CURLE_OK) {
+            return {};
         }
         if (const CURLcode result = curl_easy_perform(e); result != CURLE_OK) {
-            why_ = curl_easy_strerror(result);
-            return 0;
+            return {0, curlFailure(result, curl_easy_strerror(result))};
         }
         // Read as a 32-bit number: lengths from 2^31 to 2^32 - 1 come out
         // negative; a longer number is none.
         const std::optional<std::int64_t> length = head.contentLength;
         if (!length || *length > 0xFFFFFFFFLL) {
-            return 0;
+            return {};
         }
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(*length));
+        return {static_cast<std::int32_t>(static_cast<std::uint32_t>(*length)), std::nullopt};
     }
 
-    GetOutcome get(const std::string& url, BodySink& sink) override {
+    GetResult get(const std::string& url, BodySink& sink) override {
         EasyHandle easy(curl_easy_init());
         HeaderList headers = noExtraHeaders();
         if (!easy || !headers) {
             throw Failure::of(err::OutOfMemory);
         }
         CURL* e = easy.get();
-        why_.clear();
         char errorText[CURL_ERROR_SIZE] = {};
         Transfer transfer{e, sink, StallWatch(stallLimit_), {}, false, nullptr, 0, false};
-        const bool ready =
-            setCommonOptions(e, headers.get(), stallSeconds_, userAgent_) &&
-            curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_MAXREDIRS, 20L) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::onHeader) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_HEADERDATA, &transfer) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::onBody) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_WRITEDATA, &transfer) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_XFERINFODATA, &transfer) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
-            curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText) == CURLE_OK;
-        if (!ready) {
-            why_ = "libcurl refused an option";
-            return GetOutcome::NotOpened;
+        Options options(e);
+        setCommonOptions(options, headers.get(), stallSeconds_, userAgent_)
+            .set(CURLOPT_PROTOCOLS_STR, "http,https")
+            .set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https")
+            .set(CURLOPT_URL, url.c_str())
+            .set(CURLOPT_FOLLOWLOCATION, 1L)
+            .set(CURLOPT_MAXREDIRS, 20L)
+            .set(CURLOPT_BUFFERSIZE, kReceiveBufferBytes)
+            .set(CURLOPT_HEADERFUNCTION, &Transfer::onHeader)
+            .set(CURLOPT_HEADERDATA, &transfer)
+            .set(CURLOPT_WRITEFUNCTION, &Transfer::onBody)
+            .set(CURLOPT_WRITEDATA, &transfer)
+            .set(CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress)
+            .set(CURLOPT_XFERINFODATA, &transfer)
+            .set(CURLOPT_NOPROGRESS, 0L)
+            .set(CURLOPT_ERRORBUFFER, errorText);
+        if (options.refused() != CURLE_OK) {
+            return GetResult::notOpened(
+                curlFailure(options.refused(), "libcurl refused an option"));
         }
         const CURLcode result = curl_easy_perform(e);
         if (transfer.failure) {
@@ -296,23 +317,22 @@ public:
         if (result == CURLE_OUT_OF_MEMORY) {
             throw Failure::of(err::OutOfMemory);
         }
-        if (result == CURLE_OK) {
-            transfer.beginOnce();
-            return GetOutcome::Complete;
-        }
         long status = 0;
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
+        if (result == CURLE_OK) {
+            transfer.beginOnce();
+            return GetResult::complete(static_cast<int>(status));
+        }
         const bool opened = transfer.begun || status != 0;
         // libcurl's own low speed limit ends a stalled transfer as a time-out.
         if (transfer.stalled || (opened && result == CURLE_OPERATION_TIMEDOUT)) {
-            why_ = "stalled";
-        } else {
-            why_ = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
+            return GetResult::stalled(static_cast<int>(status));
         }
-        return opened ? GetOutcome::Incomplete : GetOutcome::NotOpened;
+        Failure error =
+            curlFailure(result, errorText[0] != '\0' ? errorText : curl_easy_strerror(result));
+        return opened ? GetResult::incomplete(static_cast<int>(status), std::move(error))
+                      : GetResult::notOpened(std::move(error));
     }
-
-    std::string failureReason() const override { return why_; }
     void probeUntil(std::chrono::steady_clock::time_point deadline) override {
         probeDeadline_ = deadline;
     }
@@ -326,7 +346,6 @@ private:
     }
 
     std::optional<std::chrono::steady_clock::time_point> probeDeadline_;
-    std::string why_;
     std::string userAgent_;
     std::chrono::milliseconds stallLimit_;
     long stallSeconds_;  // for libcurl's own limit, in whole seconds

@@ -37,7 +37,7 @@ std::string errorText(std::uint32_t code) {
 }
 
 Failure osFailure(std::uint32_t code) {
-    return Failure(static_cast<int>(code), errorText(code));
+    return Failure(FailureOrigin::Windows, static_cast<int>(code), errorText(code));
 }
 
 }  // namespace morvane::win32

@@ -25,8 +25,26 @@ using win32::Algorithm;
 using win32::failStatus;
 using win32::Key;
 
-[[noreturn]] void failLast() {
-    throw win32::osFailure(GetLastError());
+// The failure of a Windows call, by the code it left: read right after the
+// call failed, before any other call could overwrite it.
+[[noreturn]] void failWith(DWORD error) {
+    throw win32::osFailure(error);
+}
+
+// The TOKEN_USER of `token`, in memory of its own size.
+std::vector<BYTE> tokenUser(HANDLE token) {
+    // Without a buffer the call fails and tells the size it needs.
+    DWORD needed = 0;
+    const DWORD sizing =
+        GetTokenInformation(token, TokenUser, nullptr, 0, &needed) ? ERROR_SUCCESS : GetLastError();
+    if (needed == 0) {
+        failWith(sizing != ERROR_SUCCESS ? sizing : ERROR_INVALID_DATA);
+    }
+    std::vector<BYTE> user(needed);
+    if (!GetTokenInformation(token, TokenUser, user.data(), needed, &needed)) {
+        failWith(GetLastError());
+    }
+    return user;
 }
 
 Algorithm openEcdsaP256() {
@@ -130,17 +148,12 @@ void writePrivateFile(const std::string& path, std::string_view bytes) {
     {
         HANDLE raw = nullptr;
         if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) {
-            failLast();
+            failWith(GetLastError());
         }
         token = win32::UniqueHandle(raw);
     }
-    DWORD needed = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
-    std::vector<BYTE> user(needed);
-    if (needed == 0 || !GetTokenInformation(token.get(), TokenUser, user.data(), needed, &needed)) {
-        failLast();
-    }
-    PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    const std::vector<BYTE> user = tokenUser(token.get());
+    PSID sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
     const DWORD aclSize =
         sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sid);
     std::vector<BYTE> aclMemory(aclSize);
@@ -151,19 +164,27 @@ void writePrivateFile(const std::string& path, std::string_view bytes) {
         !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
         !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
         !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
-        failLast();
+        failWith(GetLastError());
     }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
     win32::UniqueHandle file(CreateFileW(win32::wide(path).c_str(), GENERIC_WRITE, 0, &attributes,
                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
-        failLast();
+        failWith(GetLastError());
+    }
+    if (bytes.size() > std::numeric_limits<DWORD>::max()) {
+        throw Failure::of(err::Overflow);
     }
     DWORD written = 0;
-    if (bytes.size() > std::numeric_limits<DWORD>::max() ||
-        !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size() || !FlushFileBuffers(file.get()) || !file.close()) {
-        failLast();
+    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        failWith(GetLastError());
+    }
+    if (written != bytes.size()) {
+        // A write to a local file that takes less than it was given ran out of space.
+        failWith(ERROR_DISK_FULL);
+    }
+    if (!FlushFileBuffers(file.get()) || !file.close()) {
+        failWith(GetLastError());
     }
 }
 
@@ -172,9 +193,9 @@ const char* publisherName() {
 }
 
 std::optional<std::string> englishSystemMessage(const Failure& failure) {
-    // The updater's own failures carry their catalogue text; every other
-    // one a Windows error code.
-    if (failure.description() == describe(failure.number())) {
+    // Only a Windows error code has a system text; the updater's own
+    // failures are worded by the tool.
+    if (failure.origin() != FailureOrigin::Windows) {
         return std::nullopt;
     }
     const auto code = static_cast<std::uint32_t>(failure.number());

@@ -32,7 +32,8 @@ int automationNumber(HRESULT hr) {
 }
 
 Failure comFailure(HRESULT hr) {
-    return Failure(automationNumber(hr), errorText(static_cast<std::uint32_t>(hr)));
+    return Failure(FailureOrigin::ComResult, automationNumber(hr),
+                   errorText(static_cast<std::uint32_t>(hr)));
 }
 
 // A class that is not registered, a registration without a usable server
@@ -83,11 +84,13 @@ public:
         }
         const int number = info_.wCode != 0 ? info_.wCode : automationNumber(info_.scode);
         if (info_.bstrDescription != nullptr && SysStringLen(info_.bstrDescription) != 0) {
-            return Failure(number, narrow(std::wstring_view(info_.bstrDescription,
-                                                            SysStringLen(info_.bstrDescription))));
+            return Failure(FailureOrigin::ComResult, number,
+                           narrow(std::wstring_view(info_.bstrDescription,
+                                                    SysStringLen(info_.bstrDescription))));
         }
         const HRESULT code = info_.scode != 0 ? info_.scode : DISP_E_EXCEPTION;
-        return Failure(number, errorText(static_cast<std::uint32_t>(code)));
+        return Failure(FailureOrigin::ComResult, number,
+                       errorText(static_cast<std::uint32_t>(code)));
     }
 
 private:

@@ -182,10 +182,23 @@ struct Piece {
     explicit Piece(Kind what, int code = 0, std::optional<std::int64_t> length = std::nullopt,
                    std::vector<char> bytes = {})
         : kind(what), status(code), expected(length), data(std::move(bytes)) {}
+    // A failure of the reading thread itself, not of a Windows call.
+    static Piece failedFor(int catalogueNumber) {
+        Piece piece(Kind::Failed, catalogueNumber);
+        piece.origin = FailureOrigin::Catalogue;
+        return piece;
+    }
     Kind kind;
-    int status = 0;                        // Opened; NotOpened, Failed: the system's error code
+    int status = 0;  // Opened; NotOpened, Failed: the error code, of `origin`
+    FailureOrigin origin = FailureOrigin::Windows;
     std::optional<std::int64_t> expected;  // Opened: the announced body length
     std::vector<char> data;                // Data
+
+    // NotOpened, Failed: what ended the GET.
+    Failure failure() const {
+        return origin == FailureOrigin::Catalogue ? Failure::of(status)
+                                                  : osFailure(static_cast<std::uint32_t>(status));
+    }
 };
 
 // The reading thread of a GET: opens the URL and reads the body, handing
@@ -236,7 +249,7 @@ void fetch(HINTERNET session, const std::string& url, DWORD largestBlock,
         }
     } catch (...) {
         // Out of memory for a buffer: the transfer failed.
-        handoff.put(Piece{Piece::Kind::Failed});
+        handoff.put(Piece::failedFor(err::OutOfMemory));
     }
 }
 
@@ -298,8 +311,7 @@ public:
     WinInetSession(SharedInternetHandle session, std::chrono::milliseconds stallLimit)
         : session_(std::move(session)), stallLimit_(stallLimit) {}
 
-    std::int32_t probeContentLength(const std::string& host,
-                                    const std::string& objectPath) override {
+    SizeProbe probeContentLength(const std::string& host, const std::string& objectPath) override {
         auto handoff = std::make_shared<Handoff<std::int32_t>>();
         Worker worker([session = session_, host, objectPath, handoff]() noexcept {
             handoff->put(probe(session.get(), host, objectPath));
@@ -308,13 +320,13 @@ public:
             *handoff, std::min(std::chrono::steady_clock::now() + stallLimit_, probeDeadline_));
         if (!length) {
             handoff->abandon();
-            return 0;
+            return {};
         }
         worker.finished();
-        return *length;
+        return {*length, std::nullopt};
     }
 
-    GetOutcome get(const std::string& url, BodySink& sink) override {
+    GetResult get(const std::string& url, BodySink& sink) override {
         auto handoff = std::make_shared<Handoff<Piece>>();
         Worker worker([session = session_, url, block = largestBlock(), handoff]() noexcept {
             fetch(session.get(), url, block, *handoff);
@@ -322,10 +334,9 @@ public:
         // However this call ends, the reading thread stops at its next handover.
         const ScopeGuard abandonOnExit([&handoff]() noexcept { handoff->abandon(); });
 
-        bool opened = false;
+        int status = 0;  // 0 until the response opened
         std::optional<std::int64_t> expected;
         std::int64_t received = 0;
-        why_.clear();
         StallWatch watch(stallLimit_);
         for (;;) {
             const auto turn = std::chrono::steady_clock::now() + kIdleTurn;
@@ -336,16 +347,14 @@ public:
                 continue;
             }
             if (!piece) {
-                why_ = "stalled";
-                return opened ? GetOutcome::Incomplete : GetOutcome::NotOpened;
+                return GetResult::stalled(status);
             }
             switch (piece->kind) {
                 case Piece::Kind::NotOpened:
-                    why_ = errorText(static_cast<std::uint32_t>(piece->status));
                     worker.finished();
-                    return GetOutcome::NotOpened;
+                    return GetResult::notOpened(piece->failure());
                 case Piece::Kind::Opened:
-                    opened = true;
+                    status = piece->status;
                     expected = piece->expected;
                     watch = StallWatch(stallLimit_);
                     sink.begin(piece->status, expected);
@@ -357,22 +366,20 @@ public:
                     sink.afterRead();
                     break;
                 case Piece::Kind::Failed:
-                    why_ = errorText(static_cast<std::uint32_t>(piece->status));
                     worker.finished();
                     sink.afterRead();
-                    return GetOutcome::Incomplete;
+                    return GetResult::incomplete(status, piece->failure());
                 case Piece::Kind::End:
                     worker.finished();
                     sink.afterRead();
                     // WinINet ends a body that the connection cut short like
                     // a whole one; only its announced length tells them apart.
-                    return expected && received < *expected ? GetOutcome::Incomplete
-                                                            : GetOutcome::Complete;
+                    return expected && received < *expected ? GetResult::incomplete(status)
+                                                            : GetResult::complete(status);
             }
         }
     }
 
-    std::string failureReason() const override { return why_; }
     void probeUntil(std::chrono::steady_clock::time_point deadline) override {
         probeDeadline_ = deadline;
     }
@@ -389,7 +396,6 @@ private:
     std::chrono::steady_clock::time_point probeDeadline_ =
         std::chrono::steady_clock::time_point::max();
     std::chrono::milliseconds stallLimit_;
-    std::string why_;
 };
 
 }  // namespace

@@ -52,7 +52,8 @@ TEST(ResponsiveWindow, AnswersThroughoutWhileTheServerSendsNothingForThreeSecond
     Win32FileSystem files;
     const auto start = std::chrono::steady_clock::now();
 
-    const bool stored = Download(server.url("/file.bin"), temp.file("file.bin"), http, files, ui);
+    const bool stored =
+        Download(server.url("/file.bin"), temp.file("file.bin"), http, files, ui).arrived();
 
     const auto took = std::chrono::steady_clock::now() - start;
     downloading = false;
