@@ -162,7 +162,7 @@ private:
     PathClass RevisionPath;
     std::string OldVersion;
     std::string NewVersion;
-    std::int32_t Answer = 0;
+    std::optional<box::Answer> Answer;  // none when no box asked
     std::optional<SignatureKey> publisherKey_;
     std::chrono::milliseconds revisionCheckTime_ = kRevisionCheckTime;
     std::chrono::steady_clock::time_point revisionCheckDeadline_;
