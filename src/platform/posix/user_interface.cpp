@@ -16,46 +16,40 @@ struct Choice {
     const char* word;  // as typed, lower case
     box::Answer answer;
 };
-struct ButtonRow {
+struct Buttons {
     const char* shown;
     const char* prompt;
     std::vector<Choice> choices;
     const char* unattendedNote;
 };
 
-const ButtonRow& rowOf(box::Buttons buttons) {
-    static const ButtonRow ok{
+const Buttons& buttonsOf(box::Buttons buttons) {
+    static const Buttons ok{
         "[ OK ]", "Weiter mit der Eingabetaste: ", {}, "Keine Eingabe möglich: OK\n"};
-    static const ButtonRow yesNo{"[ Ja ]  [ Nein ]",
-                                 "Ja oder Nein? [j/n]: ",
-                                 {{"j", box::Yes},
-                                  {"ja", box::Yes},
-                                  {"y", box::Yes},
-                                  {"yes", box::Yes},
-                                  {"n", box::No},
-                                  {"nein", box::No},
-                                  {"no", box::No}},
-                                 "Keine Eingabe möglich: Nein\n"};
-    static const ButtonRow retryCancel{"[ Wiederholen ]  [ Abbrechen ]",
-                                       "Wiederholen oder Abbrechen? [w/a]: ",
-                                       {{"w", box::Retry},
-                                        {"wiederholen", box::Retry},
-                                        {"r", box::Retry},
-                                        {"retry", box::Retry},
-                                        {"a", box::Cancel},
-                                        {"abbrechen", box::Cancel},
-                                        {"c", box::Cancel},
-                                        {"cancel", box::Cancel}},
-                                       "Keine Eingabe möglich: Abbrechen\n"};
-    switch (buttons) {
-        case box::Buttons::YesNo:
-            return yesNo;
-        case box::Buttons::RetryCancel:
-            return retryCancel;
-        case box::Buttons::Ok:
-            break;
-    }
-    return ok;
+    static const Buttons yesNo{"[ Ja ]  [ Nein ]",
+                               "Ja oder Nein? [j/n]: ",
+                               {{"j", box::Yes},
+                                {"ja", box::Yes},
+                                {"y", box::Yes},
+                                {"yes", box::Yes},
+                                {"n", box::No},
+                                {"nein", box::No},
+                                {"no", box::No}},
+                               "Keine Eingabe möglich: Nein\n"};
+    static const Buttons retryCancel{"[ Wiederholen ]  [ Abbrechen ]",
+                                     "Wiederholen oder Abbrechen? [w/a]: ",
+                                     {{"w", box::Retry},
+                                      {"wiederholen", box::Retry},
+                                      {"r", box::Retry},
+                                      {"retry", box::Retry},
+                                      {"a", box::Cancel},
+                                      {"abbrechen", box::Cancel},
+                                      {"c", box::Cancel},
+                                      {"cancel", box::Cancel}},
+                                     "Keine Eingabe möglich: Abbrechen\n"};
+    return buttons == box::Buttons::YesNo         ? yesNo
+           : buttons == box::Buttons::RetryCancel ? retryCancel
+                                                  : ok;
 }
 
 // Columns a UTF-8 line takes: one per code point.
@@ -120,7 +114,7 @@ std::string TerminalUserInterface::render(const std::string& text, box::Style st
                                           const std::string& caption) {
     const std::string title = iconMark(style.icon) + (caption.empty() ? kAppTitle : caption);
     const std::vector<std::string> lines = splitLines(text);
-    const std::string buttons = rowOf(style.buttons).shown;
+    const std::string buttons = buttonsOf(style.buttons).shown;
 
     std::size_t width = std::max(columns(title) + 2, columns(buttons));
     for (const std::string& line : lines) {
@@ -142,7 +136,7 @@ std::string TerminalUserInterface::render(const std::string& text, box::Style st
 box::Answer TerminalUserInterface::messageBox(const std::string& text, box::Style style,
                                               const std::string& caption) {
     print("\n" + render(text, style, caption));
-    const ButtonRow& buttons = rowOf(style.buttons);
+    const Buttons& buttons = buttonsOf(style.buttons);
     const box::Answer unattended = box::unattendedAnswer(style.buttons);
     if (isatty(inputFd_) == 0) {
         print(buttons.unattendedNote);

@@ -10,15 +10,9 @@ namespace morvane::win32 {
 namespace {
 
 UINT buttonFlags(box::Buttons buttons) noexcept {
-    switch (buttons) {
-        case box::Buttons::YesNo:
-            return MB_YESNO;
-        case box::Buttons::RetryCancel:
-            return MB_RETRYCANCEL;
-        case box::Buttons::Ok:
-            break;
-    }
-    return MB_OK;
+    return buttons == box::Buttons::YesNo         ? MB_YESNO
+           : buttons == box::Buttons::RetryCancel ? MB_RETRYCANCEL
+                                                  : MB_OK;
 }
 
 UINT iconFlags(box::Icon icon) noexcept {
