@@ -16,6 +16,8 @@ struct Style {
     friend bool operator==(const Style&, const Style&) = default;
 };
 
+// The boxes the updater shows; Windows knows them as the styles 0, 16, 48,
+// 64, 68 and 53.
 inline constexpr Style Plain{Buttons::Ok, Icon::None};
 inline constexpr Style Critical{Buttons::Ok, Icon::Critical};
 inline constexpr Style Exclamation{Buttons::Ok, Icon::Exclamation};
