@@ -57,7 +57,8 @@ using morvane::test::HostHttp;
 // No one to answer boxes: they go to the error stream and count as OK.
 class QuietUserInterface : public morvane::UserInterface {
 public:
-    int messageBox(const std::string& text, int, const std::string&) override {
+    morvane::box::Answer messageBox(const std::string& text, morvane::box::Style,
+                                    const std::string&) override {
         std::fprintf(stderr, "box: %s\n", text.c_str());
         return morvane::box::Ok;
     }

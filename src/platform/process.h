@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace morvane {
 
@@ -25,9 +26,11 @@ public:
     // folder's path. False only when another run holds it; a lock that
     // cannot be had for other reasons (a read-only folder) holds nobody up.
     virtual bool lockFolder(const std::string& lockPath) = 0;
-    // Starts a program from a command line, its window maximized and activated,
-    // without waiting. Throws Failure when it cannot be started.
-    virtual void start(const std::string& commandLine) = 0;
+    // Starts `program` (a Windows path; a bare name is searched for as the
+    // host searches programs) with `arguments`, each arriving as one, its
+    // window maximized and activated, without waiting. Throws Failure when it
+    // cannot be started.
+    virtual void start(const std::string& program, const std::vector<std::string>& arguments) = 0;
 };
 
 }  // namespace morvane

@@ -1,3 +1,4 @@
+#include "platform/command_line.h"
 #include "update/excel_module.h"
 #include "update/main_module.h"
 #include "update/target_rules.h"
@@ -25,9 +26,9 @@ void MainModule::chooseAndStartApplication(const RunContext& run, const std::str
 
 void MainModule::StartWithExcel(const std::string& file) {
     const ExcelInfo excel = GetExcelInfo(platform_.spreadsheet, platform_.ui);
-    const std::string commandLine = ExcelCommandLine(excel.Path, file);
-    log("Starting " + commandLine);
-    platform_.process.start(commandLine);
+    const std::string program = ExcelProgram(excel.Path);
+    log("Starting " + windowsCommandLine(program, {file}));
+    platform_.process.start(program, {file});
 }
 
 }  // namespace morvane

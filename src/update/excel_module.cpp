@@ -42,8 +42,8 @@ ExcelInfo GetExcelInfo(SpreadsheetAutomation& automation, UserInterface& ui) {
     return info;
 }
 
-std::string ExcelCommandLine(const std::string& excelFolder, const std::string& workbook) {
-    return "\"" + excelFolder + "\\EXCEL.EXE\" \"" + workbook + "\"";
+std::string ExcelProgram(const std::string& excelFolder) {
+    return excelFolder + "\\EXCEL.EXE";
 }
 
 }  // namespace morvane

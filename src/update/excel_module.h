@@ -19,8 +19,7 @@ struct ExcelInfo {
 // what was filled in so far; it never passes up.
 ExcelInfo GetExcelInfo(SpreadsheetAutomation& automation, UserInterface& ui);
 
-// The command line that opens `workbook` in the program found in `excelFolder`.
-// Both parts are quoted, so a folder with blanks cannot start another program.
-std::string ExcelCommandLine(const std::string& excelFolder, const std::string& workbook);
+// The program file of the spreadsheet program found in `excelFolder`.
+std::string ExcelProgram(const std::string& excelFolder);
 
 }  // namespace morvane

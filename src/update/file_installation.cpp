@@ -42,7 +42,7 @@ void syncFoldersOf(FileSystem& files, const std::vector<std::string>& paths) {
     }
 }
 
-int askToCloseProgram(UserInterface& ui, const std::string& target) {
+box::Answer askToCloseProgram(UserInterface& ui, const std::string& target) {
     return ui.messageBox("Die Datei " + target +
                              " wird gerade von einem anderen Programm verwendet.\r\n"
                              "Bitte schließen Sie das Programm und wählen Sie „Wiederholen“.",

@@ -1,32 +1,29 @@
 #include "update/logged_user_interface.h"
 
-#include "platform/text.h"
-
 namespace morvane {
 
-std::string answerName(int answer) {
+std::string answerName(box::Answer answer) {
     switch (answer) {
-        case 1:
+        case box::Ok:
             return "OK";
-        case 2:
+        case box::Cancel:
             return "Cancel";
-        case 4:
+        case box::Retry:
             return "Retry";
-        case 6:
+        case box::Yes:
             return "Yes";
-        case 7:
-            return "No";
-        default:
-            return decimal(answer);
+        case box::No:
+            break;
     }
+    return "No";
 }
 
-int LoggedUserInterface::messageBox(const std::string& text, int style,
-                                    const std::string& caption) {
+box::Answer LoggedUserInterface::messageBox(const std::string& text, box::Style style,
+                                            const std::string& caption) {
     const std::size_t lineEnd = text.find_first_of("\r\n");
     log_.note("Message box \"" + (caption.empty() ? std::string(kAppTitle) : caption) +
               "\": " + text.substr(0, lineEnd));
-    const int answer = inner_.messageBox(text, style, caption);
+    const box::Answer answer = inner_.messageBox(text, style, caption);
     log_.note("Message box answered " + answerName(answer));
     return answer;
 }

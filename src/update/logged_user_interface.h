@@ -14,7 +14,8 @@ class LoggedUserInterface : public UserInterface {
 public:
     LoggedUserInterface(UserInterface& inner, RunLog& log) : inner_(inner), log_(log) {}
 
-    int messageBox(const std::string& text, int style, const std::string& caption) override;
+    box::Answer messageBox(const std::string& text, box::Style style,
+                           const std::string& caption) override;
     void showWaitCursor() override { inner_.showWaitCursor(); }
     void showArrowCursor() override { inner_.showArrowCursor(); }
     void processPendingMessages() override { inner_.processPendingMessages(); }
@@ -25,6 +26,6 @@ private:
 };
 
 // The name of a message box answer as the log shows it ("OK", "Yes", ...).
-std::string answerName(int answer);
+std::string answerName(box::Answer answer);
 
 }  // namespace morvane

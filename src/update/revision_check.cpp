@@ -46,7 +46,7 @@ std::string askText(const std::string& description) {
 
 // The box's reply as a confirmation; a reply that is none of Ok, Yes and No
 // confirms without the progress window.
-Confirmation confirmationOf(int reply) {
+Confirmation confirmationOf(box::Answer reply) {
     switch (reply) {
         case box::Ok:
             return Confirmation::Ok;
@@ -54,9 +54,11 @@ Confirmation confirmationOf(int reply) {
             return Confirmation::Yes;
         case box::No:
             return Confirmation::No;
-        default:
-            return Confirmation::None;
+        case box::Cancel:
+        case box::Retry:
+            break;
     }
+    return Confirmation::None;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/command_line.h"
 #include "platform/failure.h"
 #include "platform/process.h"
 
@@ -23,6 +24,7 @@ public:
     std::vector<std::string> lockPaths;
     // When set, every start fails with this failure.
     std::optional<Failure> startFailure;
+    // The command line Windows would see for each start.
     std::vector<std::string> started;
     int startAttempts = 0;
 
@@ -35,12 +37,12 @@ public:
         lockPaths.push_back(lockPath);
         return !folderLock || folderLock(lockPath);
     }
-    void start(const std::string& commandLine) override {
+    void start(const std::string& program, const std::vector<std::string>& arguments) override {
         ++startAttempts;
         if (startFailure) {
             throw *startFailure;
         }
-        started.push_back(commandLine);
+        started.push_back(windowsCommandLine(program, arguments));
     }
 };
 

@@ -4,14 +4,15 @@
 
 namespace morvane::test {
 
-int FakeUserInterface::messageBox(const std::string& text, int style, const std::string& caption) {
-    int answer = box::Ok;
+box::Answer FakeUserInterface::messageBox(const std::string& text, box::Style style,
+                                          const std::string& caption) {
+    box::Answer answer = box::Ok;
     if (!answers.empty()) {
         answer = answers.front();
         answers.pop_front();
-    } else if ((style & 0x0F) != 0) {
+    } else if (style.buttons != box::Buttons::Ok) {
         ADD_FAILURE() << "no scripted answer for the question: " << text;
-        answer = box::No;
+        answer = box::unattendedAnswer(style.buttons);
     }
     boxes.push_back(ShownBox{text, style, caption, answer});
     if (onBox) {

@@ -12,9 +12,9 @@ namespace morvane::test {
 // One message box as the code under test asked for it.
 struct ShownBox {
     std::string text;
-    int style = 0;
-    std::string caption;  // as passed; empty means the application's title
-    int answer = 0;       // what the fake answered
+    box::Style style;
+    std::string caption;           // as passed; empty means the application's title
+    box::Answer answer = box::Ok;  // what the fake answered
 
     // The caption the user would see.
     std::string shownCaption() const { return caption.empty() ? kAppTitle : caption; }
@@ -24,14 +24,16 @@ struct ShownBox {
 class FakeUserInterface : public UserInterface {
 public:
     // Returns the next scripted answer. With none left, a box with only an
-    // OK button is answered box::Ok; a question fails the test and gets box::No.
-    int messageBox(const std::string& text, int style, const std::string& caption) override;
+    // OK button is answered box::Ok; a question fails the test and gets the
+    // button that changes nothing.
+    box::Answer messageBox(const std::string& text, box::Style style,
+                           const std::string& caption) override;
     void showWaitCursor() override;
     void showArrowCursor() override;
     void processPendingMessages() override;
 
     // The answers for the next boxes, first one first.
-    std::deque<int> answers;
+    std::deque<box::Answer> answers;
     // Called when a box is shown, after it was recorded (e.g. to look at
     // files while the "user" reads the box).
     std::function<void(const ShownBox&)> onBox;

@@ -16,6 +16,7 @@
 #include "platform/win32/process.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
+#include "support/built_file.h"
 using HostProcess = morvane::win32::Win32Process;
 #else
 #include <spawn.h>
@@ -161,28 +162,53 @@ bool appears(const test::TempFolder& temp, const std::string& name) {
     return false;
 }
 
-TEST(ProcessStart, StartsTheProgramWithItsQuotedArgument) {
-    test::TempFolder temp;
 #ifdef _WIN32
-    wchar_t system[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-    ASSERT_GT(length, 0u);
-    const std::string cmd = win32::narrow(std::wstring_view(system, length)) + "\\cmd.exe";
-    HostProcess().start(cmd + " /c type nul > \"" + temp.file("Neue Mappe.xls") + "\"");
+// The spreadsheet program's stand-in, copied into a folder with a blank,
+// records the command line it got and the show state it was asked for.
+TEST(ProcessStart, StartsTheProgramMaximizedWithEveryPartQuoted) {
+    test::TempFolder temp;
+    const std::string server = test::builtFile(MORVANE_FAKE_EXCEL);
+    const std::string stub = server.substr(0, server.rfind('\\')) + "\\EXCEL.EXE";
+    ASSERT_NE(CreateDirectoryW(temp.native("Office 16").c_str(), nullptr), FALSE);
+    ASSERT_NE(
+        CopyFileW(win32::wide(stub).c_str(), temp.native("Office 16/EXCEL.EXE").c_str(), TRUE),
+        FALSE);
+    const std::string program = temp.file("Office 16\\EXCEL.EXE");
+    const std::string workbook = temp.file("Neue Mappe.xls");
+
+    HostProcess().start(program, {workbook});
+
+    ASSERT_TRUE(appears(temp, "Office 16/excel-record.txt"));
+    std::string record;
+    for (int i = 0; i < 200 && record.find("\n\n") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        record = temp.read("Office 16/excel-record.txt");
+    }
+    EXPECT_EQ(
+        record.rfind("CommandLine=\"" + program + "\" \"" + workbook + "\"\nShowWindow=3\n", 0), 0u)
+        << record;
+    // The stand-in has ended once its file can go.
+    for (int i = 0; i < 200 && DeleteFileW(temp.native("Office 16/EXCEL.EXE").c_str()) == FALSE;
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
 #else
-    // A stand-in program in a folder with a blank, started by an unquoted path.
+TEST(ProcessStart, StartsTheProgramWithItsArgument) {
+    test::TempFolder temp;
+    // A stand-in program in a folder with a blank.
     temp.write("bin dir/touch", "#!/bin/sh\nexec touch \"$1\"\n");
     chmod(temp.native("bin dir/touch").c_str(), 0755);
-    HostProcess().start(temp.file("bin dir\\touch") + " \"" + temp.file("Neue Mappe.xls") + "\"");
-#endif
+    HostProcess().start(temp.file("bin dir\\touch"), {temp.file("Neue Mappe.xls")});
     EXPECT_TRUE(appears(temp, "Neue Mappe.xls"));
 }
+#endif
 
 TEST(ProcessStart, MissingProgramIsAFailure) {
     test::TempFolder temp;
     try {
         // Like a start line whose program folder came back empty.
-        HostProcess().start(temp.file("EXCEL.EXE") + " \"" + temp.file("a.xls") + "\"");
+        HostProcess().start(temp.file("EXCEL.EXE"), {temp.file("a.xls")});
         ADD_FAILURE() << "no failure";
     } catch (const Failure& failure) {
         EXPECT_FALSE(failure.description().empty());
@@ -199,7 +225,7 @@ TEST(ProcessStart, ProgramThatCannotBeExecutedIsAFailure) {
     test::TempFolder temp;
     temp.write("EXCEL.EXE", "not a program");  // no execute permission
     try {
-        HostProcess().start(temp.file("EXCEL.EXE"));
+        HostProcess().start(temp.file("EXCEL.EXE"), {});
         ADD_FAILURE() << "no failure";
     } catch (const Failure& failure) {
         EXPECT_EQ(failure.number(), err::AccessDenied);

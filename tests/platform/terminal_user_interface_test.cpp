@@ -80,8 +80,8 @@ private:
 // The frame holds every line of the text, an umlaut counted as one column,
 // and the buttons of the box's style.
 TEST(TerminalBox, FramesEveryLineAndOffersTheStylesButtons) {
-    const std::string drawn =
-        TerminalUserInterface::render("Erste Zeile\r\nZweite Zeile: Größe", 68, "Update");
+    const std::string drawn = TerminalUserInterface::render("Erste Zeile\r\nZweite Zeile: Größe",
+                                                            box::YesNoInformation, "Update");
     std::vector<std::ptrdiff_t> columns;
     for (std::size_t start = 0, end; (end = drawn.find('\n', start)) != std::string::npos;
          start = end + 1) {
@@ -100,21 +100,25 @@ TEST(TerminalBox, FramesEveryLineAndOffersTheStylesButtons) {
 }
 
 TEST(TerminalBox, EmptyCaptionShowsTheApplicationsTitle) {
-    const std::string drawn = TerminalUserInterface::render("x", 0, "");
+    const std::string drawn = TerminalUserInterface::render("x", box::Plain, "");
     EXPECT_EQ(drawn.rfind("+- Morvane -", 0), 0u) << drawn;
     EXPECT_NE(drawn.find("[ OK ]"), std::string::npos);
 }
 
 struct Unattended {
-    int style;
-    int answer;
+    box::Style style;
+    box::Answer answer;
 };
 
 TEST(TerminalBox, WithoutATerminalAnswersWithoutWaiting) {
-    const Unattended cases[] = {{0, box::Ok},  {16, box::Ok}, {48, box::Ok},
-                                {64, box::Ok}, {68, box::No}, {53, box::Cancel}};
+    const Unattended cases[] = {{box::Plain, box::Ok},
+                                {box::Critical, box::Ok},
+                                {box::Exclamation, box::Ok},
+                                {box::Information, box::Ok},
+                                {box::YesNoInformation, box::No},
+                                {box::RetryCancelWarning, box::Cancel}};
     for (const Unattended& c : cases) {
-        SCOPED_TRACE(c.style);
+        SCOPED_TRACE(static_cast<int>(c.style.buttons));
         Pipe input;  // closed at once: no one will ever type
         input.closeWrite();
         Pipe output;
@@ -129,28 +133,34 @@ TEST(TerminalBox, InputThatIsNoTerminalIsNotRead) {
     Pipe input;
     Pipe output;
     TerminalUserInterface ui(input.read(), output.write());
-    EXPECT_EQ(ui.messageBox("Frage?", 68, ""), box::No);
+    EXPECT_EQ(ui.messageBox("Frage?", box::YesNoInformation, ""), box::No);
 }
 
 TEST(TerminalBox, ClosedInputAndOutputStillAnswer) {
     const int nothing = open("/dev/null", O_RDONLY);
     TerminalUserInterface ui(nothing, -1);
-    EXPECT_EQ(ui.messageBox("Frage?", 68, ""), box::No);
+    EXPECT_EQ(ui.messageBox("Frage?", box::YesNoInformation, ""), box::No);
     close(nothing);
 }
 
 struct Typed {
     std::string keys;
-    int style;
-    int answer;
+    box::Style style;
+    box::Answer answer;
 };
 
 TEST(TerminalBox, ReadsTheAnswerFromTheTerminal) {
     const Typed cases[] = {
-        {"j\n", 68, box::Yes},       {"Ja\n", 68, box::Yes},  {"y\n", 68, box::Yes},
-        {"n\n", 68, box::No},        {"NEIN\n", 68, box::No}, {"vielleicht\nj\n", 68, box::Yes},
-        {"\n", 48, box::Ok},         {"egal\n", 0, box::Ok},  {"w\n", 53, box::Retry},
-        {"j\na\n", 53, box::Cancel},
+        {"j\n", box::YesNoInformation, box::Yes},
+        {"Ja\n", box::YesNoInformation, box::Yes},
+        {"y\n", box::YesNoInformation, box::Yes},
+        {"n\n", box::YesNoInformation, box::No},
+        {"NEIN\n", box::YesNoInformation, box::No},
+        {"vielleicht\nj\n", box::YesNoInformation, box::Yes},
+        {"\n", box::Exclamation, box::Ok},
+        {"egal\n", box::Plain, box::Ok},
+        {"w\n", box::RetryCancelWarning, box::Retry},
+        {"j\na\n", box::RetryCancelWarning, box::Cancel},
     };
     for (const Typed& c : cases) {
         SCOPED_TRACE(c.keys);

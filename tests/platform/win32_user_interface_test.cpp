@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "platform/progress_geometry.h"
 #include "platform/win32/progress_window.h"
@@ -79,7 +80,7 @@ TEST(Win32UserInterface, BoxShownWithTheProgressWindowBelongsToItAndComesToTheFr
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     });
 
-    const int answer = ui.messageBox("Aktualisierung", box::Information, "");
+    const box::Answer answer = ui.messageBox("Aktualisierung", box::Information, "");
 
     answerer.join();
     progress.close();
@@ -94,13 +95,38 @@ TEST(Win32UserInterface, BoxShownWithTheProgressWindowBelongsToItAndComesToTheFr
     }
 }
 
-TEST(Win32UserInterface, EveryBoxAsksForTheForegroundAndStaysOnTop) {
-    for (const int style : {box::Plain, box::Critical, box::Exclamation, box::Information,
-                            box::YesNoInformation, box::RetryCancelWarning}) {
-        SCOPED_TRACE(style);
+// Windows knows the boxes by their style numbers: buttons plus icon.
+TEST(Win32UserInterface, EveryBoxHasItsStyleAsksForTheForegroundAndStaysOnTop) {
+    const std::pair<box::Style, UINT> styles[] = {
+        {box::Plain, 0},        {box::Critical, 16},         {box::Exclamation, 48},
+        {box::Information, 64}, {box::YesNoInformation, 68}, {box::RetryCancelWarning, 53}};
+    for (const auto& [style, number] : styles) {
+        SCOPED_TRACE(number);
         const UINT flags = messageBoxFlags(style);
-        EXPECT_EQ(flags & ~UINT{MB_SETFOREGROUND | MB_TOPMOST}, static_cast<UINT>(style));
+        EXPECT_EQ(flags & ~UINT{MB_SETFOREGROUND | MB_TOPMOST}, number);
         EXPECT_EQ(flags & (MB_SETFOREGROUND | MB_TOPMOST), UINT{MB_SETFOREGROUND | MB_TOPMOST});
+    }
+}
+
+TEST(Win32UserInterface, ThePressedButtonIsTheAnswerAndNoBoxChangesNothing) {
+    struct Case {
+        int pressed;
+        box::Buttons buttons;
+        box::Answer answer;
+    };
+    const Case cases[] = {
+        {IDOK, box::Buttons::Ok, box::Ok},
+        {IDYES, box::Buttons::YesNo, box::Yes},
+        {IDNO, box::Buttons::YesNo, box::No},
+        {IDRETRY, box::Buttons::RetryCancel, box::Retry},
+        {IDCANCEL, box::Buttons::RetryCancel, box::Cancel},
+        {0, box::Buttons::Ok, box::Ok},
+        {0, box::Buttons::YesNo, box::No},
+        {0, box::Buttons::RetryCancel, box::Cancel},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pressed);
+        EXPECT_EQ(answerOf(c.pressed, c.buttons), c.answer);
     }
 }
 

@@ -208,7 +208,7 @@ TEST_F(InstallationTest, CutOffWhileTheQuestionIsOpenAsksAgain) {
 
 TEST_F(InstallationTest, FileInUseIsReportedBeforeAnythingMoves) {
     const std::string held = appFolder() + "\\README";
-    for (const int answer : {box::Retry, box::Cancel}) {
+    for (const box::Answer answer : {box::Retry, box::Cancel}) {
         SCOPED_TRACE(answer == box::Retry ? "Retry" : "Cancel");
         installOld();
         publishNew();
@@ -227,7 +227,7 @@ TEST_F(InstallationTest, FileInUseIsReportedBeforeAnythingMoves) {
         runOn(scripted);
         ASSERT_GE(ui.boxes.size(), 2u);
         EXPECT_EQ(ui.boxes[0].caption, "Datei in Verwendung");
-        EXPECT_EQ(ui.boxes[0].style, 53);
+        EXPECT_EQ(ui.boxes[0].style, box::RetryCancelWarning);
         EXPECT_EQ(ui.boxes[0].text,
                   "Die Datei README wird gerade von einem anderen Programm verwendet.\r\n"
                   "Bitte schließen Sie das Programm und wählen Sie „Wiederholen“.");

@@ -18,7 +18,7 @@ TEST_F(MainFrameTest, MissingSettingsGiveOneBoxNamingTheSettingsFile) {
         run();
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].caption, "Fehler");
-        EXPECT_EQ(ui.boxes[0].style, 48);
+        EXPECT_EQ(ui.boxes[0].style, box::Exclamation);
         EXPECT_EQ(ui.boxes[0].text,
                   "Für die Aktualisierung muss eine Server-Adresse angegeben werden.\r\n"
                   "Dies geschieht über eine Datei " +
@@ -50,7 +50,7 @@ TEST_F(MainFrameTest, UnexpectedFailureIsReportedThenTheClosingStepsRun) {
     run();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Unbekannter Fehler");
-    EXPECT_EQ(ui.boxes[0].style, 16);
+    EXPECT_EQ(ui.boxes[0].style, box::Critical);
     EXPECT_EQ(ui.boxes[0].text, kReportHeading +
                                     "\r\nDatei nicht gefunden (53)\r\n"
                                     "[Zeile AppMorvane.MainModule.Main]");

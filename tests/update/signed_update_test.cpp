@@ -120,7 +120,7 @@ TEST_F(SignedUpdateTest, DescriptionWithoutValidSignatureChangesNothing) {
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].text, kUnsignedText);
         EXPECT_EQ(ui.boxes[0].caption, "Fehler");
-        EXPECT_EQ(ui.boxes[0].style, 16);
+        EXPECT_EQ(ui.boxes[0].style, box::Critical);
         expectOldInstallation();
         expectStartedOldWorkbook();
         EXPECT_EQ(requestsFor("/updates/dateien/Auswertung.xlsm"), 0);
@@ -149,7 +149,7 @@ TEST_F(SignedUpdateTest, UnreadableKeyFetchesNothing) {
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].text, kBadKeyText);
         EXPECT_EQ(ui.boxes[0].caption, "Fehler");
-        EXPECT_EQ(ui.boxes[0].style, 16);
+        EXPECT_EQ(ui.boxes[0].style, box::Critical);
         EXPECT_EQ(server->requests().size(), requests);
         expectOldInstallation();
         expectStartedOldWorkbook();

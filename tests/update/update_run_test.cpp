@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,7 +63,7 @@ TEST_F(UpdateTest, AcceptedUpdateInstallsEveryFileAndStartsTheWorkbook) {
 
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Morvane 2");
-    EXPECT_EQ(ui.boxes[0].style, 68);
+    EXPECT_EQ(ui.boxes[0].style, box::YesNoInformation);
     EXPECT_EQ(ui.boxes[0].text, askText(kChanges));
 
     EXPECT_EQ(readApp("app.exe"), "app v2");
@@ -153,26 +154,31 @@ TEST_F(UpdateTest, DeclinedUpdateChangesNothingAndIsOfferedAgain) {
     // The workbook comes from the settings file, which names one that is missing.
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[1].caption, "Start-Fehler");
-    EXPECT_EQ(ui.boxes[1].style, 48);
+    EXPECT_EQ(ui.boxes[1].style, box::Exclamation);
     EXPECT_EQ(ui.boxes[1].text, "Alt.xlsx konnte nicht gefunden werden!");
 
     ui.boxes.clear();
     ui.answers = {box::Yes};
     run();
     ASSERT_FALSE(ui.boxes.empty());
-    EXPECT_EQ(ui.boxes[0].style, 68);
+    EXPECT_EQ(ui.boxes[0].style, box::YesNoInformation);
     EXPECT_EQ(readApp("app.exe"), "app v2");
 }
 
 TEST_F(UpdateTest, MessageTypeDecidesBoxAndProgressWindow) {
     struct Case {
         std::string messageType;
-        int style;  // -1: no box
+        std::optional<box::Style> style;  // none: no box
         bool progressShown;
     };
     const std::vector<Case> cases = {
-        {"0", -1, false},  {"1", 64, true}, {"2", 68, true},  {"1 ", -1, false},
-        {"01", -1, false}, {"", -1, false}, {"3", -1, false},
+        {"0", {}, false},
+        {"1", box::Information, true},
+        {"2", box::YesNoInformation, true},
+        {"1 ", {}, false},
+        {"01", {}, false},
+        {"", {}, false},
+        {"3", {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("Msg-Typ '" + c.messageType + "'");
@@ -184,12 +190,13 @@ TEST_F(UpdateTest, MessageTypeDecidesBoxAndProgressWindow) {
         publishRelease(c.messageType);
         ui.answers = {box::Yes};
         run();
-        if (c.style < 0) {
+        if (!c.style) {
             EXPECT_TRUE(ui.boxes.empty());
         } else {
             ASSERT_EQ(ui.boxes.size(), 1u);
-            EXPECT_EQ(ui.boxes[0].style, c.style);
-            EXPECT_EQ(ui.boxes[0].text, c.style == 64 ? informText(kChanges) : askText(kChanges));
+            EXPECT_EQ(ui.boxes[0].style, *c.style);
+            EXPECT_EQ(ui.boxes[0].text,
+                      c.style == box::Information ? informText(kChanges) : askText(kChanges));
         }
         EXPECT_EQ(progress.shown.size(), c.progressShown ? 1u : 0u);
         EXPECT_EQ(progress.shares.size(), 3u);  // the share is passed on either way
@@ -263,7 +270,7 @@ TEST_F(UpdateTest, DownloadErrorTouchesNoApplicationFileAndKeepsTheOfferOpen) {
     run();
     ASSERT_EQ(ui.boxes.size(), 3u);
     EXPECT_EQ(ui.boxes[1].caption, "Fehler beim Download einer Datei");
-    EXPECT_EQ(ui.boxes[1].style, 16);
+    EXPECT_EQ(ui.boxes[1].style, box::Critical);
     EXPECT_EQ(ui.boxes[1].text, "Beim Herunterladen trat ein Fehler auf.");
     EXPECT_EQ(ui.boxes[2].caption, "Start-Fehler");  // settings' workbook Alt.xlsx
     EXPECT_EQ(readApp("app.exe"), "app v1");
@@ -286,7 +293,7 @@ TEST_F(UpdateTest, MoveErrorStopsAtTheFileThatCannotBeReplaced) {
     run();
     ASSERT_GE(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Fehler beim Verschieben einer Datei");
-    EXPECT_EQ(ui.boxes[0].style, 16);
+    EXPECT_EQ(ui.boxes[0].style, box::Critical);
     EXPECT_EQ(ui.boxes[0].text,
               "Beim Verschieben der Dateien trat ein Fehler auf.\r\n"
               "Bitte prüfen Sie, ob alle Programme geschlossen\r\n"
@@ -438,7 +445,7 @@ TEST_F(UpdateTest, MissingSpreadsheetProgramIsReported) {
     run();
     ASSERT_EQ(ui.boxes.size(), 3u);
     EXPECT_EQ(ui.boxes[0].caption, "Fehler 429");
-    EXPECT_EQ(ui.boxes[0].style, 16);
+    EXPECT_EQ(ui.boxes[0].style, box::Critical);
     EXPECT_EQ(ui.boxes[0].text, "Objekterstellung durch ActiveX-Komponente nicht möglich");
     EXPECT_EQ(ui.boxes[1].caption, "Unbekannter Fehler");
     EXPECT_EQ(ui.boxes[2].caption, "Fehler 429");  // the closing steps' second try

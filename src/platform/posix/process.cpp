@@ -27,10 +27,6 @@ extern char** environ;
 namespace morvane::posix {
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 // The running executable's host path.
 std::string hostExecutablePath() {
     std::string buffer(256, '\0');
@@ -96,94 +92,6 @@ bool isAbsoluteWindowsPath(const std::string& text) {
 }
 
 }  // namespace
-
-CommandLine splitCommandLine(const std::string& line,
-                             const std::function<bool(const std::string&)>& isProgram) {
-    CommandLine result;
-    std::size_t position = 0;
-    while (position < line.size() && isBlank(line[position])) {
-        ++position;
-    }
-    if (position < line.size() && line[position] == '"') {
-        const std::size_t close = line.find('"', position + 1);
-        result.program = line.substr(
-            position + 1, close == std::string::npos ? std::string::npos : close - position - 1);
-        position = close == std::string::npos ? line.size() : close + 1;
-    } else {
-        // Every blank ends a candidate; the whole rest of the line is the last.
-        std::optional<std::size_t> found;
-        std::optional<std::size_t> firstWord;
-        for (std::size_t end = position; end <= line.size(); ++end) {
-            if (end < line.size() && !isBlank(line[end])) {
-                continue;
-            }
-            if (end == position || isBlank(line[end - 1])) {
-                continue;  // a run of blanks: its first one was the candidate
-            }
-            if (!firstWord) {
-                firstWord = end;
-            }
-            if (isProgram(line.substr(position, end - position))) {
-                found = end;
-                break;
-            }
-        }
-        const std::size_t end = found ? *found : firstWord.value_or(position);
-        result.program = line.substr(position, end - position);
-        position = end;
-    }
-
-    // The arguments, by the C runtime's rules.
-    bool inArgument = false;
-    bool quoted = false;
-    std::string argument;
-    while (position < line.size()) {
-        const char c = line[position];
-        if (isBlank(c) && !quoted) {
-            if (inArgument) {
-                result.arguments.push_back(argument);
-                argument.clear();
-                inArgument = false;
-            }
-            ++position;
-            continue;
-        }
-        inArgument = true;
-        if (c == '\\') {
-            std::size_t count = 0;
-            while (position < line.size() && line[position] == '\\') {
-                ++count;
-                ++position;
-            }
-            if (position < line.size() && line[position] == '"') {
-                argument.append(count / 2, '\\');
-                if (count % 2 == 1) {
-                    argument += '"';
-                    ++position;
-                }
-            } else {
-                argument.append(count, '\\');
-            }
-            continue;
-        }
-        if (c == '"') {
-            if (quoted && position + 1 < line.size() && line[position + 1] == '"') {
-                argument += '"';
-                position += 2;
-                continue;
-            }
-            quoted = !quoted;
-            ++position;
-            continue;
-        }
-        argument += c;
-        ++position;
-    }
-    if (inArgument) {
-        result.arguments.push_back(argument);
-    }
-    return result;
-}
 
 std::string PosixProcess::executableFolder() {
     const std::string path = windowsExecutablePath();
@@ -279,17 +187,13 @@ bool PosixProcess::lockFolder(const std::string& lockPath) {
     return true;
 }
 
-void PosixProcess::start(const std::string& commandLine) {
-    const CommandLine parsed = splitCommandLine(commandLine, [](const std::string& candidate) {
-        const std::optional<std::string> host = hostProgram(candidate);
-        return host && isRegularFile(*host);
-    });
-    const std::optional<std::string> program = hostProgram(parsed.program);
-    if (!program) {
+void PosixProcess::start(const std::string& program, const std::vector<std::string>& arguments) {
+    const std::optional<std::string> hostPath = hostProgram(program);
+    if (!hostPath) {
         throw Failure::of(err::FileNotFound);
     }
-    std::vector<std::string> words{*program};
-    for (const std::string& argument : parsed.arguments) {
+    std::vector<std::string> words{*hostPath};
+    for (const std::string& argument : arguments) {
         const std::optional<std::string> host =
             isAbsoluteWindowsPath(argument) ? toPosixPath(argument) : std::nullopt;
         words.push_back(host.value_or(argument));

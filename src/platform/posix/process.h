@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,22 +7,6 @@
 #include "platform/process.h"
 
 namespace morvane::posix {
-
-// A Windows command line taken apart the way Windows does it: the program by
-// CreateProcess's rules, the arguments by the C runtime's.
-struct CommandLine {
-    std::string program;  // as written, a Windows path
-    std::vector<std::string> arguments;
-};
-
-// The program is the text inside leading quotation marks; without them, the
-// first blank-separated prefix of the line for which `isProgram` holds (the
-// whole line being the last candidate), or else the first word. Arguments are
-// split at blanks and tabs outside quotation marks; 2n backslashes before a
-// quotation mark stand for n backslashes, 2n+1 for n and a literal mark, and
-// "" inside quotation marks for one literal mark.
-CommandLine splitCommandLine(const std::string& line,
-                             const std::function<bool(const std::string&)>& isProgram);
 
 // The updater process on a POSIX host, in Windows paths: the host path of the
 // executable appears on drive Z: the way Wine shows it.
@@ -54,7 +37,7 @@ public:
     // and returns once it has been executed. Z:\ paths of the program and of
     // arguments that are absolute Windows paths become host paths. Throws
     // Failure when the program cannot be executed.
-    void start(const std::string& commandLine) override;
+    void start(const std::string& program, const std::vector<std::string>& arguments) override;
 
 private:
     UniqueFd instanceMark_;

@@ -10,28 +10,22 @@
 namespace morvane::posix {
 namespace {
 
-constexpr int kButtonMask = 0x0F;
-constexpr int kIconMask = 0xF0;
-constexpr int kYesNoButtons = 4;
-constexpr int kRetryCancelButtons = 5;
-
 // The buttons of a box, the answer each gives, the words that choose it,
-// and the answer of an unattended run: the one that changes nothing.
+// and what an unattended run notes when it takes the one that changes nothing.
 struct Choice {
     const char* word;  // as typed, lower case
-    int answer;
+    box::Answer answer;
 };
 struct Buttons {
     const char* shown;
     const char* prompt;
     std::vector<Choice> choices;
-    int unattended;
     const char* unattendedNote;
 };
 
-const Buttons& buttonsOf(int style) {
+const Buttons& buttonsOf(box::Buttons buttons) {
     static const Buttons ok{
-        "[ OK ]", "Weiter mit der Eingabetaste: ", {}, box::Ok, "Keine Eingabe möglich: OK\n"};
+        "[ OK ]", "Weiter mit der Eingabetaste: ", {}, "Keine Eingabe möglich: OK\n"};
     static const Buttons yesNo{"[ Ja ]  [ Nein ]",
                                "Ja oder Nein? [j/n]: ",
                                {{"j", box::Yes},
@@ -41,7 +35,6 @@ const Buttons& buttonsOf(int style) {
                                 {"n", box::No},
                                 {"nein", box::No},
                                 {"no", box::No}},
-                               box::No,
                                "Keine Eingabe möglich: Nein\n"};
     static const Buttons retryCancel{"[ Wiederholen ]  [ Abbrechen ]",
                                      "Wiederholen oder Abbrechen? [w/a]: ",
@@ -53,16 +46,10 @@ const Buttons& buttonsOf(int style) {
                                       {"abbrechen", box::Cancel},
                                       {"c", box::Cancel},
                                       {"cancel", box::Cancel}},
-                                     box::Cancel,
                                      "Keine Eingabe möglich: Abbrechen\n"};
-    switch (style & kButtonMask) {
-        case kYesNoButtons:
-            return yesNo;
-        case kRetryCancelButtons:
-            return retryCancel;
-        default:
-            return ok;
-    }
+    return buttons == box::Buttons::YesNo         ? yesNo
+           : buttons == box::Buttons::RetryCancel ? retryCancel
+                                                  : ok;
 }
 
 // Columns a UTF-8 line takes: one per code point.
@@ -88,19 +75,18 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-std::string iconMark(int style) {
-    switch (style & kIconMask) {
-        case 16:
+std::string iconMark(box::Icon icon) {
+    switch (icon) {
+        case box::Icon::Critical:
             return "(X) ";
-        case 32:
-            return "(?) ";
-        case 48:
+        case box::Icon::Exclamation:
             return "(!) ";
-        case 64:
+        case box::Icon::Information:
             return "(i) ";
-        default:
-            return "";
+        case box::Icon::None:
+            break;
     }
+    return "";
 }
 
 std::string padded(const std::string& line, std::size_t width) {
@@ -124,11 +110,11 @@ TerminalUserInterface::TerminalUserInterface()
 TerminalUserInterface::TerminalUserInterface(int inputFd, int outputFd)
     : inputFd_(inputFd), outputFd_(outputFd) {}
 
-std::string TerminalUserInterface::render(const std::string& text, int style,
+std::string TerminalUserInterface::render(const std::string& text, box::Style style,
                                           const std::string& caption) {
-    const std::string title = iconMark(style) + (caption.empty() ? kAppTitle : caption);
+    const std::string title = iconMark(style.icon) + (caption.empty() ? kAppTitle : caption);
     const std::vector<std::string> lines = splitLines(text);
-    const std::string buttons = buttonsOf(style).shown;
+    const std::string buttons = buttonsOf(style.buttons).shown;
 
     std::size_t width = std::max(columns(title) + 2, columns(buttons));
     for (const std::string& line : lines) {
@@ -147,20 +133,21 @@ std::string TerminalUserInterface::render(const std::string& text, int style,
     return box;
 }
 
-int TerminalUserInterface::messageBox(const std::string& text, int style,
-                                      const std::string& caption) {
+box::Answer TerminalUserInterface::messageBox(const std::string& text, box::Style style,
+                                              const std::string& caption) {
     print("\n" + render(text, style, caption));
-    const Buttons& buttons = buttonsOf(style);
+    const Buttons& buttons = buttonsOf(style.buttons);
+    const box::Answer unattended = box::unattendedAnswer(style.buttons);
     if (isatty(inputFd_) == 0) {
         print(buttons.unattendedNote);
-        return buttons.unattended;
+        return unattended;
     }
     std::string answer;
     for (;;) {
         print(buttons.prompt);
         if (!readLine(answer)) {
             print("\n");
-            return buttons.unattended;
+            return unattended;
         }
         if (buttons.choices.empty()) {
             return box::Ok;

@@ -20,7 +20,8 @@ public:
     // descriptors stay owned by the caller.
     TerminalUserInterface(int inputFd, int outputFd);
 
-    int messageBox(const std::string& text, int style, const std::string& caption) override;
+    box::Answer messageBox(const std::string& text, box::Style style,
+                           const std::string& caption) override;
     // There is no mouse cursor on a terminal.
     void showWaitCursor() override {}
     void showArrowCursor() override {}
@@ -28,7 +29,8 @@ public:
     void processPendingMessages() override {}
 
     // The box as drawn, without the question after it.
-    static std::string render(const std::string& text, int style, const std::string& caption);
+    static std::string render(const std::string& text, box::Style style,
+                              const std::string& caption);
 
 private:
     void print(const std::string& text);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/command_line.h"
 #include "platform/win32/long_path.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/wide.h"
@@ -151,9 +152,9 @@ bool Win32Process::lockFolder(const std::string& lockPath) {
     return true;
 }
 
-void Win32Process::start(const std::string& commandLine) {
+void Win32Process::start(const std::string& program, const std::vector<std::string>& arguments) {
     // CreateProcessW may write into the command line, so it gets its own copy.
-    std::wstring line = wide(commandLine);
+    std::wstring line = wide(windowsCommandLine(program, arguments));
     line.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);

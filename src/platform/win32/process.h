@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/process.h"
 #include "platform/win32/unique_handle.h"
@@ -23,10 +24,10 @@ public:
     // The lock file is opened without sharing and deleted on close, so that
     // it goes with the run, also a killed one. Held for this object's lifetime.
     bool lockFolder(const std::string& lockPath) override;
-    // CreateProcessW with the line as given (an unquoted program path with
-    // blanks is resolved by Windows' own search of its prefixes), the window
-    // maximized (SW_SHOWMAXIMIZED). Throws the system's failure when it fails.
-    void start(const std::string& commandLine) override;
+    // CreateProcessW with the windowsCommandLine of program and arguments,
+    // the window maximized (SW_SHOWMAXIMIZED). Throws the system's failure
+    // when it fails.
+    void start(const std::string& program, const std::vector<std::string>& arguments) override;
 
     // The name of the instance mark for an executable path.
     static std::wstring instanceMarkName(const std::wstring& executablePath);

@@ -22,9 +22,10 @@ public:
     // thread's active window if any, so that it stays modal to it and in front
     // of it. Every box asks for the foreground and stays above other programs'
     // windows (topmost), so it never waits unseen behind them even when
-    // Windows refuses the foreground. A box that cannot be shown answers OK,
-    // or No for a Yes/No box.
-    int messageBox(const std::string& text, int style, const std::string& caption) override;
+    // Windows refuses the foreground. A box that cannot be shown answers with
+    // the button that changes nothing.
+    box::Answer messageBox(const std::string& text, box::Style style,
+                           const std::string& caption) override;
     void showWaitCursor() override;
     void showArrowCursor() override;
     void processPendingMessages() override;
@@ -33,8 +34,14 @@ private:
     std::function<HWND()> owner_;
 };
 
-// The flags MessageBoxW gets for a box of `style` (buttons and icon): the box
-// asks for the foreground and stays above other programs' windows.
-UINT messageBoxFlags(int style) noexcept;
+// The flags MessageBoxW gets for a box of `style`: its buttons and icon
+// (MB_OK, MB_YESNO, MB_RETRYCANCEL; MB_ICONERROR, MB_ICONWARNING,
+// MB_ICONINFORMATION), and the box asks for the foreground and stays above
+// other programs' windows.
+UINT messageBoxFlags(box::Style style) noexcept;
+
+// The answer for what MessageBoxW returned (IDOK, IDYES, ...) on a box with
+// `buttons`; 0, the box not shown, is the button that changes nothing.
+box::Answer answerOf(int pressed, box::Buttons buttons) noexcept;
 
 }  // namespace morvane::win32

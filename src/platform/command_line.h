@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace morvane {
+
+// The Windows command line that starts `program` with `arguments`: every part
+// in quotation marks, separated by single blanks, so that a program folder
+// with blanks starts no other program and a workbook path with blanks arrives
+// as one argument ("C:\Office\EXCEL.EXE" "C:\App\Neue Mappe.xlsx"). Inside an
+// argument, quotation marks and the backslashes before one (or before the
+// closing mark) are escaped as the C runtime reads them back; a program path
+// holds no quotation marks and is taken as written.
+std::string windowsCommandLine(const std::string& program,
+                               const std::vector<std::string>& arguments);
+
+}  // namespace morvane
