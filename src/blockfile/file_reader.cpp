@@ -8,7 +8,7 @@
 
 namespace morvane {
 
-bool FileReader::Init(std::string Path, std::int32_t LockMode, std::int32_t BufferSize) {
+bool FileReader::Init(const std::string& Path, std::int32_t LockMode, std::int32_t BufferSize) {
     CloseFile();
     if (LockMode < 0 || LockMode > 3 || BufferSize < 1 || BufferSize > 32767) {
         return false;
@@ -94,7 +94,7 @@ void FileReader::Skip(std::int32_t Count) {
     readRaw(Count);
 }
 
-bool FileReader::SkipByteOrderMark() {
+bool FileReader::skipByteOrderMark() {
     const auto markSize = static_cast<std::int32_t>(kUtf8ByteOrderMark.size());
     if (open().size() < markSize) {
         return false;

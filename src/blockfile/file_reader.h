@@ -12,7 +12,7 @@ namespace morvane {
 
 // One text file opened for reading through a buffer: lines, characters,
 // bytes or all of it. Bytes are characters of the ANSI code page, or UTF-8
-// after SkipByteOrderMark found the mark; text comes back as UTF-8.
+// after skipByteOrderMark found the mark; text comes back as UTF-8.
 // Positions count bytes from 1.
 class FileReader {
 public:
@@ -25,7 +25,7 @@ public:
     // meanwhile: 0 read and write, 1 write, 2 read, 3 nothing) and a buffer of
     // 1..32767 bytes. False on any failure, never throws. A file still open
     // is closed first.
-    bool Init(std::string Path, std::int32_t LockMode = 2, std::int32_t BufferSize = 1024);
+    bool Init(const std::string& Path, std::int32_t LockMode = 2, std::int32_t BufferSize = 1024);
 
     // The members below need an open file and throw Failure otherwise
     // (5), when fewer characters remain than requested (62), or when the
@@ -39,7 +39,7 @@ public:
     // At the start of the file: when it begins with the UTF-8 byte order
     // mark, skips the mark and reads the text as UTF-8 from then on; the
     // position stays at the start otherwise. True when the mark was there.
-    bool SkipByteOrderMark();
+    bool skipByteOrderMark();
     std::vector<std::uint8_t> ReadBytes(std::int32_t NumberOfBytes = 1);
     std::string ReadText(std::int32_t NumberOfCharacters = 1);
     // One line without its end. CR LF and a lone CR end a line; a lone LF

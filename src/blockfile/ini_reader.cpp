@@ -52,7 +52,7 @@ bool IniReader::Init(const std::string& Path) {
     if (!reader.Init(Path, 2, 1024)) {
         return false;
     }
-    reader.SkipByteOrderMark();
+    reader.skipByteOrderMark();
     std::string title;
     std::string text;
     while (!reader.EndOfFile()) {
@@ -96,7 +96,7 @@ const IniReader::StoredBlock* IniReader::find(const BlockSelector& selector) con
     return &blocks_[static_cast<std::size_t>(position) - 1];
 }
 
-std::string IniReader::Title(std::int32_t position) const {
+std::string IniReader::title(std::int32_t position) const {
     const StoredBlock* block = find(position);
     return block == nullptr ? std::string() : block->title;
 }
@@ -120,7 +120,7 @@ std::string IniReader::GetLine(const BlockSelector& Block, std::int32_t LineInde
     return {};
 }
 
-std::string IniReader::GetValue(const BlockSelector& Block, std::string Key) const {
+std::string IniReader::GetValue(const BlockSelector& Block, const std::string& Key) const {
     const IniReader::StoredBlock* block = find(Block);
     if (block == nullptr) {
         return {};

@@ -44,7 +44,7 @@ public:
     bool Init(const std::string& Path);
     std::int32_t BlockCount() const;
     // The title of the block at `position` (from 1); "" when there is none.
-    std::string Title(std::int32_t position) const;
+    std::string title(std::int32_t position) const;
     // The block's lines, each followed by "\r\n".
     std::string GetBlock(const BlockSelector& TitleOrIndex) const;
     // The first line at or after LineIndex that does not begin with ";".
@@ -54,7 +54,7 @@ public:
     // bits: a block of 32,768 lines or more throws failure 6 (overflow) before
     // any line is looked at, whatever it holds, and a block of 32,767 lines
     // throws it when none of them carries the key.
-    std::string GetValue(const BlockSelector& Block, std::string Key) const;
+    std::string GetValue(const BlockSelector& Block, const std::string& Key) const;
 
 private:
     struct StoredBlock {

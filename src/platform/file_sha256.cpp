@@ -8,7 +8,7 @@
 namespace morvane {
 
 std::optional<Sha256Digest> sha256OfFile(FileSystem& files, const std::string& path) {
-    constexpr std::size_t kPiece = 64 * 1024;
+    constexpr std::size_t kPiece = std::size_t{64} * 1024;
     try {
         const std::unique_ptr<ReadableFile> file = files.openForReading(path, 2);
         Sha256 hash;

@@ -158,10 +158,9 @@ std::string foldCase(std::string_view utf8) {
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
         char32_t cp = nextCodePoint(utf8, i);
-        if (cp >= 'a' && cp <= 'z') {
+        // ASCII small letters, and Latin-1 ones (à..þ without ÷).
+        if ((cp >= 'a' && cp <= 'z') || (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7)) {
             cp -= 0x20;
-        } else if (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7) {
-            cp -= 0x20;  // Latin-1 small letters (à..þ without ÷)
         }
         appendUtf8(out, cp);
     }

@@ -65,29 +65,29 @@ const std::map<std::string, std::string>& helpTexts() {
              "example:\n"
              "  @ keygen signing-key.pem >> Updater.ini\n")},
         {"make",
-         named(
-             "usage: @ make --from FOLDER --version V --title T --msg-typ 0|1|2\n"
-             "         --notes NOTESFILE --start WORKBOOK [--previous DESCRIPTION] [--key "
-             "KEYFILE]\n"
-             "         --out SERVERFOLDER\n"
-             "Writes SERVERFOLDER/revision.ini with one block per file below FOLDER (Quelle,\n"
-             "Ziel, SHA256, Größe) in Windows-1252 with CR LF, copies the files beside it as\n"
-             "the server serves them, and with --key signs it (revision.ini.sig). Every\n"
-             "release lists every file; with --previous (the description now on the server) make reports\n"
-             "which files changed and which were removed since. Temp, Backup, the updater's\n"
-             "own files, version-control folders and lock and thumbnail files are left out.\n"
-             "NOTESFILE is text in UTF-8 (with or without byte order mark) or else\n"
-             "Windows-1252, one line of the notice per line.\n"
-             "\n"
-             "--msg-typ tells the updater how to tell the user:\n"
-             "  0  installs silently, without the progress window\n"
-             "  1  informs: shows the title and the notes with OK, then installs\n"
-             "  2  asks: shows the title and the notes with Yes and No; No declines\n"
-             "The updater installs any other value silently; make takes only 0, 1 and 2.\n"
-             "\n"
-             "example:\n"
-             "  @ make --from release --version 2.1 --title \"Umsatz 2.1\" --msg-typ 1 "
-             "--notes notes.txt --start Umsatz.xlsm --key key.pem --out upload\n")},
+         named("usage: @ make --from FOLDER --version V --title T --msg-typ 0|1|2\n"
+               "         --notes NOTESFILE --start WORKBOOK [--previous DESCRIPTION] [--key "
+               "KEYFILE]\n"
+               "         --out SERVERFOLDER\n"
+               "Writes SERVERFOLDER/revision.ini with one block per file below FOLDER (Quelle,\n"
+               "Ziel, SHA256, Größe) in Windows-1252 with CR LF, copies the files beside it as\n"
+               "the server serves them, and with --key signs it (revision.ini.sig). Every\n"
+               "release lists every file; with --previous (the description now on the server) make "
+               "reports\n"
+               "which files changed and which were removed since. Temp, Backup, the updater's\n"
+               "own files, version-control folders and lock and thumbnail files are left out.\n"
+               "NOTESFILE is text in UTF-8 (with or without byte order mark) or else\n"
+               "Windows-1252, one line of the notice per line.\n"
+               "\n"
+               "--msg-typ tells the updater how to tell the user:\n"
+               "  0  installs silently, without the progress window\n"
+               "  1  informs: shows the title and the notes with OK, then installs\n"
+               "  2  asks: shows the title and the notes with Yes and No; No declines\n"
+               "The updater installs any other value silently; make takes only 0, 1 and 2.\n"
+               "\n"
+               "example:\n"
+               "  @ make --from release --version 2.1 --title \"Umsatz 2.1\" --msg-typ 1 "
+               "--notes notes.txt --start Umsatz.xlsm --key key.pem --out upload\n")},
         {"sign",
          named("usage: @ sign DESCRIPTION KEYFILE\n"
                "Signs DESCRIPTION's exact bytes with the private key in KEYFILE and writes\n"
@@ -225,7 +225,7 @@ std::string publicKeyOf(const std::string& text) {
         throw std::runtime_error("--key " + text +
                                  ": there is no such file, and it is no base64 key line either");
     }
-    const std::optional<std::string> read = readWholeFile(text, 64 * 1024);
+    const std::optional<std::string> read = readWholeFile(text, 64 * kKibibyte);
     if (!read) {
         throw std::runtime_error("cannot read the key file " + text);
     }

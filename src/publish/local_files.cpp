@@ -88,7 +88,7 @@ std::optional<Sha256Digest> fileSha256(const std::string& path) {
         return std::nullopt;
     }
     Sha256 hash;
-    std::string piece(64 * 1024, '\0');
+    std::string piece(64 * kKibibyte, '\0');
     while (in) {
         in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
         hash.update(piece.data(), static_cast<std::size_t>(in.gcount()));

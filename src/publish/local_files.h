@@ -13,6 +13,10 @@ namespace morvane::publish {
 // on the publisher's machine, not in the updater's folder, so it uses the
 // standard library's file system rather than the updater's ports.
 
+// Byte counts for the size limits of the files the tool reads.
+inline constexpr std::uintmax_t kKibibyte = 1024;
+inline constexpr std::uintmax_t kMebibyte = 1024 * kKibibyte;
+
 // The whole file; empty when it cannot be read or is larger than `largest`.
 std::optional<std::string> readWholeFile(const std::string& path,
                                          std::uintmax_t largest = 1ull << 30);

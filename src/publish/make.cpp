@@ -30,7 +30,7 @@ constexpr const char* kProgramName = "Updater";
 // The notes as the text of the Beschreibung block: every line followed by
 // "\r\n".
 std::string notesText(const std::string& path) {
-    std::optional<std::string> text = readWholeFile(path, 1024 * 1024);
+    std::optional<std::string> text = readWholeFile(path, kMebibyte);
     if (!text) {
         refuse("cannot read the notes " + path);
     }
@@ -61,7 +61,7 @@ std::string notesText(const std::string& path) {
 
 // The description a release before this one was made with.
 RevisionDescription readPrevious(const std::string& path) {
-    const std::optional<std::string> bytes = readWholeFile(path, 16 * 1024 * 1024);
+    const std::optional<std::string> bytes = readWholeFile(path, 16 * kMebibyte);
     if (!bytes) {
         refuse("cannot read the previous description " + path);
     }

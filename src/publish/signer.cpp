@@ -14,7 +14,7 @@ Signer Signer::fromKeyFile(const std::string& path) {
     if (!isRegularFile(path)) {
         throw std::runtime_error("the key file " + path + " does not exist");
     }
-    const std::optional<std::string> text = readWholeFile(path, 64 * 1024);
+    const std::optional<std::string> text = readWholeFile(path, 64 * kKibibyte);
     if (!text) {
         throw std::runtime_error("cannot read the key file " + path +
                                  " (unreadable, or larger than a key file)");
@@ -23,7 +23,7 @@ Signer Signer::fromKeyFile(const std::string& path) {
     if (!reading.key) {
         throw std::runtime_error("the key file " + path + " " + reading.refusal);
     }
-    Signer signer(std::move(*reading.key), path);
+    Signer signer(*reading.key, path);
     signer.sign({});  // a damaged key fails here, before anything is written
     return signer;
 }

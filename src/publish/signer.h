@@ -20,7 +20,7 @@ public:
     std::string sign(std::string_view data) const;
 
 private:
-    Signer(SigningKey key, std::string path) : key_(std::move(key)), path_(std::move(path)) {}
+    Signer(const SigningKey& key, std::string path) : key_(key), path_(std::move(path)) {}
 
     SigningKey key_;
     std::string path_;

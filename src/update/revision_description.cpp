@@ -60,12 +60,12 @@ RevisionDescription describeRevision(const IniReader& reader) {
     description.notes = reader.GetBlock("Beschreibung");
     description.startFile = reader.GetLine("Startdatei");
     for (std::int32_t position = 1; position <= reader.BlockCount(); ++position) {
-        description.blocks.push_back(BlockHeader{reader.Title(position), 0});
+        description.blocks.push_back(BlockHeader{reader.title(position), 0});
     }
     for (std::int32_t position = 5; position < reader.BlockCount(); ++position) {
         FileEntry entry;
         entry.position = position;
-        entry.title = reader.Title(position);
+        entry.title = reader.title(position);
         for (const std::string& name : namesIn(reader.GetBlock(position))) {
             entry.values[name] = reader.GetValue(position, name);
         }

@@ -160,7 +160,7 @@ TEST_F(IniReaderTest, FailedInitEmptiesTheReader) {
 // Whatever the file holds, the reader reads it or fails with a catalogue failure.
 TEST_F(IniReaderTest, MalformedInputNeverBreaksTheReader) {
     std::mt19937 random(20241205);
-    const std::string alphabet = std::string("[]=;\r\n \t\xE4\x80\0ab", 14);
+    const std::string alphabet = std::string("[]=;\r\n \t\xE4\x80\0ab\0", 14);
     for (int round = 0; round < 300; ++round) {
         std::string content(random() % 4096, '\0');
         for (char& c : content) {

@@ -28,6 +28,7 @@ protected:
 
     // Expects failure 5 from `operation` and the path unchanged afterwards.
     void expectInvalidCall(PathClass& value, const std::function<void()>& operation) {
+        // NOLINTNEXTLINE(performance-unnecessary-copy-initialization): the call may change it
         const std::string before = value.FullPath();
         try {
             operation();

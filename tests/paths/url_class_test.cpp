@@ -20,6 +20,7 @@ UrlClass url(const std::string& fullUrl) {
 
 // Expects failure 5 from `operation` and the URL unchanged afterwards.
 void expectInvalidCall(UrlClass& value, const std::function<void()>& operation) {
+    // NOLINTNEXTLINE(performance-unnecessary-copy-initialization): the call may change it
     const std::string before = value.FullUrl();
     try {
         operation();

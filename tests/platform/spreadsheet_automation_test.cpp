@@ -254,7 +254,7 @@ std::filesystem::path writeProgram(const test::TempFolder& folder, const std::st
                                    const std::string& body) {
     std::filesystem::create_directories(folder.native(name).parent_path());
     folder.write(name, "#!/bin/sh\n" + body);
-    const std::filesystem::path file = folder.native(name);
+    std::filesystem::path file = folder.native(name);
     std::filesystem::permissions(file, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add);
     return file;

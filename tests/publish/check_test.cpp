@@ -202,6 +202,7 @@ TEST(Check, ReadsADescriptionFromTheServerAndFetchesEachQuelle) {
     const std::vector<Finding> findings =
         checkDescription(only(server.url("/updates/revision.ini")), http);
     std::vector<std::string> messages;
+    messages.reserve(findings.size());
     for (const Finding& f : findings) {
         messages.push_back(f.message);
     }

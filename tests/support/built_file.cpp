@@ -12,7 +12,7 @@ std::string windowsPath(std::string path) {
 }
 
 std::string builtFile(const std::string& builtPath) {
-    const std::string path = windowsPath(builtPath);
+    std::string path = windowsPath(builtPath);
     const char* kit = std::getenv("MORVANE_TEST_KIT");
     if (kit == nullptr || *kit == '\0') {
         return path;

@@ -6,10 +6,12 @@
 
 #include <memory>
 
+#include "platform/win32/local_memory.h"
+
 namespace morvane::win32 {
 
-// Owners of the CNG handles and of the structures that CryptDecodeObjectEx
-// and CryptEncodeObjectEx allocate (LocalFree).
+// Owners of the CNG handles; the structures that CryptDecodeObjectEx and
+// CryptEncodeObjectEx allocate are LocalMemory.
 struct AlgorithmClose {
     void operator()(void* algorithm) const noexcept { BCryptCloseAlgorithmProvider(algorithm, 0); }
 };
@@ -19,13 +21,8 @@ struct HashDestroy {
 struct KeyDestroy {
     void operator()(void* key) const noexcept { BCryptDestroyKey(key); }
 };
-struct LocalRelease {
-    void operator()(void* memory) const noexcept { LocalFree(memory); }
-};
 using Algorithm = std::unique_ptr<void, AlgorithmClose>;
 using Hash = std::unique_ptr<void, HashDestroy>;
 using Key = std::unique_ptr<void, KeyDestroy>;
-template <typename T>
-using LocalMemory = std::unique_ptr<T, LocalRelease>;
 
 }  // namespace morvane::win32

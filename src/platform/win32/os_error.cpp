@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/text.h"
+#include "platform/win32/local_memory.h"
 
 namespace morvane::win32 {
 
@@ -13,15 +14,13 @@ std::optional<std::string> systemText(std::uint32_t code, std::uint16_t language
         source = GetModuleHandleW(L"wininet.dll");
     }
     flags |= source != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;
-    wchar_t* buffer = nullptr;
+    wchar_t* allocated = nullptr;
     const DWORD length = FormatMessageW(flags, source, code, language,
-                                        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+                                        reinterpret_cast<wchar_t*>(&allocated), 0, nullptr);
+    const LocalMemory<wchar_t> buffer(allocated);
     std::wstring text;
-    if (length != 0 && buffer != nullptr) {
-        text.assign(buffer, length);
-    }
-    if (buffer != nullptr) {
-        LocalFree(buffer);
+    if (length != 0 && buffer) {
+        text.assign(buffer.get(), length);
     }
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
         text.pop_back();

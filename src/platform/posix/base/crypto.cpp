@@ -52,7 +52,7 @@ std::optional<std::vector<unsigned char>> decodeBase64(std::string_view text) {
         ERR_clear_error();
         return std::nullopt;
     }
-    bytes.resize(static_cast<std::size_t>(written + last));
+    bytes.resize(static_cast<std::size_t>(written) + static_cast<std::size_t>(last));
     return bytes;
 }
 

@@ -1,4 +1,4 @@
-#include "platform/win32/crypt_codec.h"
+#include "platform/win32/base/crypt_codec.h"
 
 #include <cstring>
 #include <limits>

@@ -1,7 +1,5 @@
 // The Win32 user interface's parts that need no one at the screen; a box is
 // answered by a thread of the test.
-#ifdef _WIN32
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -159,5 +157,3 @@ TEST(Win32ProgressWindow, ShowsAtTheDesignedSizeForTheScreenWithoutTakingTheFocu
 
 }  // namespace
 }  // namespace morvane::win32
-
-#endif

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/win32/base/crypt_codec.h"
 #include "platform/win32/cng_owners.h"
-#include "platform/win32/crypt_codec.h"
 
 namespace morvane {
 

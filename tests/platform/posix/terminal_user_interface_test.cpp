@@ -1,6 +1,4 @@
 // Message boxes on a terminal, and without one.
-#ifndef _WIN32
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -174,5 +172,3 @@ TEST(TerminalBox, ReadsTheAnswerFromTheTerminal) {
 
 }  // namespace
 }  // namespace morvane::posix
-
-#endif
