@@ -18,7 +18,7 @@ int main() {
         morvane::posix::TerminalProgressBar progress;
         morvane::posix::CalcSpreadsheetAutomation spreadsheet;
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
-        return morvane::RunUpdater(platform);
+        return morvane::runUpdater(platform);
     } catch (...) {
         return morvane::status::Unexpected;
     }

@@ -22,7 +22,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         morvane::win32::WinInetHttp http(morvane::updaterUserAgent(process.fileVersion()));
         morvane::win32::ComSpreadsheetAutomation spreadsheet;
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
-        return morvane::RunUpdater(platform);
+        return morvane::runUpdater(platform);
     } catch (...) {
         // Nothing may escape to the system; the run has reported what it could.
         return morvane::status::Unexpected;

@@ -26,7 +26,7 @@ void MainModule::chooseAndStartApplication(const RunContext& run, const std::str
 
 void MainModule::StartWithExcel(const std::string& file) {
     const ExcelInfo excel = GetExcelInfo(platform_.spreadsheet, platform_.ui);
-    const std::string program = ExcelProgram(excel.Path);
+    const std::string program = excelProgram(excel.Path);
     log("Starting " + windowsCommandLine(program, {file}));
     platform_.process.start(program, {file});
 }

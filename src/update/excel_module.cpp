@@ -42,7 +42,7 @@ ExcelInfo GetExcelInfo(SpreadsheetAutomation& automation, UserInterface& ui) {
     return info;
 }
 
-std::string ExcelProgram(const std::string& excelFolder) {
+std::string excelProgram(const std::string& excelFolder) {
     return excelFolder + "\\EXCEL.EXE";
 }
 

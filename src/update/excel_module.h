@@ -20,6 +20,6 @@ struct ExcelInfo {
 ExcelInfo GetExcelInfo(SpreadsheetAutomation& automation, UserInterface& ui);
 
 // The program file of the spreadsheet program found in `excelFolder`.
-std::string ExcelProgram(const std::string& excelFolder);
+std::string excelProgram(const std::string& excelFolder);
 
 }  // namespace morvane

@@ -166,7 +166,7 @@ void MainModule::reportUnexpected(const Failure& failure) {
                             box::Critical, "Unbekannter Fehler");
 }
 
-int RunUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime) {
+int runUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime) {
     // The log's place is worked out as Main works out the folders; a failure
     // here leaves the run without a log, never without its work.
     std::string logPath;

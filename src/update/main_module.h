@@ -154,7 +154,7 @@ private:
 // Builds the run over the host's adapters and runs it, with the run log
 // Temp\<executable name>.log in the updater's folder. Returns the exit status.
 // `revisionCheckTime` is the revision check's time limit.
-int RunUpdater(Platform& platform,
+int runUpdater(Platform& platform,
                std::chrono::milliseconds revisionCheckTime = kRevisionCheckTime);
 
 }  // namespace morvane

@@ -67,7 +67,7 @@ public:
 protected:
     int runLogged() {
         Platform logged{files, clock, ui, process, quickHttp, progress, spreadsheet};
-        return RunUpdater(logged, checkTime);
+        return runUpdater(logged, checkTime);
     }
     std::string runLog() const {
         return appHas("Temp\\Updater.log") ? readApp("Temp\\Updater.log") : "";
@@ -369,7 +369,7 @@ TEST_F(RunStatusTest, ASecondRunInTheSameFolderEndsWithStatusOne) {
     ui.onBox = [&](const ShownBox&) {
         if (second < 0) {
             Platform other{files, clock, ui, otherPc, quickHttp, progress, spreadsheet};
-            second = RunUpdater(other);
+            second = runUpdater(other);
         }
     };
     EXPECT_EQ(runLogged(), 0);

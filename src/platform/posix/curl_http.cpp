@@ -30,7 +30,7 @@ using HeaderList = std::unique_ptr<curl_slist, ListCleanup>;
 
 constexpr long kConnectTimeoutSeconds = 30;
 // Bytes libcurl hands over per write callback at most.
-constexpr long kReceiveBufferBytes = 64 * 1024;
+constexpr long kReceiveBufferBytes = 64L * 1024;
 
 bool libcurlReady() {
     static std::once_flag once;

@@ -201,6 +201,7 @@ void PosixProcess::start(const std::string& program, const std::vector<std::stri
     // Everything the new process needs is prepared before fork: between fork
     // and exec only async-signal-safe calls are allowed.
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) {
         argv.push_back(word.data());
     }
