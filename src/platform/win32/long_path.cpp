@@ -38,12 +38,12 @@ std::wstring fullPath(const std::wstring& path) {
 }  // namespace
 
 std::wstring longPath(const std::string& path) {
-    const std::wstring given = wide(path);
+    std::wstring given = wide(path);
     if (isDrivePath(given)) {
         return L"\\\\?\\" + fullPath(given);
     }
     if (isSharePath(given)) {
-        const std::wstring whole = fullPath(given);
+        std::wstring whole = fullPath(given);
         if (whole.rfind(L"\\\\", 0) == 0) {
             return L"\\\\?\\UNC\\" + whole.substr(2);
         }
