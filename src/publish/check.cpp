@@ -95,7 +95,7 @@ bool isUrl(const std::string& text) {
 class CollectingSink : public BodySink {
 public:
     explicit CollectingSink(std::size_t largest, bool keep) : largest_(largest), keep_(keep) {}
-    void begin(int status, std::optional<std::int64_t>) override { status_ = status; }
+    void begin(int, std::optional<std::int64_t>) override {}
     void write(const char* data, std::size_t count) override {
         hash_.update(data, count);
         received_ += count;
@@ -108,7 +108,6 @@ public:
     }
     void afterRead() override {}
 
-    int status() const { return status_; }
     std::uint64_t received() const { return received_; }
     std::string& body() { return body_; }
     Sha256Digest digest() { return hash_.finish(); }
@@ -116,7 +115,6 @@ public:
 private:
     std::size_t largest_;
     bool keep_;
-    int status_ = 0;
     std::uint64_t received_ = 0;
     std::string body_;
     Sha256 hash_;
@@ -137,8 +135,9 @@ Fetched fetch(Http& http, const std::string& url, std::size_t largest, bool keep
         return result;
     }
     CollectingSink sink(largest, keep);
-    result.complete = session->get(url, sink).isComplete();
-    result.status = sink.status();
+    const GetResult got = session->get(url, sink);
+    result.complete = got.isComplete();
+    result.status = got.status;
     result.body = std::move(sink.body());
     if (result.complete) {
         result.digest = sink.digest();
