@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/wide.h"
+#include "base/win32/wide.h"
 #include "platform/win32/wininet_http.h"
 #include "publish/commands.h"
 

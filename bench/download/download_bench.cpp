@@ -24,8 +24,8 @@
 #include <string>
 #include <utility>
 
+#include "base/failure.h"
 #include "download/download_module.h"
-#include "platform/failure.h"
 #include "platform/user_interface.h"
 #include "support/host_adapters.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "platform/failure.h"
-#include "platform/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace morvane {
 

@@ -2,11 +2,11 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
 #include "platform/file_system.h"
+#include "release/block_grammar.h"
 
 namespace morvane {
 
@@ -27,13 +27,8 @@ private:
 
 // Reads a block file into memory in one call and answers lookups of blocks,
 // lines and name-value pairs. Lookups never fail: a missing block, line or
-// key gives "".
-//
-// Syntax: a line that begins with "[" and ends with "]" opens a block whose
-// title is the text between them (untrimmed). Every other line belongs to
-// the block opened above it; lines before the first titled header, and after
-// a "[]" header, go ahead of the next titled block's own lines. The file is
-// ANSI text, or UTF-8 when it begins with the byte order mark.
+// key gives "". The syntax and the text's encoding are those of
+// release/block_grammar.h.
 class IniReader {
 public:
     explicit IniReader(FileSystem& files) : files_(&files) {}
@@ -57,19 +52,10 @@ public:
     std::string GetValue(const BlockSelector& Block, const std::string& Key) const;
 
 private:
-    struct StoredBlock {
-        std::string title;
-        std::string text;
-    };
-
-    void AddBlock(std::string text, std::string title);
-    const StoredBlock* find(const BlockSelector& selector) const;
+    const Block* find(const BlockSelector& selector) const;
 
     FileSystem* files_;
-    std::vector<StoredBlock> blocks_;
-    // Case-folded title to index into blocks_; blocks whose title was taken
-    // already are reachable by position only.
-    std::unordered_map<std::string, std::size_t> keyed_;
+    std::vector<Block> blocks_;
 };
 
 }  // namespace morvane

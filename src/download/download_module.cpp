@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <new>
 
+#include "base/failure.h"
+#include "base/text.h"
 #include "download/file_sink.h"
-#include "download/url_encoding.h"
-#include "platform/failure.h"
-#include "platform/text.h"
+#include "release/url_encoding.h"
 
 namespace morvane {
 

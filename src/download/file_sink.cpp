@@ -5,8 +5,8 @@
 #include <limits>
 #include <utility>
 
-#include "platform/failure.h"
-#include "platform/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace morvane {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/crypto.h"
+#include "base/crypto.h"
 #include "platform/file_system.h"
 #include "platform/http.h"
 

@@ -4,9 +4,9 @@
 #include <exception>
 #include <optional>
 
+#include "base/failure.h"
+#include "base/text.h"
 #include "download/file_sink.h"
-#include "platform/failure.h"
-#include "platform/text.h"
 
 namespace morvane {
 namespace {

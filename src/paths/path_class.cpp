@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/failure.h"
+#include "base/text.h"
 #include "paths/split.h"
-#include "platform/failure.h"
-#include "platform/text.h"
 
 namespace morvane {
 

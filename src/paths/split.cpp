@@ -1,6 +1,6 @@
 #include "paths/split.h"
 
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace morvane::paths {
 

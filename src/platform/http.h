@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace morvane {
 

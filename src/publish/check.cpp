@@ -6,15 +6,15 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "base/crypto.h"
+#include "base/text.h"
 #include "blockfile/ini_reader.h"
-#include "download/url_encoding.h"
-#include "platform/crypto.h"
-#include "platform/text.h"
-#include "publish/description_text.h"
 #include "publish/local_files.h"
-#include "update/revision_description.h"
-#include "update/revision_limits.h"
-#include "update/revision_rules.h"
+#include "release/limits.h"
+#include "release/release.h"
+#include "release/release_rules.h"
+#include "release/url_encoding.h"
+#include "release/windows1252.h"
 
 namespace morvane::publish {
 namespace {
@@ -171,11 +171,7 @@ public:
                   "line ends with LF only; the updater needs CR LF and reads no blocks here");
             return std::move(findings_);
         }
-        OneFileSystem memory(bytes);
-        IniReader reader(memory);
-        reader.Init(options_.description);
-        description_ = describeRevision(reader);
-        locateLines(description_, text);
+        description_ = parseRelease(bytes);
         checkBytes(text, utf8);
         if (exceedsBlockCounter(description_)) {
             error({}, 0,
@@ -353,7 +349,7 @@ private:
         const std::string name = descriptionName();
         std::vector<bool> installable;
         for (const FileEntry& file : description_.files) {
-            const std::string target = installTarget(file);
+            const std::string target = file.target;
             installable.push_back(false);
             if (file.source.empty()) {
                 error(file.title, file.line, "file block without Quelle");
@@ -368,7 +364,7 @@ private:
             } else {
                 installable.back() = true;
             }
-            if (file.sha256.empty()) {
+            if (!file.sha256) {
                 if (options_.publicKey) {
                     error(file.title, file.line,
                           "file block without SHA256: with a key the updater refuses it");
@@ -387,7 +383,7 @@ private:
     // Two Ziele the updater cannot both install; Ziele it refuses anyway
     // are reported as such only.
     void checkClashes(const std::vector<bool>& installable) {
-        RevisionDescription candidates;
+        Release candidates;
         std::vector<std::size_t> index;
         for (std::size_t i = 0; i < description_.files.size(); ++i) {
             if (installable[i]) {
@@ -398,7 +394,7 @@ private:
         while (const auto clash = clashingTargets(candidates)) {
             const FileEntry& first = candidates.files[clash->first];
             const FileEntry& second = candidates.files[clash->second];
-            const bool same = foldCase(installTarget(first)) == foldCase(installTarget(second));
+            const bool same = foldCase(first.target) == foldCase(second.target);
             error(second.title, second.lineOf("Ziel"),
                   "Ziel " + quoted(second.target) +
                       (same ? " is the Ziel of block [" + first.title + "] too"
@@ -439,13 +435,13 @@ private:
             actualSize = fileSize(path);
         }
         checkSize(file, actualSize);
-        if (file.sha256.empty()) {
+        if (!file.sha256) {
             return;
         }
-        const std::optional<Sha256Digest> expected = parseSha256(file.sha256);
+        const std::optional<Sha256Digest> expected = parseSha256(*file.sha256);
         const int shaLine = file.lineOf("SHA256");
         if (!expected) {
-            error(file.title, shaLine, "SHA256 " + quoted(file.sha256) + " is not 64 hex digits");
+            error(file.title, shaLine, "SHA256 " + quoted(*file.sha256) + " is not 64 hex digits");
         } else if (digest && *digest != *expected) {
             error(file.title, shaLine,
                   "SHA256 does not match Quelle " + quoted(file.source) + " (its SHA-256 is " +
@@ -463,10 +459,7 @@ private:
         const std::string& size = given->second;
         const std::optional<std::int64_t> expected = decimalNumber(size);
         // The name's line, as the file spells it: Windows-1252, or UTF-8.
-        const int line = file.keyLines.contains("Größe") ? file.lineOf("Größe")
-                                                         : file.lineOf(
-                                                               "Gr\xF6\xDF"
-                                                               "e");
+        const int line = file.lineOf("Größe");
         if (!expected) {
             error(file.title, line,
                   "Größe " + quoted(size) + " is no number of bytes: the updater refuses the file");
@@ -479,7 +472,7 @@ private:
 
     const CheckOptions& options_;
     Http& http_;
-    RevisionDescription description_;
+    Release description_;
     std::vector<Finding> findings_;
 };
 

@@ -6,16 +6,16 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "platform/crypto.h"
-#include "platform/failure.h"
-#include "platform/signing.h"
+#include "base/crypto.h"
+#include "base/failure.h"
 #include "publish/check.h"
-#include "publish/description_text.h"
 #include "publish/failure_text.h"
 #include "publish/local_files.h"
 #include "publish/make.h"
 #include "publish/signer.h"
-#include "update/updater_settings.h"
+#include "publish/signing/signing.h"
+#include "release/settings.h"
+#include "release/windows1252.h"
 
 namespace morvane::publish {
 namespace {
@@ -242,18 +242,17 @@ std::string publicKeyOf(const std::string& text) {
         }
         return joined;
     }
-    OneFileSystem memory(content);
-    const std::optional<UpdaterSettings> settings = readUpdaterSettings(memory, text);
-    if (!settings || !settings->signatureRequired) {
+    const UpdaterSettings settings = parseSettings(content);
+    if (!settings.signatureRequired) {
         throw std::runtime_error(text + " holds neither a [Signatur] block nor a PEM public key");
     }
-    if (!SignatureKey::fromBase64(settings->signatureKey)) {
+    if (!SignatureKey::fromBase64(settings.signatureKey)) {
         throw std::runtime_error(
             text +
             ": the updater finds no valid key in its [Signatur] block and refuses every update "
             "(the title must read [Signatur], every line end CR LF, the key the line after it)");
     }
-    return settings->signatureKey;
+    return settings.signatureKey;
 }
 
 int check(const Arguments& arguments, Http& http, std::ostream& out, std::ostream& err) {

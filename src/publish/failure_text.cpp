@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/signing.h"
+#include "publish/signing/signing.h"
 
 namespace morvane::publish {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace morvane::publish {
 

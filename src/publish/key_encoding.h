@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/signing.h"
+#include "publish/signing/signing.h"
 
 namespace morvane::publish {
 

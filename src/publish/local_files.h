@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/crypto.h"
+#include "base/crypto.h"
 
 namespace morvane::publish {
 

@@ -5,16 +5,16 @@
 #include <set>
 #include <stdexcept>
 
+#include "base/crypto.h"
+#include "base/text.h"
 #include "blockfile/ini_reader.h"
-#include "platform/crypto.h"
-#include "platform/text.h"
 #include "publish/check.h"
-#include "publish/description_text.h"
-#include "publish/description_writer.h"
 #include "publish/local_files.h"
 #include "publish/signer.h"
-#include "update/revision_rules.h"
-#include "update/target_rules.h"
+#include "release/description_writer.h"
+#include "release/release_rules.h"
+#include "release/target_rules.h"
+#include "release/windows1252.h"
 
 namespace morvane::publish {
 namespace {
@@ -60,15 +60,12 @@ std::string notesText(const std::string& path) {
 }
 
 // The description a release before this one was made with.
-RevisionDescription readPrevious(const std::string& path) {
+Release readPrevious(const std::string& path) {
     const std::optional<std::string> bytes = readWholeFile(path, 16 * kMebibyte);
     if (!bytes) {
         refuse("cannot read the previous description " + path);
     }
-    OneFileSystem memory(*bytes);
-    IniReader reader(memory);
-    reader.Init(path);
-    return describeRevision(reader);
+    return parseRelease(*bytes);
 }
 
 // Why a file below --from is no part of a release; empty when it is. What
@@ -130,16 +127,15 @@ std::string hashOf(const std::string& path) {
 }
 
 // What changed against the previous release, by folded "Ziel".
-void reportChanges(const RevisionDescription& previous, const RevisionDescription& release,
-                   std::ostream& out) {
+void reportChanges(const Release& previous, const Release& release, std::ostream& out) {
     std::map<std::string, std::string> before;
     for (const FileEntry& file : previous.files) {
-        before[foldCase(installTarget(file))] = foldCase(file.sha256);
+        before[foldCase(file.target)] = foldCase(file.sha256.value_or(""));
     }
     std::size_t changed = 0;
     for (const FileEntry& file : release.files) {
         const auto known = before.find(foldCase(file.target));
-        if (known == before.end() || known->second != foldCase(file.sha256)) {
+        if (known == before.end() || known->second != foldCase(file.sha256.value_or(""))) {
             out << "changed since " << previous.version << ": " << file.target << "\n";
             ++changed;
         }
@@ -148,8 +144,8 @@ void reportChanges(const RevisionDescription& previous, const RevisionDescriptio
         }
     }
     for (const FileEntry& file : previous.files) {
-        if (before.count(foldCase(installTarget(file))) != 0) {
-            out << "removed since " << previous.version << ": " << installTarget(file)
+        if (before.count(foldCase(file.target)) != 0) {
+            out << "removed since " << previous.version << ": " << file.target
                 << " (stays on workstations that have it)\n";
         }
     }
@@ -185,7 +181,7 @@ public:
 
 void makeRelease(const MakeOptions& options, std::ostream& out, std::ostream& err) {
     checkOptions(options);
-    std::optional<RevisionDescription> previous;
+    std::optional<Release> previous;
     if (options.previous) {
         previous = readPrevious(*options.previous);
         if (!isNewerVersion(options.version, previous->version)) {
@@ -200,7 +196,7 @@ void makeRelease(const MakeOptions& options, std::ostream& out, std::ostream& er
         signer = Signer::fromKeyFile(*options.keyFile);
     }
 
-    RevisionDescription release;
+    Release release;
     release.version = options.version;
     release.title = options.title;
     release.messageType = options.messageType;
@@ -232,7 +228,7 @@ void makeRelease(const MakeOptions& options, std::ostream& out, std::ostream& er
             refuse("cannot read " + joinPath(options.from, relative));
         }
         // The updater stops a download that grows beyond this.
-        file.values["Größe"] = decimal(static_cast<long long>(*size));
+        file.size = static_cast<std::int64_t>(*size);
         release.files.push_back(std::move(file));
     }
     if (const auto clash = clashingTargets(release)) {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "platform/crypto.h"
+#include "base/crypto.h"
 #include "publish/failure_text.h"
 #include "publish/key_encoding.h"
 #include "publish/local_files.h"

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/signing.h"
+#include "publish/signing/signing.h"
 
 namespace morvane::publish {
 

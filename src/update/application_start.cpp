@@ -1,7 +1,7 @@
-#include "platform/command_line.h"
+#include "base/command_line.h"
+#include "release/target_rules.h"
 #include "update/excel_module.h"
 #include "update/main_module.h"
-#include "update/target_rules.h"
 
 namespace morvane {
 

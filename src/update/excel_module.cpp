@@ -3,8 +3,8 @@
 #include <charconv>
 #include <memory>
 
-#include "platform/failure.h"
-#include "platform/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace morvane {
 namespace {

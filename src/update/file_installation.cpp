@@ -1,12 +1,12 @@
 #include <algorithm>
 #include <set>
 
-#include "platform/checked.h"
-#include "platform/file_sha256.h"
-#include "platform/text.h"
-#include "update/install_journal.h"
+#include "base/checked.h"
+#include "base/text.h"
+#include "install/file_sha256.h"
+#include "install/install_journal.h"
+#include "release/release_rules.h"
 #include "update/main_module.h"
-#include "update/revision_rules.h"
 
 namespace morvane {
 namespace {
@@ -119,7 +119,7 @@ std::string MainModule::freeBackupName(const RunContext& run, const std::string&
 }
 
 Installation MainModule::installFiles(const RunContext& run, const Update& update) {
-    const RevisionDescription& Revision = update.Revision;
+    const Release& Revision = update.Revision;
     UnchangedBlocks unchanged;
     platform_.ui.showWaitCursor();
     if (update.window == ProgressWindow::Shown) {
@@ -188,21 +188,17 @@ Installation MainModule::installFiles(const RunContext& run, const Update& updat
 }
 
 bool MainModule::fileSize(const FileEntry& file, DownloadLimits& limits) {
-    const auto size = file.values.find("Größe");
-    if (size == file.values.end() || size->second.empty()) {
-        return true;
-    }
-    limits.size = decimalNumber(size->second);
-    return limits.size.has_value();
+    limits.size = file.size;
+    return !file.sizeUnreadable;
 }
 
-bool MainModule::downloadAll(const RunContext& run, const RevisionDescription& Revision,
+bool MainModule::downloadAll(const RunContext& run, const Release& Revision,
                              UnchangedBlocks& unchanged) {
     std::int16_t Downloaded = 0;
     for (const FileEntry& file : Revision.files) {
         UrlClass source;
         source.setFullUrl(fileUrl(run.ServerUrl.FullUrl(), file));
-        const std::string target = installTarget(file);
+        const std::string target = file.target;
         PathClass download = newPath();
         download.setFullPath(run.TempFolder + target);
         const std::optional<std::string> sha256 = fileSha256(run, file);
@@ -237,13 +233,13 @@ bool MainModule::isInstalledAlready(const RunContext& run, const std::string& ta
     return installed && installed == parseSha256(sha256);
 }
 
-bool MainModule::filesCanBeReplaced(const RunContext& run, const RevisionDescription& Revision,
+bool MainModule::filesCanBeReplaced(const RunContext& run, const Release& Revision,
                                     const UnchangedBlocks& unchanged) {
     for (const FileEntry& file : Revision.files) {
         if (unchanged.contains(file.position)) {
             continue;
         }
-        const std::string target = installTarget(file);
+        const std::string target = file.target;
         while (platform_.files.inUse(run.AppFolder + target)) {
             log("In use by another program: " + run.AppFolder + target);
             if (askToCloseProgram(platform_.ui, target) != box::Retry) {
@@ -254,13 +250,13 @@ bool MainModule::filesCanBeReplaced(const RunContext& run, const RevisionDescrip
     return true;
 }
 
-bool MainModule::moveAll(const RunContext& run, const RevisionDescription& Revision,
+bool MainModule::moveAll(const RunContext& run, const Release& Revision,
                          const UnchangedBlocks& unchanged, InstallJournal& journal) {
     for (const FileEntry& file : Revision.files) {
         if (unchanged.contains(file.position)) {
             continue;
         }
-        const std::string target = installTarget(file);
+        const std::string target = file.target;
         const std::string backupName = freeBackupName(run, target);
         journal.record(JournalEntry{target, backupName});
         PathClass newFile = newPath();
@@ -360,14 +356,13 @@ bool MainModule::keepsToItsJob(const RunContext& run, const std::vector<JournalE
     if (entries.empty()) {
         return true;
     }
-    const std::optional<RevisionDescription> pending =
-        readRevision(platform_.files, freshRevisionPath(run));
+    const std::optional<Release> pending = readReleaseFile(freshRevisionPath(run));
     if (!pending) {
         return false;
     }
     std::set<std::string> listed;
     for (const FileEntry& file : pending->files) {
-        listed.insert(installTarget(file));
+        listed.insert(file.target);
     }
     return std::all_of(entries.begin(), entries.end(), [&](const JournalEntry& entry) {
         return listed.contains(entry.target) && obeysTargetRules(run, entry.target) &&

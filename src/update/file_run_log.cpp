@@ -3,7 +3,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace morvane {
 namespace {

@@ -7,11 +7,12 @@
 #include <utility>
 #include <variant>
 
+#include "base/text.h"
+#include "blockfile/block_file_bytes.h"
 #include "download/logged_http.h"
-#include "platform/text.h"
+#include "install/patient_file_system.h"
 #include "update/file_run_log.h"
 #include "update/logged_user_interface.h"
-#include "update/patient_file_system.h"
 
 namespace morvane {
 namespace {
@@ -53,6 +54,11 @@ std::string statusCause(int exitStatus) {
 }
 
 }  // namespace
+
+std::optional<Release> MainModule::readReleaseFile(const std::string& path) {
+    const std::optional<std::string> bytes = readBlockFileBytes(platform_.files, path);
+    return bytes ? std::optional<Release>(parseRelease(*bytes)) : std::nullopt;
+}
 
 MainModule::MainModule(Platform& platform) : MainModule(platform, quiet_) {}
 
@@ -120,9 +126,9 @@ RunOutcome MainModule::runWithReport(RunContext& run) {
 }
 
 RunOutcome MainModule::runPhases(RunContext& run) {
-    std::optional<UpdaterSettings> settings =
-        readUpdaterSettings(platform_.files, run.SettingsPath);
-    if (!settings) {
+    const std::optional<std::string> settingsBytes =
+        readBlockFileBytes(platform_.files, run.SettingsPath);
+    if (!settingsBytes) {
         log("Settings file " + run.SettingsPath + " could not be read");
         PathClass settingsFile = newPath();
         settingsFile.setFullPath(run.SettingsPath);
@@ -130,7 +136,7 @@ RunOutcome MainModule::runPhases(RunContext& run) {
                                 "Fehler");
         return RunOutcome{status::NoSettings, ""};
     }
-    run.Settings = std::move(*settings);
+    run.Settings = parseSettings(*settingsBytes);
     log("Settings file " + run.SettingsPath + " read");
     run.ServerUrl.setFullUrl(run.Settings.address);
     log("Address: " + run.ServerUrl.FullUrl());

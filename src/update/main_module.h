@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "download/download_module.h"
+#include "install/install_journal.h"
 #include "paths/path_class.h"
 #include "paths/url_class.h"
-#include "platform/failure.h"
 #include "platform/platform.h"
 #include "platform/run_log.h"
-#include "update/install_journal.h"
-#include "update/revision_description.h"
-#include "update/revision_limits.h"
+#include "release/limits.h"
+#include "release/release.h"
 #include "update/run_context.h"
 #include "update/run_outcome.h"
 
@@ -56,6 +56,7 @@ private:
     void log(const std::string& event) { log_.note(event); }
     PathClass newPath() { return PathClass(platform_.files, platform_.clock); }
     bool exists(const std::string& path);
+    std::optional<Release> readReleaseFile(const std::string& path);
 
     // Revision check and confirmation: the fresh description decides. Sets
     // the publisher's key in `run` when the settings ask for one.
@@ -92,16 +93,15 @@ private:
     // Fetches every file of `Revision` into Temp but those installed
     // already, which it adds to `unchanged`; false after the download error
     // message when one could not be fetched.
-    bool downloadAll(const RunContext& run, const RevisionDescription& Revision,
-                     UnchangedBlocks& unchanged);
+    bool downloadAll(const RunContext& run, const Release& Revision, UnchangedBlocks& unchanged);
     // Asks the user to close every program that holds a file about to be
     // replaced; false when the user cancels.
-    bool filesCanBeReplaced(const RunContext& run, const RevisionDescription& Revision,
+    bool filesCanBeReplaced(const RunContext& run, const Release& Revision,
                             const UnchangedBlocks& unchanged);
     // Moves the fetched files into place, each current one to Backup first;
     // false when a new file could not be moved.
-    bool moveAll(const RunContext& run, const RevisionDescription& Revision,
-                 const UnchangedBlocks& unchanged, InstallJournal& journal);
+    bool moveAll(const RunContext& run, const Release& Revision, const UnchangedBlocks& unchanged,
+                 InstallJournal& journal);
     // Puts back what the moves of an installation did, last file first:
     // the new files go back to Temp, the earlier ones return from Backup.
     // False when a file could not be put back.

@@ -3,11 +3,11 @@
 #include <string>
 #include <utility>
 
+#include "base/scope_guard.h"
+#include "base/text.h"
 #include "download/download_module.h"
-#include "platform/scope_guard.h"
-#include "platform/text.h"
+#include "release/release_rules.h"
 #include "update/main_module.h"
-#include "update/revision_rules.h"
 
 namespace morvane {
 namespace {
@@ -96,8 +96,7 @@ CheckOutcome MainModule::checkRevision(RunContext& run) {
 
     // The record names the installed version, and the start file as long as
     // no fresh description takes its place.
-    const std::optional<RevisionDescription> record =
-        readRevision(platform_.files, run.RevisionPath.FullPath());
+    const std::optional<Release> record = readReleaseFile(run.RevisionPath.FullPath());
     const std::string OldVersion = record ? record->version : "";
     const std::string recordStartFile = record ? record->startFile : "";
     if (!readPublisherKey(run)) {
@@ -126,9 +125,9 @@ CheckOutcome MainModule::checkRevision(RunContext& run) {
         fresh.Delete();
         return RunOutcome{status::NoDescription, recordStartFile};
     }
-    std::optional<RevisionDescription> read;
+    std::optional<Release> read;
     try {
-        read = readRevision(platform_.files, fresh.FullPath());
+        read = readReleaseFile(fresh.FullPath());
     } catch (...) {
         fresh.Delete();
         throw;
@@ -138,7 +137,7 @@ CheckOutcome MainModule::checkRevision(RunContext& run) {
         fresh.Delete();
         return RunOutcome{status::NoDescription, ""};
     }
-    RevisionDescription Revision = std::move(*read);
+    Release Revision = std::move(*read);
     const std::string NewVersion = Revision.version;
     if (!isNewerVersion(NewVersion, OldVersion)) {
         log("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +

@@ -3,10 +3,10 @@
 #include <optional>
 #include <string>
 
+#include "base/crypto.h"
 #include "paths/path_class.h"
 #include "paths/url_class.h"
-#include "platform/crypto.h"
-#include "update/updater_settings.h"
+#include "release/settings.h"
 
 namespace morvane {
 

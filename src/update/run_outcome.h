@@ -3,7 +3,7 @@
 #include <string>
 #include <variant>
 
-#include "update/revision_description.h"
+#include "release/release.h"
 
 namespace morvane {
 
@@ -42,7 +42,7 @@ enum class ProgressWindow { Hidden, Shown };
 // A confirmed newer version: its description and the progress window that
 // follows its confirmation.
 struct Update {
-    RevisionDescription Revision;
+    Release Revision;
     ProgressWindow window = ProgressWindow::Hidden;
 };
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/crypto.h"
-#include "platform/text.h"
+#include "base/crypto.h"
+#include "base/text.h"
 #include "update/main_module.h"
 
 namespace morvane {
@@ -78,10 +78,10 @@ bool MainModule::isSignedByPublisher(const RunContext& run, const PathClass& des
 }
 
 std::optional<std::string> MainModule::fileSha256(const RunContext& run, const FileEntry& file) {
-    if (file.sha256.empty() && run.publisherKey) {
+    if (!file.sha256 && run.publisherKey) {
         return std::nullopt;
     }
-    return file.sha256;
+    return file.sha256.value_or("");
 }
 
 }  // namespace morvane

@@ -23,11 +23,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/crypto.h"
+#include "base/failure.h"
 #include "download/download_module.h"
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_user_interface.h"
-#include "platform/crypto.h"
-#include "platform/failure.h"
 #include "support/host_adapters.h"
 #include "support/scripted_http_server.h"
 #include "support/temp_folder.h"

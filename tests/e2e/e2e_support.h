@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/unique_handle.h"
-#include "platform/win32/wide.h"
+#include "base/win32/unique_handle.h"
+#include "base/win32/wide.h"
 #include "support/scripted_http_server.h"
 
 namespace morvane::e2e {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/text.h"
+#include "base/text.h"
 
 namespace morvane::test {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/file_system.h"
 
 namespace morvane::test {

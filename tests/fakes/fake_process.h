@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/command_line.h"
-#include "platform/failure.h"
+#include "base/command_line.h"
+#include "base/failure.h"
 #include "platform/process.h"
 
 namespace morvane::test {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/spreadsheet.h"
 
 namespace morvane::test {

@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/crypto.h"
+#include "base/failure.h"
 #include "blockfile/ini_reader.h"
 #include "fakes/fake_file_system.h"
-#include "platform/crypto.h"
-#include "platform/failure.h"
 #include "support/signing_vectors.h"
 
 namespace {

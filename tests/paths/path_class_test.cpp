@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_file_system.h"
-#include "platform/failure.h"
 
 namespace morvane {
 namespace {

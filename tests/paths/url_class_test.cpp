@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace morvane {
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "support/host_adapters.h"
 #include "support/temp_folder.h"
 

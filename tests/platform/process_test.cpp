@@ -7,15 +7,15 @@
 #include <string>
 #include <thread>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "support/temp_folder.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
+#include "base/win32/unique_handle.h"
+#include "base/win32/wide.h"
 #include "platform/win32/process.h"
-#include "platform/win32/unique_handle.h"
-#include "platform/win32/wide.h"
 #include "support/built_file.h"
 using HostProcess = morvane::win32::Win32Process;
 #else

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -13,10 +13,10 @@
 #include <optional>
 #include <thread>
 
+#include "base/win32/wide.h"
 #include "fake_excel_ids.h"
 #include "fake_excel_registration.h"
 #include "platform/win32/spreadsheet_automation.h"
-#include "platform/win32/wide.h"
 #include "support/built_file.h"
 #else
 #include <spawn.h>

@@ -12,17 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "blockfile/ini_reader.h"
-#include "download/url_encoding.h"
-#include "platform/signing.h"
-#include "platform/text.h"
 #include "publish/check.h"
-#include "publish/description_text.h"
 #include "publish/key_encoding.h"
+#include "publish/signing/signing.h"
 #include "publish_vectors.h"
+#include "release/release_rules.h"
+#include "release/url_encoding.h"
+#include "release/windows1252.h"
 #include "support/signing_vectors.h"
-#include "update/revision_rules.h"
-#include "update/update_run_fixture.h"
+#include "support/update_run_fixture.h"
 
 namespace morvane::publish {
 namespace {
@@ -229,12 +229,9 @@ TEST_P(Agreement, CheckAndTheUpdaterReadADescriptionAlike) {
         return;
     }
     // Every file of the description at its Ziel, with the served content.
-    OneFileSystem memory(text);
-    IniReader reader(memory);
-    reader.Init("revision.ini");
     std::map<std::string, std::string> expected;
-    for (const FileEntry& entry : describeRevision(reader).files) {
-        expected[installTarget(entry)] = row.served.at(percentEncoded(entry.source));
+    for (const FileEntry& entry : parseRelease(text).files) {
+        expected[entry.target] = row.served.at(percentEncoded(entry.source));
     }
     EXPECT_EQ(installed, expected);
 }

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/failure.h"
-#include "platform/signing.h"
+#include "base/failure.h"
 #include "publish/commands.h"
+#include "publish/signing/signing.h"
 #include "publish_vectors.h"
 #include "support/host_adapters.h"
 #include "support/temp_folder.h"

@@ -7,13 +7,13 @@
 #include <sstream>
 #include <string>
 
-#include "platform/crypto.h"
-#include "platform/failure.h"
-#include "platform/signing.h"
+#include "base/crypto.h"
+#include "base/failure.h"
 #include "publish/commands.h"
 #include "publish/key_encoding.h"
 #include "publish/local_files.h"
 #include "publish/signer.h"
+#include "publish/signing/signing.h"
 #include "publish_vectors.h"
 #include "support/host_adapters.h"
 #include "support/temp_folder.h"

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace morvane::test {
 namespace {

@@ -13,7 +13,7 @@
 
 #include <atomic>
 
-#include "platform/win32/wide.h"
+#include "base/win32/wide.h"
 #else
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "update/update_run_fixture.h"
+#include "support/update_run_fixture.h"
 
 namespace morvane::test {
 namespace {

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <functional>
 
+#include "install/install_journal.h"
 #include "support/signing_vectors.h"
-#include "update/install_journal.h"
-#include "update/update_run_fixture.h"
+#include "support/update_run_fixture.h"
 
 namespace morvane::test {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/crypto.h"
+#include "base/crypto.h"
 #include "support/settings_variants.h"
 #include "support/signing_vectors.h"
-#include "update/update_run_fixture.h"
+#include "support/update_run_fixture.h"
 
 namespace morvane::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "update/update_run_fixture.h"
+#include "support/update_run_fixture.h"
 
 namespace morvane::test {
 namespace {

@@ -29,10 +29,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/win32/unique_handle.h"
 #include "box_record.h"
 #include "image_file.h"
 #include "platform/win32/gdi_object.h"
-#include "platform/win32/unique_handle.h"
 
 namespace {
 

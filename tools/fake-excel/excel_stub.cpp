@@ -15,8 +15,8 @@
 
 #include <string>
 
+#include "base/win32/unique_handle.h"
 #include "fake_excel_ids.h"
-#include "platform/win32/unique_handle.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/win32/unique_handle.h"
+#include "base/win32/unique_handle.h"
 
 namespace {
 

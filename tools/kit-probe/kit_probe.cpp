@@ -26,12 +26,12 @@
 #include <string>
 #include <thread>
 
-#include "platform/failure.h"
+#include "base/failure.h"
+#include "base/win32/unique_handle.h"
+#include "base/win32/wide.h"
 #include "platform/user_interface.h"
 #include "platform/win32/file_system.h"
-#include "platform/win32/unique_handle.h"
 #include "platform/win32/user_interface.h"
-#include "platform/win32/wide.h"
 #include "support/wine_host.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/failure.h"
-#include "platform/stall_watch.h"
-#include "platform/text.h"
+#include "base/failure.h"
+#include "base/stall_watch.h"
+#include "base/text.h"
 
 namespace morvane::posix {
 

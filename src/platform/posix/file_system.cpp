@@ -11,9 +11,9 @@
 #include <limits>
 #include <utility>
 
+#include "base/posix/unique_fd.h"
 #include "platform/posix/os_error.h"
 #include "platform/posix/path_mapping.h"
-#include "platform/posix/unique_fd.h"
 
 namespace morvane::posix {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/unique_fd.h"
+#include "base/posix/unique_fd.h"
 #include "platform/process.h"
 
 namespace morvane::posix {

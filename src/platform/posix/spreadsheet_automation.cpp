@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/posix/os_error.h"
 #include "platform/posix/path_mapping.h"
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/win32/unique_handle.h"
 #include "platform/win32/long_path.h"
 #include "platform/win32/os_error.h"
-#include "platform/win32/unique_handle.h"
 
 namespace morvane::win32 {
 

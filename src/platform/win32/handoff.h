@@ -7,7 +7,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/win32/unique_handle.h"
+#include "base/win32/unique_handle.h"
 
 namespace morvane::win32 {
 

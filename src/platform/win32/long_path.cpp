@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/win32/wide.h"
+#include "base/win32/wide.h"
 
 namespace morvane::win32 {
 namespace {

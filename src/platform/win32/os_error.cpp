@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "platform/text.h"
-#include "platform/win32/local_memory.h"
+#include "base/text.h"
+#include "base/win32/local_memory.h"
 
 namespace morvane::win32 {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace morvane::win32 {
 

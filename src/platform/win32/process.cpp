@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/command_line.h"
+#include "base/command_line.h"
+#include "base/win32/wide.h"
 #include "platform/win32/long_path.h"
 #include "platform/win32/os_error.h"
-#include "platform/win32/wide.h"
 
 namespace morvane::win32 {
 namespace {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "base/win32/unique_handle.h"
 #include "platform/process.h"
-#include "platform/win32/unique_handle.h"
 
 namespace morvane::win32 {
 

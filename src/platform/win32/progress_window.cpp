@@ -9,13 +9,13 @@
 #include <limits>
 #include <utility>
 
-#include "platform/failure.h"
-#include "platform/progress_geometry.h"
+#include "base/failure.h"
+#include "base/progress_geometry.h"
+#include "base/win32/unique_handle.h"
+#include "base/win32/wide.h"
 #include "platform/win32/com.h"
 #include "platform/win32/gdi_object.h"
 #include "platform/win32/message_pump.h"
-#include "platform/win32/unique_handle.h"
-#include "platform/win32/wide.h"
 
 namespace morvane::win32 {
 

@@ -11,11 +11,11 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/failure.h"
+#include "base/failure.h"
+#include "base/win32/wide.h"
 #include "platform/win32/busy_server_retry.h"
 #include "platform/win32/com.h"
 #include "platform/win32/os_error.h"
-#include "platform/win32/wide.h"
 
 namespace morvane::win32 {
 

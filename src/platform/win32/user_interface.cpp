@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
+#include "base/win32/wide.h"
 #include "platform/win32/message_pump.h"
-#include "platform/win32/wide.h"
 
 namespace morvane::win32 {
 

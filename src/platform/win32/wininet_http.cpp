@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/failure.h"
-#include "platform/scope_guard.h"
-#include "platform/stall_watch.h"
-#include "platform/text.h"
+#include "base/failure.h"
+#include "base/scope_guard.h"
+#include "base/stall_watch.h"
+#include "base/text.h"
 #include "platform/win32/handoff.h"
 #include "platform/win32/message_pump.h"
 #include "platform/win32/os_error.h"

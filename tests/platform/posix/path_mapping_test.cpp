@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/posix/file_system.h"
 #include "support/temp_folder.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/text.h"
+#include "base/text.h"
 #include "platform/win32/os_error.h"
 
 namespace morvane::win32 {

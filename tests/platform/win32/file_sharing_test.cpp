@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "platform/failure.h"
+#include "base/failure.h"
+#include "base/win32/unique_handle.h"
+#include "base/win32/wide.h"
 #include "platform/win32/file_system.h"
 #include "platform/win32/long_path.h"
-#include "platform/win32/unique_handle.h"
-#include "platform/win32/wide.h"
 #include "support/temp_folder.h"
 
 namespace morvane::win32 {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "support/gif_picture.h"
 
 namespace morvane::win32 {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/progress_geometry.h"
+#include "base/progress_geometry.h"
 #include "platform/win32/progress_window.h"
 #include "platform/win32/user_interface.h"
 #include "support/wine_host.h"

@@ -1,0 +1,28 @@
+#include "install/file_sha256.h"
+
+#include <memory>
+#include <vector>
+
+#include "base/failure.h"
+
+namespace morvane {
+
+std::optional<Sha256Digest> sha256OfFile(FileSystem& files, const std::string& path) {
+    constexpr std::size_t kPiece = std::size_t{64} * 1024;
+    try {
+        const std::unique_ptr<ReadableFile> file = files.openForReading(path, 2);
+        Sha256 hash;
+        std::vector<char> piece(kPiece);
+        for (;;) {
+            const std::size_t got = file->read(piece.data(), piece.size());
+            hash.update(piece.data(), got);
+            if (got < piece.size()) {
+                return hash.finish();
+            }
+        }
+    } catch (const Failure&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace morvane

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "base/crypto.h"
+#include "platform/file_system.h"
+
+namespace morvane {
+
+// SHA-256 of a file's bytes, read piece by piece (others may read it
+// meanwhile); nullopt when it cannot be opened or read.
+std::optional<Sha256Digest> sha256OfFile(FileSystem& files, const std::string& path);
+
+}  // namespace morvane

@@ -1,0 +1,98 @@
+#include "release/description_writer.h"
+
+#include <stdexcept>
+
+#include "base/text.h"
+#include "release/windows1252.h"
+
+namespace morvane {
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+
+[[noreturn]] void refuse(const std::string& reason) {
+    throw std::runtime_error(reason);
+}
+
+bool readsAsHeader(const std::string& line) {
+    return line.size() >= 2 && line.front() == '[' && line.back() == ']';
+}
+
+// Text in Windows-1252 that stays one line.
+std::string encoded(const std::string& what, const std::string& utf8) {
+    if (utf8.find_first_of("\r\n") != std::string::npos) {
+        refuse(what + " must be one line");
+    }
+    const std::optional<std::string> bytes = toWindows1252(utf8);
+    if (!bytes) {
+        refuse(what + " \"" + utf8 + "\" has characters that Windows-1252 cannot hold");
+    }
+    return *bytes;
+}
+
+// A line of a block that opens no block of its own.
+std::string encodedLine(const std::string& what, const std::string& utf8) {
+    if (readsAsHeader(utf8)) {
+        refuse(what + " \"" + utf8 + "\" would open a block");
+    }
+    return encoded(what, utf8) + kCrLf;
+}
+
+// A line that the reader takes as a block's first line: no comment.
+std::string headLine(const std::string& what, const std::string& utf8) {
+    if (!utf8.empty() && utf8.front() == ';') {
+        refuse(what + " \"" + utf8 + "\" starts with \";\", which the updater skips as a comment");
+    }
+    return encodedLine(what, utf8);
+}
+
+// "name = value" that the reader gives back as it stands.
+std::string valueLine(const std::string& what, const std::string& name, const std::string& value) {
+    if (value.find('=') != std::string::npos) {
+        refuse(what + " \"" + value + "\" holds \"=\", which a description cannot express");
+    }
+    if (!value.empty() && (value.front() == ' ' || value.back() == ' ')) {
+        refuse(what + " \"" + value + "\" starts or ends with a blank, which the updater drops");
+    }
+    return encoded(what, name) + " = " + encoded(what, value) + kCrLf;
+}
+
+}  // namespace
+
+std::string descriptionText(const Release& description) {
+    std::string text = "[Version]" + std::string(kCrLf) +
+                       headLine("the version", description.version) + "[Titel]" + kCrLf +
+                       headLine("the title", description.title) + "[Msg-Typ]" + kCrLf +
+                       headLine("the Msg-Typ", description.messageType) + "[Beschreibung]" + kCrLf;
+    std::size_t start = 0;
+    for (int number = 1; start < description.notes.size(); ++number) {
+        std::size_t end = description.notes.find(kCrLf, start);
+        if (end == std::string::npos) {
+            end = description.notes.size();
+        }
+        text += encodedLine("notes line " + decimal(number),
+                            description.notes.substr(start, end - start));
+        start = end + 2;
+    }
+    for (const FileEntry& file : description.files) {
+        const std::string what = "the file " + file.title;
+        if (foldCase(file.title) == "STARTDATEI" || file.title.empty()) {
+            refuse(what + " cannot be a block title of its own");
+        }
+        text += "[" + encoded(what, file.title) + "]" + kCrLf;
+        text += valueLine(what, "Quelle", file.source);
+        text += valueLine(what, "Ziel", file.target);
+        text += valueLine(what, "SHA256", file.sha256.value_or(""));
+        if (file.size) {
+            text += valueLine(what, "Größe", decimal(*file.size));
+        }
+        for (const auto& [name, value] : file.values) {
+            if (name != "Quelle" && name != "Ziel" && name != "SHA256" && name != "Größe") {
+                text += valueLine(what, name, value);
+            }
+        }
+    }
+    return text + "[Startdatei]" + kCrLf + headLine("the start file", description.startFile);
+}
+
+}  // namespace morvane

@@ -1,0 +1,63 @@
+#include "release/settings.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "base/text.h"
+#include "release/block_grammar.h"
+
+namespace morvane {
+namespace {
+
+std::string_view trimBlanksAndTabs(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool isSignatureTitle(std::string_view line) {
+    const std::string_view text = trimBlanksAndTabs(line);
+    if (text.size() < 2 || text.front() != '[' || text.back() != ']') {
+        return false;
+    }
+    constexpr std::string_view kTitle = "SIGNATUR";
+    return foldCase(trimBlanksAndTabs(text.substr(1, text.size() - 2)).substr(0, kTitle.size())) ==
+           kTitle;
+}
+
+}  // namespace
+
+bool asksForSignature(std::string_view bytes) {
+    if (hasUtf8ByteOrderMark(bytes)) {
+        bytes.remove_prefix(kUtf8ByteOrderMark.size());
+    }
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find_first_of("\r\n");
+        if (isSignatureTitle(bytes.substr(0, end))) {
+            return true;
+        }
+        if (end == std::string_view::npos) {
+            break;
+        }
+        bytes.remove_prefix(end + 1);
+    }
+    return false;
+}
+
+UpdaterSettings parseSettings(std::string_view bytes) {
+    const std::vector<Block> blocks = parseBlocks(blockFileText(bytes));
+    const auto line = [&blocks](std::string_view title) {
+        const Block* block = findBlock(blocks, title);
+        return block == nullptr ? std::string() : firstLine(*block);
+    };
+    UpdaterSettings settings;
+    settings.address = line("Adresse");
+    settings.startFile = line("Startdatei");
+    settings.signatureRequired = asksForSignature(bytes);
+    settings.signatureKey = std::string(trimBlanksAndTabs(line("Signatur")));
+    return settings;
+}
+
+}  // namespace morvane

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace morvane {
+
+// The updater's settings file, <executable name>.ini beside the program,
+// read once by the updater and by the publisher's check alike.
+struct UpdaterSettings {
+    std::string address;    // [Adresse]: the URL of the revision description
+    std::string startFile;  // [Startdatei]: the workbook when no description names one
+    // The administrator asked for signed updates (see asksForSignature): a
+    // run then needs a valid key in `signatureKey`, never runs unsigned.
+    bool signatureRequired = false;
+    std::string signatureKey;  // [Signatur]: the publisher's public key in base64
+};
+
+// The settings that the bytes of a settings file give, read as block file
+// text (see release/block_grammar.h).
+UpdaterSettings parseSettings(std::string_view bytes);
+
+// True when a line of the bytes, however it ends (CR LF, CR or LF) and with
+// blanks around it, is a block title that begins with "Signatur" in any case
+// once trimmed. Such a line means a key, even where the block reader sees no
+// block: a key appended with the wrong line ends or a title with a typo must
+// stop the update, not switch the signature check off.
+bool asksForSignature(std::string_view bytes);
+
+}  // namespace morvane
