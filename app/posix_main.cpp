@@ -6,7 +6,8 @@
 #include "platform/posix/progress_bar.h"
 #include "platform/posix/spreadsheet_automation.h"
 #include "platform/posix/user_interface.h"
-#include "update/main_module.h"
+#include "update/run_end.h"
+#include "update/update_run.h"
 
 int main() {
     try {
@@ -20,6 +21,6 @@ int main() {
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
         return morvane::runUpdater(platform);
     } catch (...) {
-        return morvane::status::Unexpected;
+        return static_cast<int>(morvane::ExitStatus::Unexpected);
     }
 }

@@ -8,7 +8,8 @@
 #include "platform/win32/spreadsheet_automation.h"
 #include "platform/win32/user_interface.h"
 #include "platform/win32/wininet_http.h"
-#include "update/main_module.h"
+#include "update/run_end.h"
+#include "update/update_run.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
@@ -25,6 +26,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return morvane::runUpdater(platform);
     } catch (...) {
         // Nothing may escape to the system; the run has reported what it could.
-        return morvane::status::Unexpected;
+        return static_cast<int>(morvane::ExitStatus::Unexpected);
     }
 }

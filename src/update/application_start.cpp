@@ -1,34 +1,40 @@
+#include "update/application_start.h"
+
 #include "base/command_line.h"
+#include "messages/messages.h"
 #include "release/target_rules.h"
 #include "update/excel_module.h"
-#include "update/main_module.h"
 
 namespace morvane {
+namespace {
 
-void MainModule::chooseAndStartApplication(const RunContext& run, const std::string& startFile) {
-    PathClass StartFile = newPath();
+// Starts the spreadsheet program maximized on `file` without waiting.
+void StartWithExcel(const std::string& file, Platform& platform, RunLog& log) {
+    const ExcelInfo excel = GetExcelInfo(platform.spreadsheet, platform.ui);
+    const std::string program = excelProgram(excel.Path);
+    log.note("Starting " + windowsCommandLine(program, {file}));
+    platform.process.start(program, {file});
+}
+
+}  // namespace
+
+void chooseAndStartApplication(const RunContext& run, const std::string& startFile,
+                               Platform& platform, RunLog& log) {
+    PathClass StartFile(platform.files, platform.clock);
     StartFile.setFullPath(startFile.empty() ? run.Settings.startFile : startFile);
     if (StartFile.FullPath().empty()) {
-        log("No start file named");
+        log.note("No start file named");
         return;
     }
     // The workbook is looked for where it is then started: in the updater's
     // folder, whatever the current folder is, and never outside it.
-    PathClass workbook = newPath();
+    PathClass workbook(platform.files, platform.clock);
     workbook.setFullPath(run.AppFolder + StartFile.FullPath());
     if (staysBelowFolder(StartFile.FullPath()) && workbook.Exists()) {
-        StartWithExcel(workbook.FullPath());
+        StartWithExcel(workbook.FullPath(), platform, log);
     } else {
-        platform_.ui.messageBox(StartFile.FullPath() + " konnte nicht gefunden werden!",
-                                box::Exclamation, "Start-Fehler");
+        Messages(platform.ui).startFileMissing(StartFile.FullPath());
     }
-}
-
-void MainModule::StartWithExcel(const std::string& file) {
-    const ExcelInfo excel = GetExcelInfo(platform_.spreadsheet, platform_.ui);
-    const std::string program = excelProgram(excel.Path);
-    log("Starting " + windowsCommandLine(program, {file}));
-    platform_.process.start(program, {file});
 }
 
 }  // namespace morvane

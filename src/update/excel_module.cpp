@@ -5,6 +5,7 @@
 
 #include "base/failure.h"
 #include "base/text.h"
+#include "messages/messages.h"
 
 namespace morvane {
 namespace {
@@ -37,7 +38,7 @@ ExcelInfo GetExcelInfo(SpreadsheetAutomation& automation, UserInterface& ui) {
         instance.reset();
     } catch (const Failure& failure) {
         instance.reset();
-        ui.messageBox(failure.description(), box::Critical, "Fehler " + decimal(failure.number()));
+        Messages(ui).spreadsheetFailed(failure);
     }
     return info;
 }

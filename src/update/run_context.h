@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/crypto.h"
+#include "install/install_folders.h"
 #include "paths/path_class.h"
 #include "paths/url_class.h"
 #include "release/settings.h"
@@ -11,9 +12,8 @@
 namespace morvane {
 
 // What the phases of one run share: the folders and files the frame works
-// out at the start, the settings, and the publisher's key. The frame forms
-// it and passes it to every phase by reference; what a phase finds beyond
-// it, the phase returns.
+// out at the start, the settings and the publisher's key. The frame forms
+// it and passes it to every phase; what a phase finds, it returns.
 struct RunContext {
     RunContext(FileSystem& files, Clock& clock) : RevisionPath(files, clock) {}
 
@@ -25,10 +25,16 @@ struct RunContext {
     UpdaterSettings Settings;  // empty until the settings file is read
     UrlClass ServerUrl;        // the description's URL, from the settings
     // The record: the copy of the description in TempFolder that names the
-    // installed revision.
+    // installed release.
     PathClass RevisionPath;
-    // Set by the revision check when the settings ask for signed updates.
+    // Set by the frame when the settings ask for signed updates.
     std::optional<SignatureKey> publisherKey;
+
+    InstallFolders installFolders() const {
+        return InstallFolders{
+            AppFolder,  TempFolder, BackupFolder, RevisionPath.FullPath(), ServerUrl.FullName(),
+            programName};
+    }
 };
 
 }  // namespace morvane

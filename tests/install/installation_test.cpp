@@ -8,6 +8,7 @@
 #include "fakes/fake_file_system.h"
 #include "fakes/recording_run_log.h"
 #include "install/patient_file_system.h"
+#include "release/release.h"
 #include "support/scripted_file_system.h"
 #include "support/update_run_fixture.h"
 
@@ -348,7 +349,7 @@ TEST_F(InstallationTest, BlocksNotNamingAPlainFileOfTheApplicationAreRefused) {
         ui.boxes.clear();
         serve("updates/x.txt", "x");
         publish(description("2.0", "0", fileBlock("App", "x.txt", "app.exe") + block));
-        EXPECT_EQ(run(), status::DownloadFailed);
+        EXPECT_EQ(run(), static_cast<int>(ExitStatus::DownloadFailed));
         ASSERT_FALSE(ui.boxes.empty());
         EXPECT_EQ(ui.boxes[0].caption, "Fehler beim Download einer Datei");
         Files kept = kOld;
@@ -368,7 +369,7 @@ TEST_F(InstallationTest, ThePictureOfTheProgressWindowIsInstalled) {
     installOld();
     serve("updates/Updater.gif", "GIF89a");
     publish(description("2.0", "0", fileBlock("Bild", "Updater.gif", "Updater.gif")));
-    EXPECT_EQ(run(), status::Done);
+    EXPECT_EQ(run(), static_cast<int>(ExitStatus::Done));
     EXPECT_EQ(readApp("Updater.gif"), "GIF89a");
 }
 
@@ -404,7 +405,7 @@ TEST_F(InstallationTest, JournalWithAnEntryItsInstallationCouldNotWriteIsKeptAnd
         writeApp("Backup\\" + c.backup, "forged");
         const Files backup = filesBelow("Backup");
 
-        EXPECT_EQ(run(), status::MoveFailed);
+        EXPECT_EQ(run(), static_cast<int>(ExitStatus::MoveFailed));
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].caption, "Fehler beim Verschieben einer Datei");
         EXPECT_EQ(application(), kOld);
@@ -442,12 +443,12 @@ TEST_F(InstallationTest, EveryFileIsFlushedBeforeItsRenameAndTheMovesBeforeTheRe
             synced.push_back(path);
         }
     }
-    // Four downloads, the description, four moves into place, two backups
-    // and the record.
-    EXPECT_EQ(renamed.size(), 12u);
+    // Four downloads, the description, the description being installed,
+    // four moves into place, two backups and the record.
+    EXPECT_EQ(renamed.size(), 13u);
     const std::string app = appFolder();
     const std::string record =
-        "replace " + app + "\\Temp\\revision.ini.new > " + app + "\\Temp\\revision.ini";
+        "replace " + app + "\\Temp\\revision.ini.part > " + app + "\\Temp\\revision.ini";
     EXPECT_EQ(renamed.back(), record);
     const auto recordAt = std::find(scripted.calls.begin(), scripted.calls.end(), record);
     const auto lastMove =
@@ -459,6 +460,19 @@ TEST_F(InstallationTest, EveryFileIsFlushedBeforeItsRenameAndTheMovesBeforeTheRe
         EXPECT_EQ(std::count(between.begin(), between.end(), "sync " + folder), 1) << folder;
     }
     EXPECT_EQ(std::count(recordAt, scripted.calls.end(), "sync " + app + "\\Temp"), 1);
+}
+
+// Temp is open to others: what becomes the record is the description that
+// was checked, whatever is written in place of the one being installed.
+TEST_F(InstallationTest, TheRecordIsTheDescriptionThatWasCheckedWhateverStandsBesideIt) {
+    installOld();
+    publishNew();
+    const std::string forged = description("9.9", "0", "", "Alt.xlsx");
+    ui.onPump = [&] { writeApp("Temp\\revision.ini.new", forged); };
+    run();
+    ui.onPump = nullptr;
+    EXPECT_EQ(application(), kNew);
+    EXPECT_EQ(parseRelease(readApp("Temp\\revision.ini")).version, "2.0");
 }
 
 TEST_F(InstallationTest, TheWindowIsAnsweredOncePerFileWhileMovingAndRollingBack) {
@@ -483,7 +497,7 @@ TEST_F(InstallationTest, AFileTheApplicationDoesNotHaveYetIsLoggedAsNew) {
     installOld();
     publishNew();
     RecordingRunLog log;
-    MainModule(platform, log).Main();
+    Main(platform, log);
     EXPECT_EQ(application(), kNew);
     EXPECT_EQ(log.count("New file " + appFolder() + "\\Neu.xlsx: nothing to back up"), 1);
     EXPECT_EQ(log.count("New file " + appFolder() + "\\lib\\core.dll: nothing to back up"), 1);
@@ -498,7 +512,7 @@ TEST_F(InstallationTest, WhatAScannerHoldsForAMomentIsRetriedAndRolledBackWhenIt
         int times;  // negative: held for good
         bool update;
     };
-    for (const Case& c : {Case{"Temp\\app.exe", 3, true}, Case{"revision.ini.new", 2, false},
+    for (const Case& c : {Case{"Temp\\app.exe", 3, true}, Case{"revision.ini.part", 2, false},
                           Case{"Temp\\app.exe", -1, true}}) {
         SCOPED_TRACE(c.held + " " + std::to_string(c.times));
         installOld();
@@ -515,15 +529,15 @@ TEST_F(InstallationTest, WhatAScannerHoldsForAMomentIsRetriedAndRolledBackWhenIt
         std::vector<int> pauses;
         PatientFileSystem patient(scripted, log, [&](int pause) { pauses.push_back(pause); });
         Platform patientPlatform{patient, clock, ui, process, http, progress, spreadsheet};
-        const int exitStatus = MainModule(patientPlatform, log).Main();
+        const int exitStatus = Main(patientPlatform, log);
         if (c.times > 0) {
-            EXPECT_EQ(exitStatus, status::Done);
+            EXPECT_EQ(exitStatus, static_cast<int>(ExitStatus::Done));
             EXPECT_TRUE(ui.boxes.empty());
             EXPECT_EQ(log.count("Retry "), c.times);
             EXPECT_EQ(application(), c.update ? kNew : kOld);
             EXPECT_FALSE(appHas("Temp\\revision.ini.new"));
         } else {
-            EXPECT_EQ(exitStatus, status::MoveFailed);
+            EXPECT_EQ(exitStatus, static_cast<int>(ExitStatus::MoveFailed));
             EXPECT_EQ(std::accumulate(pauses.begin(), pauses.end(), 0),
                       PatientFileSystem::kPatience);
             ASSERT_EQ(ui.boxes.size(), 1u);

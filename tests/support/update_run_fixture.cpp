@@ -81,14 +81,12 @@ std::string UpdateRunTest::description(const std::string& version, const std::st
 }
 
 int UpdateRunTest::run() {
-    MainModule updater(platform);
-    return updater.Main();
+    return Main(platform);
 }
 
 void UpdateRunTest::runOn(FileSystem& fileSystem) {
     Platform other{fileSystem, clock, ui, process, http, progress, spreadsheet};
-    MainModule updater(other);
-    updater.Main();
+    Main(other);
 }
 
 void UpdateRunTest::writeApp(const std::string& relative, const std::string& content) {

@@ -15,7 +15,8 @@
 #include "support/host_adapters.h"
 #include "support/scripted_http_server.h"
 #include "support/temp_folder.h"
-#include "update/main_module.h"
+#include "update/run_end.h"
+#include "update/update_run.h"
 
 namespace morvane::test {
 

@@ -373,7 +373,7 @@ TEST_F(RunStatusTest, ASecondRunInTheSameFolderEndsWithStatusOne) {
         }
     };
     EXPECT_EQ(runLogged(), 0);
-    EXPECT_EQ(second, status::AnotherInstance);
+    EXPECT_EQ(second, static_cast<int>(ExitStatus::AnotherInstance));
     EXPECT_EQ(readApp("app.exe"), "app v2");
     EXPECT_EQ(ui.boxes.size(), 1u);
     const std::string lockPath = appFolder() + "\\Temp\\Updater.lock";

@@ -110,7 +110,7 @@ TEST_F(UpdateTest, UnchangedFilesAreNeitherFetchedNorMovedNorBackedUp) {
         std::vector<std::string> events;
         void note(const std::string& event) noexcept override { events.push_back(event); }
     } log;
-    MainModule(platform, log).Main();
+    Main(platform, log);
 
     EXPECT_EQ(requestsFor("/updates/bin/app.exe"), 0);
     EXPECT_EQ(requestsFor("/updates/README"), 1);
@@ -429,7 +429,7 @@ TEST_F(UpdateTest, FailedStartAfterAnInstallationTriesTheDescriptionsWorkbookAga
     installOldRelease();  // the settings' Alt.xlsx is missing
     publishRelease("0");
     process.startFailure = Failure(53, "Datei nicht gefunden");
-    EXPECT_EQ(run(), status::Unexpected);
+    EXPECT_EQ(run(), static_cast<int>(ExitStatus::Unexpected));
     EXPECT_EQ(readApp("app.exe"), "app v2");
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Unbekannter Fehler");

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace morvane {
+
+// The places of an installation in the updater's folder.
+struct InstallFolders {
+    std::string app;          // the updater's folder, followed by "\"
+    std::string temp;         // app + "Temp\": the downloads and the record
+    std::string backup;       // app + "Backup\": the replaced files
+    std::string record;       // the record: the installed release's description in temp
+    std::string recordName;   // the record's file name, the description's on the server
+    std::string programName;  // the updater's file name without extension
+
+    // The description being installed, beside the record until it is one.
+    std::string pending() const { return record + ".new"; }
+    // The journal of an installation in progress.
+    std::string journal() const { return record + ".install"; }
+};
+
+}  // namespace morvane

@@ -1,0 +1,58 @@
+#include "install/install_plan.h"
+
+#include <optional>
+
+#include "install/file_sha256.h"
+#include "release/release_rules.h"
+
+namespace morvane {
+namespace {
+
+bool hasFolderInTheWay(const InstallFolders& folders, const std::string& target,
+                       FileSystem& files) {
+    for (const std::string& folder : {folders.app, folders.temp}) {
+        const std::optional<std::uint32_t> bits = files.attributes(folder + target);
+        if (bits && (*bits & attr::Folder) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isInstalledAlready(const std::string& installed, const std::string& sha256,
+                        FileSystem& files) {
+    if (sha256.empty()) {
+        return false;
+    }
+    const std::optional<Sha256Digest> digest = sha256OfFile(files, installed);
+    return digest && digest == parseSha256(sha256);
+}
+
+}  // namespace
+
+bool obeysTargetRules(const InstallFolders& folders, const std::string& target) {
+    return mayInstallTarget(target, folders.recordName, folders.programName);
+}
+
+InstallPlan planInstallation(const Release& release, const std::string& descriptionUrl,
+                             const InstallFolders& folders, bool signedRelease, FileSystem& files) {
+    InstallPlan plan;
+    for (const FileEntry& entry : release.files) {
+        PlannedFile file;
+        file.url = fileUrl(descriptionUrl, entry);
+        file.target = entry.target;
+        file.download = folders.temp + entry.target;
+        file.sha256 = entry.sha256.value_or("");
+        file.limits.size = entry.size;
+        // Without a "Quelle" the URL would name the description's folder.
+        file.installable = !entry.source.empty() && obeysTargetRules(folders, entry.target) &&
+                           !hasFolderInTheWay(folders, entry.target, files) &&
+                           (entry.sha256 || !signedRelease) && !entry.sizeUnreadable;
+        file.unchanged =
+            file.installable && isInstalledAlready(folders.app + file.target, file.sha256, files);
+        plan.files.push_back(std::move(file));
+    }
+    return plan;
+}
+
+}  // namespace morvane

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "install/install_folders.h"
+#include "install/install_journal.h"
+#include "install/install_plan.h"
+#include "messages/messages.h"
+#include "paths/path_class.h"
+#include "platform/platform.h"
+#include "platform/run_log.h"
+#include "release/release.h"
+
+namespace morvane {
+
+// How an installation ended. It shows its own message when it stops.
+enum class InstallResult {
+    Installed,
+    DownloadFailed,  // a file could not be fetched: nothing was moved
+    InUse,           // the user gave up on a file in use: nothing was moved
+    MoveFailed,      // a file could not be moved: all is put back
+};
+
+// Whether an installation shows the progress window: only after the user
+// saw the news in a box and confirmed it.
+enum class ProgressWindow { Hidden, Shown };
+
+// Installs releases in the updater's folder, all or nothing: every file is
+// downloaded into Temp first; then each current file moves to Backup under
+// its dated name and the new one into its place, every move announced in a
+// journal first, so that this run or the next can put every file back.
+class Installation {
+public:
+    Installation(Platform& platform, RunLog& log, InstallFolders folders);
+
+    // Installs `release` by `plan`. The description's `bytes` become the
+    // record once the last file is in place, never before.
+    InstallResult install(const Release& release, const InstallPlan& plan, std::string_view bytes,
+                          ProgressWindow window);
+
+    // An installation that an earlier run did not finish is completed (its
+    // record was already written) or rolled back. False, after the move
+    // error message, when it could not be rolled back: its journal then
+    // stays for the next run.
+    bool recoverInterrupted();
+
+private:
+    bool downloadAll(const InstallPlan& plan);
+    // Asks the user to close every program that holds a file about to be
+    // replaced; false when the user cancels.
+    bool filesCanBeReplaced(const InstallPlan& plan);
+    // Moves the fetched files into place, each current one to Backup first;
+    // false when a new file could not be moved.
+    bool moveAll(const InstallPlan& plan, InstallJournal& journal);
+    // Puts back what the moves of an installation did, last file first:
+    // the new files go back to Temp, the earlier ones return from Backup.
+    // False when a file could not be put back.
+    bool rollBack(const std::vector<JournalEntry>& entries);
+    // True when every entry of a journal left behind is one its installation
+    // wrote: a "Ziel" of the `pending` description beside it that obeys the
+    // rules, with its dated backup name. Nothing is put back from another.
+    bool keepsToItsJob(const std::vector<JournalEntry>& entries,
+                       const std::optional<std::string>& pending);
+    // Moves a file, creating the target's folders; never overwrites. True
+    // when moved; failures are logged and dropped.
+    bool RelocateFile(PathClass& source, PathClass& target);
+    // A backup name that nothing in Backup has yet.
+    std::string freeBackupName(const std::string& target);
+    // Drops the pending description: the record keeps the installed release.
+    void discardPending();
+    PathClass pathOf(const std::string& path);
+    void log(const std::string& event) { log_.note(event); }
+
+    Platform& platform_;
+    RunLog& log_;
+    Messages messages_;
+    InstallFolders folders_;
+};
+
+}  // namespace morvane

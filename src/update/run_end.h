@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+
+namespace morvane {
+
+// How a run ended, told by what happened. The exit status and the workbook
+// that is started both follow from it, each in one place.
+enum class RunEnd {
+    Installed,        // the newer release was installed
+    NothingNewer,     // the server's release is not newer than the installed one
+    AnotherInstance,  // another instance was running
+    NoSettings,       // no readable settings file
+    KeyUnusable,      // the settings ask for a key and hold no usable one
+    RecoveryFailed,   // an interrupted installation could not be put back
+    NotFetched,       // the description could not be fetched, or not in time
+    NotSigned,        // the description is not validly signed
+    NotARelease,      // the description is no whole release
+    Declined,         // the user declined the update
+    DownloadFailed,   // a file of the update could not be downloaded
+    InUse,            // the user gave up on a file in use
+    MoveFailed,       // a file could not be moved into place
+    Unexpected,       // an unexpected error was reported
+};
+
+// The updater's exit status: how the run ended, for those who roll it out.
+enum class ExitStatus {
+    Done = 0,             // no newer version, or installed
+    AnotherInstance = 1,  // another instance was running
+    NoSettings = 2,       // no readable settings file, or no usable key in it
+    NoDescription = 3,    // the description could not be fetched or was refused
+    Declined = 4,         // the user declined the update
+    DownloadFailed = 5,   // a file of the update could not be downloaded
+    MoveFailed = 6,       // a file could not be moved into place
+    Unexpected = 7,       // an unexpected error was reported
+};
+
+ExitStatus exitStatusOf(RunEnd end);
+
+// The cause of an exit status in the words of the run log.
+std::string statusCause(ExitStatus status);
+
+// Whether the workbook to start is the one the record names (after the
+// run: for an installation the new release's); otherwise the settings
+// file's.
+bool startsTheRecordsWorkbook(RunEnd end);
+
+}  // namespace morvane

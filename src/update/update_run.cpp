@@ -1,0 +1,223 @@
+#include "update/update_run.h"
+
+#include <algorithm>
+#include <new>
+#include <optional>
+#include <utility>
+#include <variant>
+
+#include "base/text.h"
+#include "blockfile/block_file_bytes.h"
+#include "download/logged_http.h"
+#include "install/install_plan.h"
+#include "install/installation.h"
+#include "install/patient_file_system.h"
+#include "messages/messages.h"
+#include "release/release.h"
+#include "update/application_start.h"
+#include "update/file_run_log.h"
+#include "update/logged_user_interface.h"
+#include "update/revision_check.h"
+#include "update/run_context.h"
+#include "update/run_end.h"
+#include "update/signature_check.h"
+
+namespace morvane {
+namespace {
+
+std::string withoutExtension(const std::string& fileName) {
+    const std::size_t dot = fileName.rfind('.');
+    return dot == std::string::npos ? fileName : fileName.substr(0, dot);
+}
+
+// The record as it stands; nullopt when there is none.
+std::optional<Release> readRecord(const RunContext& run, FileSystem& files) {
+    const std::optional<std::string> bytes = readBlockFileBytes(files, run.RevisionPath.FullPath());
+    return bytes ? std::optional<Release>(parseRelease(*bytes)) : std::nullopt;
+}
+
+class UpdateRun {
+public:
+    UpdateRun(Platform& platform, RunLog& log, std::chrono::milliseconds revisionCheckTime)
+        : platform_(platform), log_(log), revisionCheckTime_(revisionCheckTime) {}
+
+    RunContext formRunContext() {
+        RunContext run(platform_.files, platform_.clock);
+        const std::string exeFolder = platform_.process.executableFolder();
+        run.AppFolder = exeFolder + "\\";
+        run.TempFolder = run.AppFolder + "Temp\\";
+        run.BackupFolder = run.AppFolder + "Backup\\";
+        run.programName = withoutExtension(platform_.process.executableName());
+        run.SettingsPath = exeFolder + "\\" + run.programName + ".ini";
+        log_.note("Run start: " + platform_.process.executableName() + " version " +
+                  platform_.process.fileVersion() + " in " + exeFolder + ", user " +
+                  platform_.process.userName());
+        return run;
+    }
+
+    // The run from the instance check to the closing steps, with the
+    // unexpected-error report armed once; the closing steps after a report
+    // run unguarded.
+    RunEnd runWithReport(RunContext& run) {
+        // How the phases ended, once they did; a failure in the closing
+        // steps then has them run once more for the same workbook.
+        std::optional<RunEnd> phases;
+        try {
+            if (platform_.process.anotherInstanceRunning()) {
+                return RunEnd::AnotherInstance;
+            }
+            // The instance mark sees this PC's session only; the lock in the
+            // folder also keeps out runs on other PCs sharing it.
+            const std::string lockPath = run.TempFolder + run.programName + ".lock";
+            if (!platform_.process.lockFolder(lockPath)) {
+                log_.note("another run holds " + lockPath);
+                return RunEnd::AnotherInstance;
+            }
+            phases = runPhases(run);
+            closeRun(run, *phases);
+            return *phases;
+        } catch (const Failure& failure) {
+            reportUnexpected(failure);
+        } catch (const std::bad_alloc&) {
+            reportUnexpected(Failure::of(err::OutOfMemory));
+        } catch (const std::exception& other) {
+            reportUnexpected(Failure(51, std::string("Interner Fehler: ") + other.what()));
+        }
+        try {
+            closeRun(run, phases.value_or(RunEnd::Unexpected));
+        } catch (...) {
+            // A second failure in the closing steps ends the run quietly: the
+            // user has seen the report already.
+        }
+        return RunEnd::Unexpected;
+    }
+
+private:
+    // Reads the settings, puts back an interrupted installation, then runs
+    // the revision check and, for an update, the installation.
+    RunEnd runPhases(RunContext& run) {
+        const std::optional<std::string> settings =
+            readBlockFileBytes(platform_.files, run.SettingsPath);
+        if (!settings) {
+            log_.note("Settings file " + run.SettingsPath + " could not be read");
+            PathClass settingsFile(platform_.files, platform_.clock);
+            settingsFile.setFullPath(run.SettingsPath);
+            Messages(platform_.ui).settingsMissing(settingsFile.FullName());
+            return RunEnd::NoSettings;
+        }
+        run.Settings = parseSettings(*settings);
+        log_.note("Settings file " + run.SettingsPath + " read");
+        run.ServerUrl.setFullUrl(run.Settings.address);
+        log_.note("Address: " + run.ServerUrl.FullUrl());
+        run.RevisionPath.setFullPath(run.TempFolder + run.ServerUrl.FullName());
+
+        Installation installation(platform_, log_, run.installFolders());
+        if (!installation.recoverInterrupted()) {
+            return RunEnd::RecoveryFailed;
+        }
+        const std::optional<Release> record = readRecord(run, platform_.files);
+        PublisherKey publisher = publisherKeyOf(run.Settings);
+        if (!publisher.usable()) {
+            Messages(platform_.ui).signatureKeyUnusable(run.programName);
+            log_.note("The key in the settings' Signatur block cannot be read");
+            return RunEnd::KeyUnusable;
+        }
+        run.publisherKey = std::move(publisher.key);
+
+        CheckResult check =
+            checkRevision(run, record ? record->version : "", revisionCheckTime_, platform_, log_);
+        if (std::holds_alternative<NothingNewer>(check)) {
+            return RunEnd::NothingNewer;
+        }
+        if (const Refused* refused = std::get_if<Refused>(&check)) {
+            return refused->end;
+        }
+        const Offer& offer = std::get<Offer>(check);
+        const InstallPlan plan =
+            planInstallation(offer.release, run.ServerUrl.FullUrl(), run.installFolders(),
+                             run.publisherKey.has_value(), platform_.files);
+        switch (installation.install(offer.release, plan, offer.bytes, offer.window)) {
+            case InstallResult::Installed:
+                return RunEnd::Installed;
+            case InstallResult::DownloadFailed:
+                return RunEnd::DownloadFailed;
+            case InstallResult::InUse:
+                return RunEnd::InUse;
+            case InstallResult::MoveFailed:
+                break;
+        }
+        return RunEnd::MoveFailed;
+    }
+
+    // The closing steps: the progress window goes, the workbook is started,
+    // the arrow cursor is back.
+    void closeRun(const RunContext& run, RunEnd end) {
+        platform_.progress.close();
+        std::string startFile;
+        if (startsTheRecordsWorkbook(end)) {
+            const std::optional<Release> record = readRecord(run, platform_.files);
+            startFile = record ? record->startFile : "";
+        }
+        chooseAndStartApplication(run, startFile, platform_, log_);
+        platform_.ui.showArrowCursor();
+    }
+
+    void reportUnexpected(const Failure& failure) {
+        log_.note("Unexpected error: " + failure.description() + " (" + decimal(failure.number()) +
+                  ")");
+        Messages(platform_.ui).unexpectedError(failure);
+    }
+
+    Platform& platform_;
+    RunLog& log_;
+    std::chrono::milliseconds revisionCheckTime_;
+};
+
+}  // namespace
+
+int Main(Platform& platform, RunLog& log, std::chrono::milliseconds revisionCheckTime) {
+    const auto start = std::chrono::steady_clock::now();
+    UpdateRun updateRun(platform, log, revisionCheckTime);
+    RunContext run = updateRun.formRunContext();
+    const ExitStatus status = exitStatusOf(updateRun.runWithReport(run));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    log.note("Run end: exit status " + decimal(static_cast<int>(status)) + " (" +
+             statusCause(status) + "), " + decimal(took.count()) + " ms");
+    return static_cast<int>(status);
+}
+
+int Main(Platform& platform) {
+    NullRunLog quiet;
+    return Main(platform, quiet);
+}
+
+int runUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime) {
+    // The log's place is worked out as Main works out the folders; a failure
+    // here leaves the run without a log, never without its work.
+    std::string logPath;
+    try {
+        logPath = platform.process.executableFolder() + "\\Temp\\" +
+                  withoutExtension(platform.process.executableName()) + ".log";
+    } catch (...) {
+    }
+    NullRunLog quiet;
+    FileRunLog file(platform.files, platform.clock, logPath);
+    RunLog& log = logPath.empty() ? static_cast<RunLog&>(quiet) : file;
+    LoggedUserInterface ui(platform.ui, log);
+    LoggedHttp http(platform.http, log);
+    // The window keeps answering while a move waits for a scanner to let go:
+    // a retry's pause handles messages at least every 50 ms.
+    PatientFileSystem files(platform.files, log, [&ui](int milliseconds) {
+        constexpr int kSlice = 50;
+        for (int left = milliseconds; left > 0; left -= kSlice) {
+            PatientFileSystem::sleep(std::min(left, kSlice));
+            ui.processPendingMessages();
+        }
+    });
+    Platform logged{
+        files, platform.clock, ui, platform.process, http, platform.progress, platform.spreadsheet};
+    return Main(logged, log, revisionCheckTime);
+}
+
+}  // namespace morvane

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <chrono>
+
+#include "platform/platform.h"
+#include "platform/run_log.h"
+#include "release/limits.h"
+
+namespace morvane {
+
+// One run of the updater: settings, recovery of an interrupted
+// installation, revision check, installation, application start. Returns
+// the exit status (see ExitStatus). `revisionCheckTime` is the revision
+// check's time limit, shorter in tests.
+int Main(Platform& platform, RunLog& log,
+         std::chrono::milliseconds revisionCheckTime = kRevisionCheckTime);
+int Main(Platform& platform);
+
+// Builds the run over the host's adapters and runs it, with the run log
+// Temp\<executable name>.log in the updater's folder, its file system
+// patient with virus scanners and its boxes and HTTP logged. Returns the
+// exit status.
+int runUpdater(Platform& platform,
+               std::chrono::milliseconds revisionCheckTime = kRevisionCheckTime);
+
+}  // namespace morvane
