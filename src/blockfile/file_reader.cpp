@@ -14,7 +14,7 @@ bool FileReader::Init(const std::string& Path, std::int32_t LockMode, std::int32
         return false;
     }
     try {
-        file_ = files_.openForReading(Path, LockMode);
+        file_ = files_.openForReading(Path, static_cast<Sharing>(LockMode));
     } catch (...) {
         file_.reset();
         return false;

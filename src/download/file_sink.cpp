@@ -69,7 +69,7 @@ void FileSink::begin(int status, std::optional<std::int64_t> contentLength) {
     for (int number = 0; number < kTemporaryNames; ++number) {
         const std::string candidate =
             number == 0 ? target_ + ".part" : target_ + "." + decimal(number) + ".part";
-        const bool stale = files_.attributes(candidate).has_value();
+        const bool stale = files_.entryKind(candidate).has_value();
         if (stale) {
             try {
                 files_.deleteFile(candidate);

@@ -10,7 +10,7 @@ void writeDurably(FileSystem& files, const std::string& path, std::string_view b
     const std::string part = path + ".part";
     try {
         // A part left by a run that was cut off is of no use to anyone.
-        if (files.attributes(part)) {
+        if (files.entryKind(part)) {
             files.deleteFile(part);
         }
         const std::unique_ptr<WritableFile> file = files.createNew(part);
@@ -20,7 +20,7 @@ void writeDurably(FileSystem& files, const std::string& path, std::string_view b
         files.replaceFile(part, path);
     } catch (const Failure&) {
         try {
-            if (files.attributes(part)) {
+            if (files.entryKind(part)) {
                 files.deleteFile(part);
             }
         } catch (const Failure&) {
@@ -34,7 +34,7 @@ void writeDurably(FileSystem& files, const std::string& path, std::string_view b
 std::optional<std::string> readWhole(FileSystem& files, const std::string& path,
                                      std::int64_t largest) {
     try {
-        const std::unique_ptr<ReadableFile> file = files.openForReading(path, 2);
+        const std::unique_ptr<ReadableFile> file = files.openForReading(path, Sharing::Read);
         const std::int64_t size = file->size();
         if (size < 0 || size > largest) {
             return std::nullopt;

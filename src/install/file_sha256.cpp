@@ -10,7 +10,7 @@ namespace morvane {
 std::optional<Sha256Digest> sha256OfFile(FileSystem& files, const std::string& path) {
     constexpr std::size_t kPiece = std::size_t{64} * 1024;
     try {
-        const std::unique_ptr<ReadableFile> file = files.openForReading(path, 2);
+        const std::unique_ptr<ReadableFile> file = files.openForReading(path, Sharing::Read);
         Sha256 hash;
         std::vector<char> piece(kPiece);
         for (;;) {

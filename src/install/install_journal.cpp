@@ -94,7 +94,7 @@ bool InstallJournal::remove() {
 std::optional<JournalContents> readJournal(FileSystem& files, const std::string& path) {
     std::string text;
     try {
-        std::unique_ptr<ReadableFile> file = files.openForReading(path, 0);
+        std::unique_ptr<ReadableFile> file = files.openForReading(path, Sharing::ReadWrite);
         const std::int64_t size = file->size();
         if (size < 0 || size > kLargestJournal) {
             return std::nullopt;

@@ -11,8 +11,7 @@ namespace {
 bool hasFolderInTheWay(const InstallFolders& folders, const std::string& target,
                        FileSystem& files) {
     for (const std::string& folder : {folders.app, folders.temp}) {
-        const std::optional<std::uint32_t> bits = files.attributes(folder + target);
-        if (bits && (*bits & attr::Folder) != 0) {
+        if (files.entryKind(folder + target) == EntryKind::Folder) {
             return true;
         }
     }

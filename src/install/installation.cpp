@@ -26,7 +26,7 @@ void syncFoldersOf(FileSystem& files, const std::vector<std::string>& paths) {
         folders.insert(path.substr(0, path.rfind('\\')));
     }
     for (const std::string& folder : folders) {
-        if (files.attributes(folder)) {
+        if (files.entryKind(folder)) {
             files.syncFolder(folder);
         }
     }

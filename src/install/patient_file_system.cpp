@@ -57,8 +57,8 @@ void PatientFileSystem::patiently(const std::string& what, const std::function<v
     }
 }
 
-std::optional<std::uint32_t> PatientFileSystem::attributes(const std::string& path) {
-    return host_.attributes(path);
+std::optional<EntryKind> PatientFileSystem::entryKind(const std::string& path) {
+    return host_.entryKind(path);
 }
 
 void PatientFileSystem::createFolder(const std::string& path) {
@@ -82,8 +82,8 @@ void PatientFileSystem::syncFolder(const std::string& path) {
 }
 
 std::unique_ptr<ReadableFile> PatientFileSystem::openForReading(const std::string& path,
-                                                                int lockMode) {
-    return host_.openForReading(path, lockMode);
+                                                                Sharing othersMay) {
+    return host_.openForReading(path, othersMay);
 }
 
 std::unique_ptr<WritableFile> PatientFileSystem::createNew(const std::string& path) {

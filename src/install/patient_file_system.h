@@ -39,13 +39,14 @@ public:
     // catalogue's 5 is an invalid call, which waiting does not mend.
     static bool isPassing(const Failure& failure);
 
-    std::optional<std::uint32_t> attributes(const std::string& path) override;
+    std::optional<EntryKind> entryKind(const std::string& path) override;
     void createFolder(const std::string& path) override;
     void deleteFile(const std::string& path) override;
     void moveFile(const std::string& from, const std::string& to) override;
     void replaceFile(const std::string& from, const std::string& to) override;
     void syncFolder(const std::string& path) override;
-    std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
+    std::unique_ptr<ReadableFile> openForReading(const std::string& path,
+                                                 Sharing othersMay) override;
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
     bool inUse(const std::string& path) override;

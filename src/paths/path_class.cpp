@@ -146,8 +146,7 @@ bool PathClass::Delete() {
 
 bool PathClass::FileExists(const std::string& path) const {
     try {
-        const std::optional<std::uint32_t> bits = files_->attributes(path);
-        return bits && (*bits & (attr::Folder | attr::VolumeLabel)) == 0;
+        return files_->entryKind(path) == EntryKind::File;
     } catch (...) {
         return false;
     }
@@ -155,8 +154,7 @@ bool PathClass::FileExists(const std::string& path) const {
 
 bool PathClass::FolderExists(const std::string& path) const {
     try {
-        const std::optional<std::uint32_t> bits = files_->attributes(path);
-        return bits && (*bits & attr::Folder) != 0;
+        return files_->entryKind(path) == EntryKind::Folder;
     } catch (...) {
         return false;
     }

@@ -8,11 +8,21 @@
 
 namespace morvane {
 
-// File attribute bits as the host reports them.
-namespace attr {
-inline constexpr std::uint32_t VolumeLabel = 8;
-inline constexpr std::uint32_t Folder = 16;
-}  // namespace attr
+// What a path names.
+enum class EntryKind {
+    File,
+    Folder,
+    Other,  // neither: a volume label
+};
+
+// What others may do with a file while this program holds it open for
+// reading (the block files' lock modes 0 to 3).
+enum class Sharing {
+    ReadWrite = 0,  // others may read and write it
+    Write = 1,      // others may write it only
+    Read = 2,       // others may read it only
+    Nothing = 3,    // others may neither read nor write it
+};
 
 // A file opened for reading. Every member throws Failure on an OS error.
 class ReadableFile {
@@ -44,8 +54,8 @@ public:
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // The attribute bits of a path; nullopt when the query fails for any reason.
-    virtual std::optional<std::uint32_t> attributes(const std::string& path) = 0;
+    // What the path names; nullopt when the query fails for any reason.
+    virtual std::optional<EntryKind> entryKind(const std::string& path) = 0;
     // Creates one folder. Throws Failure (also when it exists already).
     virtual void createFolder(const std::string& path) = 0;
     // Deletes one file. Throws Failure.
@@ -59,10 +69,10 @@ public:
     // are on the disk itself. Hosts whose file system journals them as they
     // happen need nothing; a POSIX host syncs the folder. Throws Failure.
     virtual void syncFolder(const std::string& path) { static_cast<void>(path); }
-    // Opens an existing file for reading with lock mode 0..3:
-    // others may 0 read and write, 1 write only, 2 read only, 3 neither.
-    // Throws Failure when the file cannot be opened.
-    virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) = 0;
+    // Opens an existing file for reading, letting others do what `othersMay`
+    // says meanwhile. Throws Failure when the file cannot be opened.
+    virtual std::unique_ptr<ReadableFile> openForReading(const std::string& path,
+                                                         Sharing othersMay) = 0;
     // Creates a file for writing raw bytes, failing when one exists. Throws Failure.
     virtual std::unique_ptr<WritableFile> createNew(const std::string& path) = 0;
     // Opens a file for adding bytes at its end, creating it when it does not

@@ -64,13 +64,13 @@ void FileRunLog::append(const std::string& line) {
 
 std::int64_t FileRunLog::measure() {
     try {
-        return files_.openForReading(path_, 0)->size();
+        return files_.openForReading(path_, Sharing::ReadWrite)->size();
     } catch (const Failure&) {
         // No log yet; its folder may be missing too.
         const std::size_t separator = path_.rfind('\\');
         if (separator != std::string::npos && separator > 0) {
             const std::string folder = path_.substr(0, separator);
-            if (!files_.attributes(folder)) {
+            if (!files_.entryKind(folder)) {
                 files_.createFolder(folder);
             }
         }

@@ -1,11 +1,13 @@
 #include "update/update_run.h"
 
 #include <algorithm>
+#include <exception>
 #include <new>
 #include <optional>
 #include <utility>
 #include <variant>
 
+#include "base/scope_guard.h"
 #include "base/text.h"
 #include "blockfile/block_file_bytes.h"
 #include "download/logged_http.h"
@@ -56,12 +58,11 @@ public:
     }
 
     // The run from the instance check to the closing steps, with the
-    // unexpected-error report armed once; the closing steps after a report
-    // run unguarded.
+    // unexpected-error report armed: a failure that no step handles is
+    // reported once, and the closing steps run once after it.
     RunEnd runWithReport(RunContext& run) {
-        // How the phases ended, once they did; a failure in the closing
-        // steps then has them run once more for the same workbook.
         std::optional<RunEnd> phases;
+        bool reported = false;
         try {
             if (platform_.process.anotherInstanceRunning()) {
                 return RunEnd::AnotherInstance;
@@ -74,22 +75,21 @@ public:
                 return RunEnd::AnotherInstance;
             }
             phases = runPhases(run);
-            closeRun(run, *phases);
-            return *phases;
-        } catch (const Failure& failure) {
-            reportUnexpected(failure);
-        } catch (const std::bad_alloc&) {
-            reportUnexpected(Failure::of(err::OutOfMemory));
-        } catch (const std::exception& other) {
-            reportUnexpected(Failure(51, std::string("Interner Fehler: ") + other.what()));
+        } catch (...) {
+            reportUnexpected(std::current_exception());
+            reported = true;
         }
         try {
             closeRun(run, phases.value_or(RunEnd::Unexpected));
         } catch (...) {
-            // A second failure in the closing steps ends the run quietly: the
-            // user has seen the report already.
+            // A failure in the closing steps after a report ends the run
+            // quietly: the user has seen the report already.
+            if (!reported) {
+                reportUnexpected(std::current_exception());
+                reported = true;
+            }
         }
-        return RunEnd::Unexpected;
+        return reported ? RunEnd::Unexpected : *phases;
     }
 
 private:
@@ -152,6 +152,7 @@ private:
     // The closing steps: the progress window goes, the workbook is started,
     // the arrow cursor is back.
     void closeRun(const RunContext& run, RunEnd end) {
+        const ScopeGuard arrowCursor([this] { platform_.ui.showArrowCursor(); });
         platform_.progress.close();
         std::string startFile;
         if (startsTheRecordsWorkbook(end)) {
@@ -159,7 +160,18 @@ private:
             startFile = record ? record->startFile : "";
         }
         chooseAndStartApplication(run, startFile, platform_, log_);
-        platform_.ui.showArrowCursor();
+    }
+
+    void reportUnexpected(const std::exception_ptr& caught) {
+        try {
+            std::rethrow_exception(caught);
+        } catch (const Failure& failure) {
+            reportUnexpected(failure);
+        } catch (const std::bad_alloc&) {
+            reportUnexpected(Failure::of(err::OutOfMemory));
+        } catch (const std::exception& other) {
+            reportUnexpected(Failure(51, std::string("Interner Fehler: ") + other.what()));
+        }
     }
 
     void reportUnexpected(const Failure& failure) {

@@ -12,7 +12,6 @@ namespace {
 
 constexpr int ReadAccess = 1;
 constexpr int WriteAccess = 2;
-constexpr std::uint32_t ArchiveAttribute = 32;
 
 bool isDriveRoot(const std::string& path) {
     return path.size() == 3 && path[1] == ':' && path[2] == '\\';
@@ -31,20 +30,19 @@ bool endsInSeparator(const std::string& path) {
     return !path.empty() && path.back() == '\\' && !isDriveRoot(path);
 }
 
-// What a holder in `lockMode` lets others do, as access bits.
-int shareOf(int lockMode) {
-    switch (lockMode) {
-        case 0:
+// What a holder lets others do, as access bits.
+int shareOf(Sharing othersMay) {
+    switch (othersMay) {
+        case Sharing::ReadWrite:
             return ReadAccess | WriteAccess;
-        case 1:
+        case Sharing::Write:
             return WriteAccess;
-        case 2:
+        case Sharing::Read:
             return ReadAccess;
-        case 3:
-            return 0;
-        default:
-            throw Failure::of(err::InvalidCall);
+        case Sharing::Nothing:
+            break;
     }
+    return 0;
 }
 
 }  // namespace
@@ -54,7 +52,7 @@ struct FakeFileSystem::State {
         std::string spelling;
         bool folder = false;
         std::string content;
-        std::uint32_t bits = 0;
+        EntryKind kind = EntryKind::File;
     };
     struct Open {
         std::uint64_t id;
@@ -157,7 +155,7 @@ struct FakeFileSystem::State {
             const std::string key = keyOf(prefix);
             if (!key.empty() && !isDriveRoot(key) && key.back() != ':' &&
                 nodes.find(key) == nodes.end()) {
-                nodes[key] = Node{prefix, true, {}, attr::Folder};
+                nodes[key] = Node{prefix, true, {}, EntryKind::Folder};
             }
             if (end == std::string::npos) {
                 break;
@@ -267,23 +265,23 @@ void FakeFileSystem::addFile(const std::string& path, const std::string& content
     if (last != std::string::npos) {
         state_->addFolders(path.substr(0, last));
     }
-    state_->nodes[keyOf(path)] = State::Node{path, false, content, ArchiveAttribute};
+    state_->nodes[keyOf(path)] = State::Node{path, false, content, EntryKind::File};
 }
 
 void FakeFileSystem::addFolder(const std::string& path) {
     state_->addFolders(path);
 }
 
-void FakeFileSystem::setAttributes(const std::string& path, std::uint32_t bits) {
+void FakeFileSystem::setKind(const std::string& path, EntryKind kind) {
     if (State::Node* node = state_->find(path)) {
-        node->bits = bits;
+        node->kind = kind;
     }
 }
 
 std::shared_ptr<void> FakeFileSystem::holdOpen(const std::string& path, bool writing,
-                                               int lockMode) {
+                                               Sharing othersMay) {
     const std::uint64_t id =
-        state_->registerOpen(keyOf(path), writing ? WriteAccess : ReadAccess, shareOf(lockMode));
+        state_->registerOpen(keyOf(path), writing ? WriteAccess : ReadAccess, shareOf(othersMay));
     std::shared_ptr<State> state = state_;
     return std::shared_ptr<void>(new int(0), [state, id](void* token) {
         delete static_cast<int*>(token);
@@ -335,19 +333,19 @@ const std::vector<std::string>& FakeFileSystem::folderRequests() const {
     return state_->folderRequests;
 }
 
-std::optional<std::uint32_t> FakeFileSystem::attributes(const std::string& path) {
+std::optional<EntryKind> FakeFileSystem::entryKind(const std::string& path) {
     state_->checkSwitch(Operation::Attributes, path);
     if (path.empty()) {
         return std::nullopt;
     }
     if (isDriveRoot(path)) {
-        return attr::Folder;
+        return EntryKind::Folder;
     }
     const State::Node* node = state_->find(path);
     if (node == nullptr) {
         return std::nullopt;
     }
-    return node->bits;
+    return node->kind;
 }
 
 void FakeFileSystem::createFolder(const std::string& path) {
@@ -360,7 +358,7 @@ void FakeFileSystem::createFolder(const std::string& path) {
     if (!state_->parentExists(path)) {
         throw Failure::of(err::FileNotFound);
     }
-    state_->nodes[key] = State::Node{path, true, {}, attr::Folder};
+    state_->nodes[key] = State::Node{path, true, {}, EntryKind::Folder};
 }
 
 void FakeFileSystem::deleteFile(const std::string& path) {
@@ -423,9 +421,9 @@ void FakeFileSystem::replaceFile(const std::string& from, const std::string& to)
 }
 
 std::unique_ptr<ReadableFile> FakeFileSystem::openForReading(const std::string& path,
-                                                             int lockMode) {
+                                                             Sharing othersMay) {
     state_->checkSwitch(Operation::OpenForReading, path);
-    const int share = shareOf(lockMode);
+    const int share = shareOf(othersMay);
     const State::Node* node = state_->find(path);
     if (node == nullptr) {
         throw Failure::of(err::FileNotFound);
@@ -449,7 +447,7 @@ std::unique_ptr<WritableFile> FakeFileSystem::createNew(const std::string& path)
     if (!state_->parentExists(path)) {
         throw Failure::of(err::FileNotFound);
     }
-    state_->nodes[key] = State::Node{path, false, {}, ArchiveAttribute};
+    state_->nodes[key] = State::Node{path, false, {}, EntryKind::File};
     const std::uint64_t id = state_->registerOpen(key, WriteAccess, 0);
     return std::make_unique<FakeWritableFile>(state_, id, path);
 }
@@ -467,7 +465,7 @@ std::unique_ptr<WritableFile> FakeFileSystem::openForAppending(const std::string
     } else if (!state_->parentExists(path)) {
         throw Failure::of(err::FileNotFound);
     } else {
-        state_->nodes[key] = State::Node{path, false, {}, ArchiveAttribute};
+        state_->nodes[key] = State::Node{path, false, {}, EntryKind::File};
     }
     const std::uint64_t id = state_->registerOpen(key, WriteAccess, ReadAccess | WriteAccess);
     return std::make_unique<FakeWritableFile>(state_, id, path);

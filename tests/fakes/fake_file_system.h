@@ -44,12 +44,12 @@ public:
     // Set-up. Both create any missing parent folders; addFile replaces a file.
     void addFile(const std::string& path, const std::string& content = {});
     void addFolder(const std::string& path);
-    // Overrides the attribute bits reported for an existing file or folder.
-    void setAttributes(const std::string& path, std::uint32_t bits);
+    // Overrides what an existing file or folder is reported to be.
+    void setKind(const std::string& path, EntryKind kind);
     // Holds `path` open as another program would, until the returned token
     // goes: `writing` chooses write access instead of read access, and
-    // `lockMode` (0..3) what that holder lets others do.
-    std::shared_ptr<void> holdOpen(const std::string& path, bool writing, int lockMode);
+    // `othersMay` what that holder lets others do.
+    std::shared_ptr<void> holdOpen(const std::string& path, bool writing, Sharing othersMay);
 
     // Failure switches. `failure` is thrown by the next `times` calls of
     // `operation` on `path` (any path when empty); times < 0 means always.
@@ -71,12 +71,13 @@ public:
     const std::vector<std::string>& folderRequests() const;
 
     // FileSystem
-    std::optional<std::uint32_t> attributes(const std::string& path) override;
+    std::optional<EntryKind> entryKind(const std::string& path) override;
     void createFolder(const std::string& path) override;
     void deleteFile(const std::string& path) override;
     void moveFile(const std::string& from, const std::string& to) override;
     void replaceFile(const std::string& from, const std::string& to) override;
-    std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
+    std::unique_ptr<ReadableFile> openForReading(const std::string& path,
+                                                 Sharing othersMay) override;
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
     // True while any file object or holder has the file open.

@@ -558,7 +558,8 @@ TEST_F(InstallationTest, ATargetWhoseFullPathExceeds260CharactersIsInstalled) {
     publish(description("2.0", "0", fileBlock("Lang", "Auswertung.xlsx", target)));
     run();
     EXPECT_TRUE(ui.boxes.empty());
-    std::unique_ptr<ReadableFile> installed = files.openForReading(appFolder() + "\\" + target, 0);
+    std::unique_ptr<ReadableFile> installed =
+        files.openForReading(appFolder() + "\\" + target, Sharing::ReadWrite);
     std::string content(16, ' ');
     content.resize(installed->read(content.data(), content.size()));
     EXPECT_EQ(content, "lang");
@@ -570,8 +571,8 @@ TEST_F(InstallationTest, ATargetWhoseFullPathExceeds260CharactersIsInstalled) {
     run();
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_TRUE(files
-                    .attributes(appFolder() + "\\Backup\\" + folder + "\\" + folder + "\\" +
-                                folder + "\\" + folder + "\\Auswertung_2024-03-05_14.07.09.xlsx")
+                    .entryKind(appFolder() + "\\Backup\\" + folder + "\\" + folder + "\\" + folder +
+                               "\\" + folder + "\\Auswertung_2024-03-05_14.07.09.xlsx")
                     .has_value());
 }
 

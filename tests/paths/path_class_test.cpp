@@ -344,7 +344,7 @@ TEST_F(PathClassTest, CreateFolderIgnoresEveryFailure) {
 // A host whose every call throws something other than a Failure.
 class BrokenFileSystem : public FileSystem {
 public:
-    std::optional<std::uint32_t> attributes(const std::string&) override { throw broken(); }
+    std::optional<EntryKind> entryKind(const std::string&) override { throw broken(); }
     void createFolder(const std::string&) override {
         ++folderRequests;
         throw broken();
@@ -352,7 +352,7 @@ public:
     void deleteFile(const std::string&) override { throw broken(); }
     void moveFile(const std::string&, const std::string&) override { throw broken(); }
     void replaceFile(const std::string&, const std::string&) override { throw broken(); }
-    std::unique_ptr<ReadableFile> openForReading(const std::string&, int) override {
+    std::unique_ptr<ReadableFile> openForReading(const std::string&, Sharing) override {
         throw broken();
     }
     std::unique_ptr<WritableFile> createNew(const std::string&) override { throw broken(); }
@@ -379,9 +379,8 @@ TEST_F(PathClassTest, FileSystemOperationsNeverThrow) {
 TEST_F(PathClassTest, ExistsForFilesAndFolders) {
     files.addFile(R"(C:\Programs\App\app.exe)");
     files.addFile(R"(C:\Programs\App\label)");
-    files.setAttributes(R"(C:\Programs\App\label)", attr::VolumeLabel);
+    files.setKind(R"(C:\Programs\App\label)", EntryKind::Other);
     files.addFile(R"(C:\Programs\App\readonly.txt)");
-    files.setAttributes(R"(C:\Programs\App\readonly.txt)", 1 | 32);
 
     struct Case {
         std::string fullPath;
@@ -419,7 +418,8 @@ TEST_F(PathClassTest, DeleteReportsSuccessOnlyForAFileItDeleted) {
     files.addFile(R"(C:\App\app.exe)");
     files.addFile(R"(C:\App\busy.exe)");
     files.addFolder(R"(C:\App\sub)");
-    const std::shared_ptr<void> holder = files.holdOpen(R"(C:\App\busy.exe)", false, 0);
+    const std::shared_ptr<void> holder =
+        files.holdOpen(R"(C:\App\busy.exe)", false, Sharing::ReadWrite);
 
     PathClass value = path(R"(C:\App\app.exe)");
     EXPECT_TRUE(value.Delete());

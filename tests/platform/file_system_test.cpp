@@ -29,21 +29,13 @@ TEST_F(FileSystemTest, AttributesTellFileFromFolderAndMissing) {
     temp.write("file.txt", "x");
     files.createFolder(temp.file("folder"));
 
-    const std::optional<std::uint32_t> file = files.attributes(temp.file("file.txt"));
-    ASSERT_TRUE(file.has_value());
-    EXPECT_EQ(*file & (attr::Folder | attr::VolumeLabel), 0u);
+    EXPECT_EQ(files.entryKind(temp.file("file.txt")), EntryKind::File);
+    EXPECT_EQ(files.entryKind(temp.file("folder")), EntryKind::Folder);
+    EXPECT_EQ(files.entryKind(temp.file("folder\\")), EntryKind::Folder);
 
-    const std::optional<std::uint32_t> folder = files.attributes(temp.file("folder"));
-    ASSERT_TRUE(folder.has_value());
-    EXPECT_NE(*folder & attr::Folder, 0u);
-
-    const std::optional<std::uint32_t> withSeparator = files.attributes(temp.file("folder\\"));
-    ASSERT_TRUE(withSeparator.has_value());
-    EXPECT_NE(*withSeparator & attr::Folder, 0u);
-
-    EXPECT_FALSE(files.attributes(temp.file("missing.txt")).has_value());
-    EXPECT_FALSE(files.attributes(temp.file("missing\\file.txt")).has_value());
-    EXPECT_FALSE(files.attributes("").has_value());
+    EXPECT_FALSE(files.entryKind(temp.file("missing.txt")).has_value());
+    EXPECT_FALSE(files.entryKind(temp.file("missing\\file.txt")).has_value());
+    EXPECT_FALSE(files.entryKind("").has_value());
 }
 
 TEST_F(FileSystemTest, CreateFolderFailsWhenItExists) {
@@ -123,7 +115,7 @@ TEST_F(FileSystemTest, WrittenBytesReadBackUnchanged) {
     const std::string bytes("a\r\nb\0\xff\n", 7);
     create("data.bin", bytes);
 
-    std::unique_ptr<ReadableFile> file = files.openForReading(temp.file("data.bin"), 2);
+    std::unique_ptr<ReadableFile> file = files.openForReading(temp.file("data.bin"), Sharing::Read);
     EXPECT_EQ(file->size(), 7);
     char buffer[16] = {};
     ASSERT_EQ(file->read(buffer, sizeof buffer), 7u);
@@ -138,7 +130,8 @@ TEST_F(FileSystemTest, WrittenBytesReadBackUnchanged) {
 TEST_F(FileSystemTest, AppendingCreatesThenAddsAtTheEndWhileOthersRead) {
     for (const std::string part : {"eins\r\n", "zwei\r\n"}) {
         std::unique_ptr<WritableFile> file = files.openForAppending(temp.file("run.log"));
-        std::unique_ptr<ReadableFile> reader = files.openForReading(temp.file("run.log"), 0);
+        std::unique_ptr<ReadableFile> reader =
+            files.openForReading(temp.file("run.log"), Sharing::ReadWrite);
         file->write(part.data(), part.size());
         file->close();
     }
@@ -151,32 +144,34 @@ TEST_F(FileSystemTest, AppendingCreatesThenAddsAtTheEndWhileOthersRead) {
 
 TEST_F(FileSystemTest, OpenForReadingFailsForMissingFileAndFolder) {
     files.createFolder(temp.file("folder"));
-    EXPECT_THROW(files.openForReading(temp.file("missing.txt"), 0), Failure);
-    EXPECT_THROW(files.openForReading(temp.file("folder"), 0), Failure);
+    EXPECT_THROW(files.openForReading(temp.file("missing.txt"), Sharing::ReadWrite), Failure);
+    EXPECT_THROW(files.openForReading(temp.file("folder"), Sharing::ReadWrite), Failure);
 }
 
 TEST_F(FileSystemTest, LockModeTwoConflictsWithAWriter) {
     std::unique_ptr<WritableFile> writer = files.createNew(temp.file("busy.txt"));
     writer->write("x", 1);
 
-    EXPECT_THROW(files.openForReading(temp.file("busy.txt"), 2), Failure);
-    EXPECT_THROW(files.openForReading(temp.file("busy.txt"), 3), Failure);
+    EXPECT_THROW(files.openForReading(temp.file("busy.txt"), Sharing::Read), Failure);
+    EXPECT_THROW(files.openForReading(temp.file("busy.txt"), Sharing::Nothing), Failure);
 
     writer->close();
-    EXPECT_NO_THROW(files.openForReading(temp.file("busy.txt"), 2));
+    EXPECT_NO_THROW(files.openForReading(temp.file("busy.txt"), Sharing::Read));
 }
 
 TEST_F(FileSystemTest, LockModesBetweenReaders) {
     temp.write("file.txt", "x");
-    std::unique_ptr<ReadableFile> holder = files.openForReading(temp.file("file.txt"), 2);
+    std::unique_ptr<ReadableFile> holder =
+        files.openForReading(temp.file("file.txt"), Sharing::Read);
 
-    EXPECT_NO_THROW(files.openForReading(temp.file("file.txt"), 2));
-    EXPECT_NO_THROW(files.openForReading(temp.file("file.txt"), 0));
-    EXPECT_THROW(files.openForReading(temp.file("file.txt"), 3), Failure);
+    EXPECT_NO_THROW(files.openForReading(temp.file("file.txt"), Sharing::Read));
+    EXPECT_NO_THROW(files.openForReading(temp.file("file.txt"), Sharing::ReadWrite));
+    EXPECT_THROW(files.openForReading(temp.file("file.txt"), Sharing::Nothing), Failure);
 
     holder.reset();
-    std::unique_ptr<ReadableFile> exclusive = files.openForReading(temp.file("file.txt"), 3);
-    EXPECT_THROW(files.openForReading(temp.file("file.txt"), 2), Failure);
+    std::unique_ptr<ReadableFile> exclusive =
+        files.openForReading(temp.file("file.txt"), Sharing::Nothing);
+    EXPECT_THROW(files.openForReading(temp.file("file.txt"), Sharing::Read), Failure);
 }
 
 TEST_F(FileSystemTest, AFileHeldOpenByAWriterIsInUse) {
@@ -202,18 +197,18 @@ TEST_F(FileSystemTest, PathsLongerThan260CharactersWorkForEveryCall) {
     writer->write("lang", 4);
     writer->close();
     EXPECT_FALSE(files.inUse(file));
-    ASSERT_TRUE(files.attributes(file).has_value());
-    EXPECT_EQ(files.openForReading(file, 2)->size(), 4);
+    ASSERT_TRUE(files.entryKind(file).has_value());
+    EXPECT_EQ(files.openForReading(file, Sharing::Read)->size(), 4);
 
     files.moveFile(file, file + ".bak");
     std::unique_ptr<WritableFile> log = files.openForAppending(file);
     log->write("neu", 3);
     log->close();
     files.replaceFile(file, file + ".bak");
-    EXPECT_EQ(files.openForReading(file + ".bak", 0)->size(), 3);
+    EXPECT_EQ(files.openForReading(file + ".bak", Sharing::ReadWrite)->size(), 3);
     EXPECT_NO_THROW(files.syncFolder(folder));
     files.deleteFile(file + ".bak");
-    EXPECT_FALSE(files.attributes(file + ".bak").has_value());
+    EXPECT_FALSE(files.entryKind(file + ".bak").has_value());
 }
 
 TEST_F(FileSystemTest, FailuresCarryADescription) {

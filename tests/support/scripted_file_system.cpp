@@ -71,9 +71,9 @@ void ScriptedFileSystem::failScriptedMove(const std::string& from) {
     }
 }
 
-std::optional<std::uint32_t> ScriptedFileSystem::attributes(const std::string& path) {
+std::optional<EntryKind> ScriptedFileSystem::entryKind(const std::string& path) {
     alive();
-    return host_.attributes(path);
+    return host_.entryKind(path);
 }
 
 void ScriptedFileSystem::createFolder(const std::string& path) {
@@ -110,9 +110,9 @@ void ScriptedFileSystem::syncFolder(const std::string& path) {
 }
 
 std::unique_ptr<ReadableFile> ScriptedFileSystem::openForReading(const std::string& path,
-                                                                 int lockMode) {
+                                                                 Sharing othersMay) {
     alive();
-    return host_.openForReading(path, lockMode);
+    return host_.openForReading(path, othersMay);
 }
 
 std::unique_ptr<WritableFile> ScriptedFileSystem::createNew(const std::string& path) {

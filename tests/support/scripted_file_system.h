@@ -45,13 +45,14 @@ public:
     // operation ("create", "move", "replace", "delete") and its (source) path.
     std::function<bool(const std::string&, const std::string&)> crashWhen;
 
-    std::optional<std::uint32_t> attributes(const std::string& path) override;
+    std::optional<EntryKind> entryKind(const std::string& path) override;
     void createFolder(const std::string& path) override;
     void deleteFile(const std::string& path) override;
     void moveFile(const std::string& from, const std::string& to) override;
     void replaceFile(const std::string& from, const std::string& to) override;
     void syncFolder(const std::string& path) override;
-    std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
+    std::unique_ptr<ReadableFile> openForReading(const std::string& path,
+                                                 Sharing othersMay) override;
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
     bool inUse(const std::string& path) override;
     // The run log's appends are no step of the installation: never counted.

@@ -316,7 +316,7 @@ const StatusCase kCases[] = {
     {"file in use, cancelled",
      [](RunStatusTest& t) {
          t.installAndOffer("0");
-         t.held = t.files.openForReading(t.appFolder() + "\\app.exe", 3);
+         t.held = t.files.openForReading(t.appFolder() + "\\app.exe", Sharing::Nothing);
          t.ui.answers = {box::Cancel};
      },
      6,

@@ -19,9 +19,6 @@ namespace morvane::posix {
 
 namespace {
 
-constexpr std::uint32_t ReadOnlyAttribute = 1;
-constexpr std::uint32_t ArchiveAttribute = 32;
-
 // The host path, or failure 75 for a path that has no place on this host.
 std::string hostPath(const std::string& windowsPath) {
     std::optional<std::string> mapped = toPosixPath(windowsPath);
@@ -169,7 +166,7 @@ private:
 
 }  // namespace
 
-std::optional<std::uint32_t> PosixFileSystem::attributes(const std::string& path) {
+std::optional<EntryKind> PosixFileSystem::entryKind(const std::string& path) {
     const std::optional<std::string> mapped = toPosixPath(path);
     if (!mapped) {
         return std::nullopt;
@@ -178,14 +175,7 @@ std::optional<std::uint32_t> PosixFileSystem::attributes(const std::string& path
     if (::stat(mapped->c_str(), &info) != 0) {
         return std::nullopt;
     }
-    if (S_ISDIR(info.st_mode)) {
-        return attr::Folder;
-    }
-    std::uint32_t bits = ArchiveAttribute;
-    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-        bits |= ReadOnlyAttribute;
-    }
-    return bits;
+    return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
 }
 
 void PosixFileSystem::createFolder(const std::string& path) {
@@ -257,14 +247,11 @@ void PosixFileSystem::syncFolder(const std::string& path) {
 }
 
 std::unique_ptr<ReadableFile> PosixFileSystem::openForReading(const std::string& path,
-                                                              int lockMode) {
-    if (lockMode < 0 || lockMode > 3) {
-        throw Failure::of(err::InvalidCall);
-    }
+                                                              Sharing othersMay) {
     UniqueFd fd = openExistingFile(hostPath(path), O_RDONLY);
-    if (lockMode == 2) {
+    if (othersMay == Sharing::Read) {
         lockWithoutWaiting(fd.get(), LOCK_SH);
-    } else if (lockMode == 3) {
+    } else if (othersMay == Sharing::Nothing) {
         lockWithoutWaiting(fd.get(), LOCK_EX);
     }
     return std::make_unique<PosixReadableFile>(std::move(fd));

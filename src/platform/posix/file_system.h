@@ -5,7 +5,7 @@
 namespace morvane::posix {
 
 // The file system of a POSIX host, spoken to in Windows paths: drive Z:\ is
-// "/", relative paths stay relative, other drives do not exist (attributes()
+// "/", relative paths stay relative, other drives do not exist (entryKind()
 // answers nullopt, every other call fails with 75).
 //
 // Windows sharing modes have no POSIX counterpart; they are emulated with
@@ -15,7 +15,7 @@ class PosixFileSystem : public FileSystem {
 public:
     // Folder 16 for a directory; 32 (archive) for anything else, plus 1
     // (read-only) when nobody may write it.
-    std::optional<std::uint32_t> attributes(const std::string& path) override;
+    std::optional<EntryKind> entryKind(const std::string& path) override;
     void createFolder(const std::string& path) override;
     // Fails on a directory, as deleting a folder as a file does on Windows.
     void deleteFile(const std::string& path) override;
@@ -32,7 +32,8 @@ public:
     //   3: exclusive lock; conflicts with every locking open.
     // The locks belong to the open file, not the process, so two opens in
     // one process conflict just as two processes do.
-    std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
+    std::unique_ptr<ReadableFile> openForReading(const std::string& path,
+                                                 Sharing othersMay) override;
     // The new file holds an exclusive lock until it is closed, as a Windows
     // file created without sharing shuts out other readers.
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;

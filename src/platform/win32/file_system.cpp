@@ -108,29 +108,33 @@ private:
     bool unflushed_ = false;
 };
 
-DWORD shareModeOf(int lockMode) {
-    switch (lockMode) {
-        case 0:
+DWORD shareModeOf(Sharing othersMay) {
+    switch (othersMay) {
+        case Sharing::ReadWrite:
             return FILE_SHARE_READ | FILE_SHARE_WRITE;
-        case 1:
+        case Sharing::Write:
             return FILE_SHARE_WRITE;
-        case 2:
+        case Sharing::Read:
             return FILE_SHARE_READ;
-        case 3:
-            return 0;
-        default:
-            throw Failure::of(err::InvalidCall);
+        case Sharing::Nothing:
+            break;
     }
+    return 0;
 }
 
 }  // namespace
 
-std::optional<std::uint32_t> Win32FileSystem::attributes(const std::string& path) {
+std::optional<EntryKind> Win32FileSystem::entryKind(const std::string& path) {
     const DWORD bits = GetFileAttributesW(longPath(path).c_str());
     if (bits == INVALID_FILE_ATTRIBUTES) {
         return std::nullopt;
     }
-    return static_cast<std::uint32_t>(bits);
+    if ((bits & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return EntryKind::Folder;
+    }
+    // The volume label bit, which no constant of the headers names any more.
+    constexpr DWORD kVolumeLabel = 8;
+    return (bits & kVolumeLabel) != 0 ? EntryKind::Other : EntryKind::File;
 }
 
 void Win32FileSystem::createFolder(const std::string& path) {
@@ -173,8 +177,8 @@ void Win32FileSystem::replaceFile(const std::string& from, const std::string& to
 }
 
 std::unique_ptr<ReadableFile> Win32FileSystem::openForReading(const std::string& path,
-                                                              int lockMode) {
-    const DWORD share = shareModeOf(lockMode);
+                                                              Sharing othersMay) {
+    const DWORD share = shareModeOf(othersMay);
     UniqueHandle file(CreateFileW(longPath(path).c_str(), GENERIC_READ, share, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD error = GetLastError();

@@ -9,7 +9,7 @@ namespace morvane::win32 {
 // Failures carry the system's error code and text.
 class Win32FileSystem : public FileSystem {
 public:
-    std::optional<std::uint32_t> attributes(const std::string& path) override;
+    std::optional<EntryKind> entryKind(const std::string& path) override;
     void createFolder(const std::string& path) override;
     void deleteFile(const std::string& path) override;
     void moveFile(const std::string& from, const std::string& to) override;
@@ -19,7 +19,8 @@ public:
     void replaceFile(const std::string& from, const std::string& to) override;
     // Lock mode 0..3 becomes the sharing mode of the open: others may
     // 0 read and write, 1 write, 2 read, 3 do neither.
-    std::unique_ptr<ReadableFile> openForReading(const std::string& path, int lockMode) override;
+    std::unique_ptr<ReadableFile> openForReading(const std::string& path,
+                                                 Sharing othersMay) override;
     // The new file is shared with nobody until it is closed; close() flushes it.
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;

@@ -60,15 +60,15 @@ TEST(PathMappingTest, HostPathsToWindowsPaths) {
 
 TEST(PathMappingTest, OtherDrivesDoNotExistOnThisHost) {
     PosixFileSystem files;
-    EXPECT_FALSE(files.attributes("C:\\").has_value());
-    EXPECT_TRUE(files.attributes("Z:\\").has_value());
+    EXPECT_FALSE(files.entryKind("C:\\").has_value());
+    EXPECT_TRUE(files.entryKind("Z:\\").has_value());
     try {
         files.createFolder("C:\\Programs");
         FAIL() << "a folder on drive C: was created";
     } catch (const Failure& failure) {
         EXPECT_EQ(failure.number(), err::PathAccess);
     }
-    EXPECT_THROW(files.openForReading("C:\\x.txt", 0), Failure);
+    EXPECT_THROW(files.openForReading("C:\\x.txt", Sharing::ReadWrite), Failure);
     EXPECT_THROW(files.createNew("C:\\x.txt"), Failure);
 }
 
@@ -79,7 +79,7 @@ TEST(PathMappingTest, DriveZIsTheHostRoot) {
     PosixFileSystem files;
     std::string lowerDrive = temp.file("file.txt");
     lowerDrive[0] = 'z';
-    EXPECT_TRUE(files.attributes(lowerDrive).has_value());
+    EXPECT_TRUE(files.entryKind(lowerDrive).has_value());
 }
 
 }  // namespace
