@@ -16,6 +16,7 @@ public:
     LoggedHttp(Http& inner, RunLog& log) : inner_(inner), log_(log) {}
 
     std::unique_ptr<HttpSession> openSession() override;
+    void identifyAs(const std::string& userAgent) override { inner_.identifyAs(userAgent); }
 
 private:
     Http& inner_;

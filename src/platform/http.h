@@ -93,6 +93,8 @@ public:
     virtual ~Http() = default;
     // A new session; nullptr when none can be opened.
     virtual std::unique_ptr<HttpSession> openSession() = 0;
+    // Sessions opened from now on send `userAgent` as their User-Agent.
+    virtual void identifyAs(const std::string& userAgent) { static_cast<void>(userAgent); }
 };
 
 }  // namespace morvane

@@ -16,6 +16,9 @@ public:
     virtual std::string fileVersion() = 0;
     // The name of the user the updater runs as; empty when it cannot be told.
     virtual std::string userName() = 0;
+    // The name of the PC (Windows' computer name, the host name elsewhere);
+    // empty when it cannot be told.
+    virtual std::string computerName() = 0;
     // True when another instance of the updater runs. The first call claims the
     // instance mark for this process's lifetime.
     virtual bool anotherInstanceRunning() = 0;

@@ -53,6 +53,21 @@ Release parseRelease(std::string_view bytes) {
     const std::vector<Block> blocks = parseBlocks(blockFileText(bytes));
     Release release;
     release.version = headLine(blocks, "Version");
+    if (const Block* version = findBlock(blocks, "Version")) {
+        // The lines after the version line, which older readers never look at.
+        std::vector<std::string> after;
+        bool versionLineSeen = false;
+        for (const BlockLine& line : version->lines) {
+            if (versionLineSeen) {
+                after.push_back(line.text);
+            } else if (line.text.empty() || line.text.front() != ';') {
+                versionLineSeen = true;
+            }
+        }
+        StageLines stage = stageOf(after);
+        release.stage = std::move(stage.stage);
+        release.shareUnreadable = stage.shareUnreadable;
+    }
     release.title = headLine(blocks, "Titel");
     release.messageType = headLine(blocks, "Msg-Typ");
     if (const Block* notes = findBlock(blocks, "Beschreibung")) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "release/stage_rule.h"
+
 namespace morvane {
 
 // A release as its revision description states it: the blocks at positions
@@ -53,6 +55,10 @@ struct Release {
     std::string notes;  // the Beschreibung block, every line followed by "\r\n"
     std::vector<FileEntry> files;
     std::string startFile;
+    // The PCs it is offered to, from the [Version] block's lines after the
+    // version line; `shareUnreadable` as stageOf tells.
+    Stage stage;
+    bool shareUnreadable = false;
     // Every header in file order; the block positions are its indices + 1.
     std::vector<BlockHeader> blocks;
 };

@@ -57,6 +57,7 @@ UpdaterSettings parseSettings(std::string_view bytes) {
     settings.startFile = line("Startdatei");
     settings.signatureRequired = asksForSignature(bytes);
     settings.signatureKey = std::string(trimBlanksAndTabs(line("Signatur")));
+    settings.anonymousReport = foldCase(trimBlanksAndTabs(line("Bericht"))) == "ANONYM";
     return settings;
 }
 

@@ -15,6 +15,8 @@ struct UpdaterSettings {
     // run then needs a valid key in `signatureKey`, never runs unsigned.
     bool signatureRequired = false;
     std::string signatureKey;  // [Signatur]: the publisher's public key in base64
+    // [Bericht] "anonym": requests name the PC by a hash of its name only.
+    bool anonymousReport = false;
 };
 
 // The settings that the bytes of a settings file give, read as block file

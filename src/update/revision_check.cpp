@@ -3,10 +3,12 @@
 #include <optional>
 #include <utility>
 
+#include "base/text.h"
 #include "download/download_file.h"
 #include "install/durable_file.h"
 #include "release/limits.h"
 #include "release/release_rules.h"
+#include "release/stage_rule.h"
 #include "update/signature_check.h"
 
 namespace morvane {
@@ -82,6 +84,15 @@ CheckResult checkRevision(const RunContext& run, const std::string& OldVersion,
     }
     log.note("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
              "\": newer, Msg-Typ \"" + release.messageType + "\"");
+    if (release.shareUnreadable) {
+        log.note("\"Anteil\" of version " + NewVersion +
+                 " is no whole number from 1 to 100: taken as 100 %");
+    }
+    if (!isOfferedTo(release.stage, run.computerName, NewVersion)) {
+        log.note("version " + NewVersion + " not yet offered to this PC: Anteil " +
+                 decimal(release.stage.share) + " %");
+        return Refused{RunEnd::NotYetOffered};
+    }
 
     Confirmation Answer = Confirmation::None;
     switch (noticeOf(release.messageType)) {

@@ -6,6 +6,7 @@ ExitStatus exitStatusOf(RunEnd end) {
     switch (end) {
         case RunEnd::Installed:
         case RunEnd::NothingNewer:
+        case RunEnd::NotYetOffered:
             return ExitStatus::Done;
         case RunEnd::AnotherInstance:
             return ExitStatus::AnotherInstance;
@@ -56,6 +57,7 @@ bool startsTheRecordsWorkbook(RunEnd end) {
     switch (end) {
         case RunEnd::Installed:
         case RunEnd::NothingNewer:
+        case RunEnd::NotYetOffered:
         case RunEnd::KeyUnusable:
         case RunEnd::NotFetched:
         case RunEnd::NotSigned:

@@ -9,6 +9,7 @@ namespace morvane {
 enum class RunEnd {
     Installed,        // the newer release was installed
     NothingNewer,     // the server's release is not newer than the installed one
+    NotYetOffered,    // the newer release is rolled out in stages, not to this PC yet
     AnotherInstance,  // another instance was running
     NoSettings,       // no readable settings file
     KeyUnusable,      // the settings ask for a key and hold no usable one

@@ -22,6 +22,7 @@
 #include "update/revision_check.h"
 #include "update/run_context.h"
 #include "update/run_end.h"
+#include "update/run_report.h"
 #include "update/signature_check.h"
 
 namespace morvane {
@@ -30,6 +31,11 @@ namespace {
 std::string withoutExtension(const std::string& fileName) {
     const std::size_t dot = fileName.rfind('.');
     return dot == std::string::npos ? fileName : fileName.substr(0, dot);
+}
+
+// Where a run leaves its exit status for the next one to report.
+std::string statusPath(const RunContext& run) {
+    return run.TempFolder + run.programName + ".status";
 }
 
 // The record as it stands; nullopt when there is none.
@@ -50,6 +56,7 @@ public:
         run.TempFolder = run.AppFolder + "Temp\\";
         run.BackupFolder = run.AppFolder + "Backup\\";
         run.programName = withoutExtension(platform_.process.executableName());
+        run.computerName = platform_.process.computerName();
         run.SettingsPath = exeFolder + "\\" + run.programName + ".ini";
         log_.note("Run start: " + platform_.process.executableName() + " version " +
                   platform_.process.fileVersion() + " in " + exeFolder + ", user " +
@@ -123,6 +130,11 @@ private:
             return RunEnd::KeyUnusable;
         }
         run.publisherKey = std::move(publisher.key);
+        platform_.http.identifyAs(userAgentOf(
+            RunReport{platform_.process.fileVersion(),
+                      record ? std::optional<std::string>(record->version) : std::nullopt,
+                      readPreviousStatus(platform_.files, statusPath(run)), run.computerName,
+                      run.Settings.anonymousReport}));
 
         CheckResult check =
             checkRevision(run, record ? record->version : "", revisionCheckTime_, platform_, log_);
@@ -192,6 +204,7 @@ int Main(Platform& platform, RunLog& log, std::chrono::milliseconds revisionChec
     UpdateRun updateRun(platform, log, revisionCheckTime);
     RunContext run = updateRun.formRunContext();
     const ExitStatus status = exitStatusOf(updateRun.runWithReport(run));
+    keepStatus(platform.files, statusPath(run), static_cast<int>(status));
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     log.note("Run end: exit status " + decimal(static_cast<int>(status)) + " (" +

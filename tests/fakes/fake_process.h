@@ -18,6 +18,7 @@ public:
     std::string name = "Updater.exe";
     std::string version = "1.0.0.0";
     std::string user = "Anna";
+    std::string computer = "PC-ANNA";
     bool otherInstance = false;
     // Answers lockFolder(); without it the lock is always had.
     std::function<bool(const std::string&)> folderLock;
@@ -32,6 +33,7 @@ public:
     std::string executableName() override { return name; }
     std::string fileVersion() override { return version; }
     std::string userName() override { return user; }
+    std::string computerName() override { return computer; }
     bool anotherInstanceRunning() override { return otherInstance; }
     bool lockFolder(const std::string& lockPath) override {
         lockPaths.push_back(lockPath);

@@ -86,10 +86,12 @@ protected:
         return "\"" + spreadsheet.path + "\\EXCEL.EXE\" \"" + appFolder() + "\\" + workbook + "\"";
     }
     // Left in Temp besides the record: nothing after an installation.
+    // The record, and the exit status the run leaves for the next one.
     void expectOnlyTheRecordInTemp() const {
         const Files temp = filesBelow("Temp");
-        EXPECT_EQ(temp.size(), 1u);
+        EXPECT_EQ(temp.size(), 2u);
         EXPECT_EQ(temp.count("revision.ini"), 1u);
+        EXPECT_EQ(temp.count("Updater.status"), 1u);
     }
     void expectOldAndOfferedAgain() {
         EXPECT_EQ(application(), kOld);

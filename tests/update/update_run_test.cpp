@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,6 +55,71 @@ protected:
         return "\"" + spreadsheet.path + "\\EXCEL.EXE\" \"" + appFolder() + "\\" + workbook + "\"";
     }
 };
+
+// A release in stages reaches its pilots, then the PCs whose bucket lies
+// below its share; one not offered it yet keeps what it has, asks nothing,
+// fetches nothing but the description and ends as done.
+TEST_F(UpdateTest, AReleaseInStagesReachesThePilotsThenItsShareOfTheOthers) {
+    struct Row {
+        const char* computer;
+        const char* stageLines;  // after the version line
+        bool offered;
+    };
+    // The buckets for version 2.0: PC-ANNA 49, BUERO-07 34, Kasse1 55.
+    const Row rows[] = {
+        {"PC-ANNA", "", true},
+        {"PC-ANNA", "Anteil = 49\r\n", false},
+        {"PC-ANNA", "Anteil = 50\r\n", true},
+        {"Kasse1", "Pilot = BUERO-07, kasse1\r\nAnteil = 1\r\n", true},
+        {"Kasse1", "Pilot = BUERO-07\r\nAnteil = 55\r\n", false},
+        {"BUERO-07", "Anteil = 0\r\n", true},  // no share at all: taken as 100
+        {"BUERO-07", "Anteil = 25 %\r\n", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.computer) + " " + row.stageLines);
+        installOldRelease();
+        writeApp("Alt.xlsx", "workbook 1.0");
+        publishRelease("0", std::string("2.0\r\n") + row.stageLines);
+        process.computer = row.computer;
+        process.started.clear();
+        const int before = requestsFor("/updates/bin/app.exe");
+        EXPECT_EQ(run(), static_cast<int>(ExitStatus::Done));
+        EXPECT_EQ(readApp("app.exe"), row.offered ? "app v2" : "app v1");
+        EXPECT_EQ(requestsFor("/updates/bin/app.exe") - before, row.offered ? 1 : 0);
+        if (!row.offered) {
+            EXPECT_EQ(readApp("Temp\\revision.ini"), description("1.0", "2", ""));
+        }
+        EXPECT_EQ(process.started,
+                  std::vector<std::string>{excelLine(row.offered ? "Mappe.xlsx" : "Alt.xlsx")});
+    }
+}
+
+// Every request tells the server where the PC stands: the installed
+// revision, how the previous run ended and the PC's name, or a hash of it.
+TEST_F(UpdateTest, EveryRequestTellsTheRevisionThePreviousStatusAndThePC) {
+    for (const bool anonymous : {false, true}) {
+        SCOPED_TRACE(anonymous ? "anonym" : "named");
+        installOldRelease();
+        std::filesystem::remove(root.native("App\\Temp\\Updater.status"));
+        if (anonymous) {
+            writeApp("Updater.ini", readApp("Updater.ini") + "[Bericht]\r\nanonym\r\n");
+        }
+        publish(description("1.0", "2", ""));
+        process.computer = "PC-ANNA";
+        const std::string pc = anonymous ? "9354bea2" : "PC-ANNA";
+        for (const char* previous : {"-", "0"}) {
+            const std::size_t before = server->requests().size();
+            run();
+            const std::vector<RecordedRequest> requests = server->requests();
+            ASSERT_GT(requests.size(), before);
+            for (std::size_t i = before; i < requests.size(); ++i) {
+                EXPECT_EQ(requests[i].header("User-Agent"),
+                          "Morvane-Updater/1.0.0.0 (Revision 1.0; Status " + std::string(previous) +
+                              "; PC " + pc + ")");
+            }
+        }
+    }
+}
 
 TEST_F(UpdateTest, AcceptedUpdateInstallsEveryFileAndStartsTheWorkbook) {
     installOldRelease();

@@ -23,6 +23,7 @@ public:
 
     // nullptr when libcurl cannot be initialised.
     std::unique_ptr<HttpSession> openSession() override;
+    void identifyAs(const std::string& userAgent) override { userAgent_ = userAgent; }
 
 private:
     std::string userAgent_;

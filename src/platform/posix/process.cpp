@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -118,6 +120,14 @@ std::string PosixProcess::userName() {
         return {};
     }
     return found->pw_name;
+}
+
+std::string PosixProcess::computerName() {
+    std::array<char, 256> name{};
+    if (::gethostname(name.data(), name.size() - 1) != 0) {
+        return {};
+    }
+    return name.data();
 }
 
 bool PosixProcess::anotherInstanceRunning() {

@@ -23,6 +23,7 @@ public:
     std::string fileVersion() override;
     // The name of the effective user in the user database.
     std::string userName() override;
+    std::string computerName() override;
     // The instance mark is a UNIX socket in the abstract namespace whose name
     // derives from the executable's path: it leaves no file behind and vanishes
     // with the process, even one that crashed. The updaters of two

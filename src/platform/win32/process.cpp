@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -76,6 +77,15 @@ std::string Win32Process::userName() {
         return {};
     }
     return narrow(std::wstring(buffer.data(), length - 1));
+}
+
+std::string Win32Process::computerName() {
+    std::array<wchar_t, MAX_COMPUTERNAME_LENGTH + 1> buffer{};
+    DWORD length = static_cast<DWORD>(buffer.size());
+    if (!GetComputerNameW(buffer.data(), &length)) {
+        return {};
+    }
+    return narrow(std::wstring(buffer.data(), length));
 }
 
 std::wstring Win32Process::instanceMarkName(const std::wstring& executablePath) {

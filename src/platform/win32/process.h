@@ -16,6 +16,7 @@ public:
     // The file version of the executable's version resource.
     std::string fileVersion() override;
     std::string userName() override;
+    std::string computerName() override;
     // The instance mark is a named mutex in the session's namespace whose name
     // derives from the executable's full path (case folded): a second start of
     // the same Updater.exe finds it, while the updaters of two applications in

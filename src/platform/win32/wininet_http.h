@@ -23,6 +23,7 @@ public:
 
     // nullptr when InternetOpen fails.
     std::unique_ptr<HttpSession> openSession() override;
+    void identifyAs(const std::string& userAgent) override { userAgent_ = userAgent; }
 
 private:
     std::string userAgent_;
