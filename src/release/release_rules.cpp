@@ -77,6 +77,11 @@ std::optional<std::int32_t> misplacedHeadBlock(const Release& description) {
     return std::nullopt;
 }
 
+bool isDescription(const Release& description) {
+    return !misplacedHeadBlock(description) &&
+           description.version.find_first_not_of(' ') != std::string::npos;
+}
+
 bool endsWithStartFile(const Release& description) {
     return !description.blocks.empty() && foldCase(description.blocks.back().title) == "STARTDATEI";
 }

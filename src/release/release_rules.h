@@ -47,6 +47,13 @@ bool mayInstallTarget(std::string_view target, std::string_view recordName,
 // ("lib" beside "lib\x.dll").
 std::optional<std::pair<std::size_t, std::size_t>> clashingTargets(const Release& description);
 
+// Whether the bytes a server answered are a revision description at all:
+// the blocks at positions 1 to 4 are Version, Titel, Msg-Typ and
+// Beschreibung (any order, any case, each once) and the version line is not
+// blank. A maintenance page, a portal's login page or a compressed body is
+// none, and must never become the record.
+bool isDescription(const Release& description);
+
 // Whether the updater installs the description as a release: the blocks at
 // positions 1 to 4 are Version, Titel, Msg-Typ and Beschreibung (any order,
 // any case, each once), the last block is Startdatei (so every file block is

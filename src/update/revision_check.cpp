@@ -47,6 +47,24 @@ std::optional<std::string> fetchDescription(const RunContext& run, Deadline dead
     return bytes;
 }
 
+// The answer as the log shows it: its length and its first bytes, anything
+// but printable ASCII escaped.
+std::string describeAnswer(std::string_view bytes) {
+    constexpr std::size_t kShown = 40;
+    std::string shown;
+    for (const char c : bytes.substr(0, kShown)) {
+        if (c >= ' ' && c <= '~') {
+            shown += c;
+        } else {
+            static constexpr char kHex[] = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(c);
+            shown += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
+        }
+    }
+    return decimal(static_cast<long long>(bytes.size())) + " bytes, " + shown +
+           (bytes.size() > kShown ? "…" : "");
+}
+
 }  // namespace
 
 CheckResult checkRevision(const RunContext& run, const std::string& OldVersion,
@@ -65,6 +83,12 @@ CheckResult checkRevision(const RunContext& run, const std::string& OldVersion,
         return Refused{hasPassed(deadline) ? RunEnd::NotFetched : RunEnd::NotSigned};
     }
     Release release = parseRelease(*bytes);
+    if (!isDescription(release)) {
+        // The record stays as it was: the real server, once back, offers
+        // nothing the PC has already.
+        log.note("The answer is not a revision description: " + describeAnswer(*bytes));
+        return Refused{RunEnd::NotFetched};
+    }
     const std::string NewVersion = release.version;
     if (!isNewerVersion(NewVersion, OldVersion)) {
         log.note("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +

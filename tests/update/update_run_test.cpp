@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/recording_run_log.h"
 #include "support/update_run_fixture.h"
 
 namespace morvane::test {
@@ -118,6 +119,24 @@ TEST_F(UpdateTest, EveryRequestTellsTheRevisionThePreviousStatusAndThePC) {
                               "; PC " + pc + ")");
             }
         }
+    }
+}
+
+// A maintenance page, a portal's page or a compressed description answered
+// with 200 is no description: a failed fetch, and the record stays as it was.
+TEST_F(UpdateTest, AnAnswerThatIsNoDescriptionLeavesTheRecordAsItWas) {
+    const std::string answers[] = {"<html><body>Wartungsarbeiten</body></html>",
+                                   std::string("\x1f\x8b\x08\0\0\0\0\0", 8),
+                                   "[Version]\r\n0.9\r\n[Startdatei]\r\nAlt.xlsx\r\n"};
+    for (const std::string& answer : answers) {
+        installOldRelease();
+        publish(answer);
+        RecordingRunLog log;
+        EXPECT_EQ(Main(platform, log), static_cast<int>(ExitStatus::NoDescription));
+        EXPECT_EQ(readApp("Temp\\revision.ini"), description("1.0", "2", ""));
+        EXPECT_EQ(log.count("The answer is not a revision description: " +
+                            std::to_string(answer.size()) + " bytes, "),
+                  1);
     }
 }
 
