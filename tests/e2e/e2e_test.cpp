@@ -377,10 +377,11 @@ TEST_F(UpdaterRunTest, WithoutSettingsFileOneMessageAndNothingElse) {
     ASSERT_EQ(result.record.boxes.size(), 1u);
     expectBox(result.record.boxes[0], "Fehler", kSettingsMissingText, "OK", "exclamation");
     EXPECT_TRUE(windowsOf(result).empty());
-    // Temp holds nothing but the run's log.
+    // Temp holds nothing but the run's log and its exit status for the next run.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root_.native("Anwendung\\Temp")),
                             std::filesystem::directory_iterator()),
-              1);
+              2);
+    EXPECT_EQ(readApp("Temp\\Updater.status"), "2");
     expectLogged("Updater.ini could not be read");
     expectLogged("Message box \"Fehler\": Für die Aktualisierung muss");
     expectLogged("Run end: exit status 2 (no readable settings file)");
