@@ -48,8 +48,8 @@ endforeach()
 
 # Every test has its line; those that only Windows judges are skipped here.
 set(windows_only box_to_front scanner_holder)
-foreach(test ${windows_only} publish_signing console_code_page blockfile_tests paths_tests download_tests
-        update_tests platform_tests publish_tests e2e_tests)
+foreach(test ${windows_only} publish_signing console_code_page base_tests paths_tests release_tests
+        blockfile_tests download_tests install_tests update_tests platform_tests publish_tests e2e_tests)
   set(outcome "")
   foreach(line IN LISTS report)
     if(line MATCHES "^${test}: (.*)$")

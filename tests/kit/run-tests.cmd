@@ -42,7 +42,7 @@ call :run publish_signing "call :publish_signing"
 call :run console_code_page "KitProbe.exe console-code-page Publish.exe"
 
 rem The unit tests and the end-to-end runs, as under Wine in CI.
-for %%t in (blockfile paths download update platform publish e2e) do if exist %%t_tests.exe call :run %%t_tests "%%t_tests.exe"
+for %%t in (base paths release blockfile download install update platform publish e2e) do if exist %%t_tests.exe call :run %%t_tests "%%t_tests.exe"
 
 >> "%REPORT%" echo Summary: %PASSED% passed, %FAILED% failed, %SKIPPED% skipped
 type "%REPORT%"
