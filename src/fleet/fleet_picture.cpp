@@ -42,9 +42,8 @@ ReleaseMark markOf(const PcState& pc, const ReleaseInView& release) {
     if (!release.stage) {
         return ReleaseMark::Lacks;
     }
-    return isOfferedTo(pc.computer, release.version, release.stage->pilots, release.stage->share)
-               ? ReleaseMark::Offered
-               : ReleaseMark::NotOffered;
+    return isOfferedTo(*release.stage, pc.computer, release.version) ? ReleaseMark::Offered
+                                                                     : ReleaseMark::NotOffered;
 }
 
 }  // namespace

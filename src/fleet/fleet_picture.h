@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fleet/pc_tally.h"
-#include "fleet/stage_rule.h"
+#include "release/stage_rule.h"
 
 namespace morvane::fleet {
 
@@ -21,6 +21,8 @@ struct ReleaseInView {
     // The stage from its description (fleet --release); nullopt when only
     // the logs name the release, so whom it is offered to is not known.
     std::optional<Stage> stage;
+    // Its "Anteil" is no whole number from 1 to 100 and counts as 100.
+    bool shareUnreadable = false;
 };
 
 // Where a PC stands with the release in view.

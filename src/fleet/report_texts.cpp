@@ -74,6 +74,17 @@ std::string withoutControls(std::string_view text) {
     return safe;
 }
 
+std::string stageWords(const Stage& stage) {
+    if (stage.share >= 100) {
+        return "all PCs";
+    }
+    const std::string share = decimal(stage.share) + " % of the ";
+    if (stage.pilots.empty()) {
+        return share + "PCs";
+    }
+    return "pilot " + pcCount(stage.pilots.size()) + ", then " + share + "others";
+}
+
 std::string pcCount(std::size_t count) {
     return decimal(static_cast<long long>(count)) + (count == 1 ? " PC" : " PCs");
 }
@@ -96,13 +107,12 @@ std::string releaseLine(const FleetPicture& picture) {
                        decimal(static_cast<long long>(countMarks(picture, ReleaseMark::Has))) +
                        " of " + pcCount(picture.pcs.size()) + " have it";
     if (release.stage) {
-        line += "; stage " + describeStage(*release.stage) + ": offered to " +
+        line += "; stage " + stageWords(*release.stage) + ": offered to " +
                 decimal(static_cast<long long>(countMarks(picture, ReleaseMark::Offered))) +
                 " more, not yet to " +
                 decimal(static_cast<long long>(countMarks(picture, ReleaseMark::NotOffered)));
-        if (!release.stage->shareValid) {
-            line += " (Anteil \"" + withoutControls(release.stage->shareText) +
-                    "\" is no whole number from 1 to 100 and counts as 100)";
+        if (release.shareUnreadable) {
+            line += " (its Anteil is no whole number from 1 to 100 and counts as 100)";
         }
     }
     return line;

@@ -40,6 +40,10 @@ std::string headline(const FleetPicture& picture, const LocalOffset& offset);
 // 8 of 12 PCs have it" and, with the stage, whom it is offered to. "" when
 // no release is in view.
 std::string releaseLine(const FleetPicture& picture);
+// A stage in words: "pilot 2 PCs, then 25 % of the others", "25 % of the
+// PCs", "all PCs".
+std::string stageWords(const Stage& stage);
+
 // "3 PCs" or "1 PC".
 std::string pcCount(std::size_t count);
 

@@ -11,10 +11,8 @@
 #include "fleet/access_log.h"
 #include "fleet/fleet_reports.h"
 #include "fleet/log_time.h"
-#include "fleet/stage_rule.h"
 #include "publish/failure_text.h"
 #include "publish/local_files.h"
-#include "release/block_grammar.h"
 #include "release/release.h"
 
 namespace morvane::publish {
@@ -105,22 +103,18 @@ std::vector<std::string> logsNamed(const std::string& argument) {
     return matches;
 }
 
-// The release in view from its description: its version as the updater
-// reads it and the stage after it in the [Version] block.
+// The release in view from its description: its version and stage as the
+// updater reads them.
 fleet::ReleaseInView readRelease(const std::string& path) {
     const std::optional<std::string> bytes = readWholeFile(path, kMebibyte);
     if (!bytes) {
         throw std::runtime_error("--release " + path + ": cannot be read (or larger than 1 MiB)");
     }
-    fleet::ReleaseInView release;
-    release.version = parseRelease(*bytes).version;
-    const std::vector<Block> blocks = parseBlocks(blockFileText(*bytes));
-    const Block* version = findBlock(blocks, "Version");
-    if (version == nullptr || release.version.find_first_not_of(' ') == std::string::npos) {
+    const Release release = parseRelease(*bytes);
+    if (release.version.find_first_not_of(' ') == std::string::npos) {
         throw std::runtime_error("--release " + path + ": no version in its [Version] block");
     }
-    release.stage = readStage(*version);
-    return release;
+    return fleet::ReleaseInView{release.version, release.stage, release.shareUnreadable};
 }
 
 // Why the picture is empty, in one sentence.
