@@ -102,10 +102,11 @@ std::string releaseLine(const FleetPicture& picture) {
         return "";
     }
     const ReleaseInView& release = *picture.release;
+    const std::size_t have = countMarks(picture, ReleaseMark::Has);
     std::string line = "Release " + withoutControls(release.version) +
                        (picture.releaseFromLogs ? " (the newest a PC reports): " : ": ") +
-                       decimal(static_cast<long long>(countMarks(picture, ReleaseMark::Has))) +
-                       " of " + pcCount(picture.pcs.size()) + " have it";
+                       decimal(static_cast<long long>(have)) + " of " +
+                       pcCount(picture.pcs.size()) + (have == 1 ? " has it" : " have it");
     if (release.stage) {
         line += "; stage " + stageWords(*release.stage) + ": offered to " +
                 decimal(static_cast<long long>(countMarks(picture, ReleaseMark::Offered))) +

@@ -121,7 +121,7 @@ TEST(FleetCommand, ShowsThePcsOfEveryLogAndWritesTheTableAndThePage) {
         << run.out;
     EXPECT_NE(run.out.find("Last run failed: 1 PC (BUERO-02)\n"
                            "Not seen for more than 7 days: 1 PC\n"
-                           "Release 2.1: 1 of 3 PCs have it; stage pilot 1 PC, then 20 % of the "
+                           "Release 2.1: 1 of 3 PCs has it; stage pilot 1 PC, then 20 % of the "
                            "others: offered to 1 more, not yet to 1\n"),
               std::string::npos)
         << run.out;

@@ -73,7 +73,7 @@ TEST(FleetPicture, MarksWhomTheStageOfTheGivenReleaseOffersItTo) {
     EXPECT_EQ(marks(picture),
               "BUERO-01:not offered yet BUERO-02:offered EMPFANG:offered LAGER_7:has it :? ");
     EXPECT_EQ(releaseLine(picture),
-              "Release 2.1: 1 of 5 PCs have it; stage pilot 1 PC, then 25 % of the others: "
+              "Release 2.1: 1 of 5 PCs has it; stage pilot 1 PC, then 25 % of the others: "
               "offered to 2 more, not yet to 1");
 }
 
@@ -123,7 +123,7 @@ TEST(FleetReports, PageAndTerminalShowTheLogsTextsAsText) {
     EXPECT_EQ(terminal.str().find('\x1b'), std::string::npos);
     EXPECT_NE(terminal.str().find("Last run failed: 1 PC (0042)\n"
                                   "Not seen for more than 7 days: 1 PC\n"
-                                  "Release 2.1: 1 of 2 PCs have it\n"),
+                                  "Release 2.1: 1 of 2 PCs has it\n"),
               std::string::npos)
         << terminal.str();
     EXPECT_NE(terminal.str().find("0042     2026-12-08 11:25  10.0.0.1  2.1"), std::string::npos)
