@@ -4,8 +4,31 @@
 
 namespace morvane::fleet {
 
+std::optional<ExitStatus> reportedStatus(std::string_view status) {
+    if (status.size() != 1 || status[0] < '0' || status[0] > '7') {
+        return std::nullopt;
+    }
+    return static_cast<ExitStatus>(status[0] - '0');
+}
+
 bool isFailingStatus(std::string_view status) {
-    return status == "3" || status == "5" || status == "6" || status == "7";
+    const std::optional<ExitStatus> reported = reportedStatus(status);
+    if (!reported) {
+        return false;
+    }
+    switch (*reported) {
+        case ExitStatus::NoDescription:
+        case ExitStatus::DownloadFailed:
+        case ExitStatus::MoveFailed:
+        case ExitStatus::Unexpected:
+            return true;
+        case ExitStatus::Done:
+        case ExitStatus::AnotherInstance:
+        case ExitStatus::NoSettings:
+        case ExitStatus::Declined:
+            return false;
+    }
+    return false;
 }
 
 void PcTally::add(std::int64_t time, std::string_view address, const UpdaterAgent& agent) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fleet/updater_request.h"
+#include "update/run_end.h"
 
 namespace morvane::fleet {
 
@@ -30,9 +31,13 @@ struct PcState {
     std::int64_t failingRuns = 0;  // of them, those that report a failed run
 };
 
-// Whether an exit status says that the run failed: 3 (the description could
-// not be fetched), 5 (a download failed), 6 (a move failed), 7 (an
-// unexpected error).
+// The updater's exit status that a request reports ("0" to "7"); nullopt
+// for "-" (no run before), "" (not told) and any other number.
+std::optional<ExitStatus> reportedStatus(std::string_view status);
+
+// Whether a reported exit status says that the run failed: the description
+// could not be fetched (3), a download failed (5), a move failed (6), an
+// unexpected error (7).
 bool isFailingStatus(std::string_view status);
 
 // The updater's requests of a description, gathered per PC. A PC is its

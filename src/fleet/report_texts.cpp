@@ -6,35 +6,29 @@
 namespace morvane::fleet {
 
 std::string statusWords(std::string_view status) {
-    if (status == "0") {
-        return "no newer version, or the update was installed";
+    const std::optional<ExitStatus> reported = reportedStatus(status);
+    if (!reported) {
+        return status == "-"    ? "no run before"
+               : status.empty() ? "not told"
+                                : "unknown status " + std::string(status);
     }
-    if (status == "1") {
-        return "another instance or run of the updater was running";
-    }
-    if (status == "2") {
-        return "no readable settings file, or its Signatur key cannot be read";
-    }
-    if (status == "3") {
-        return "the description could not be fetched or is not validly signed";
-    }
-    if (status == "4") {
-        return "the user declined the update";
-    }
-    if (status == "5") {
-        return "a download failed during the installation";
-    }
-    if (status == "6") {
-        return "moving a file into place failed";
-    }
-    if (status == "7") {
-        return "an unexpected error was reported";
-    }
-    if (status == "-") {
-        return "no run before";
-    }
-    if (status.empty()) {
-        return "not told";
+    switch (*reported) {
+        case ExitStatus::Done:
+            return "no newer version, or the update was installed";
+        case ExitStatus::AnotherInstance:
+            return "another instance or run of the updater was running";
+        case ExitStatus::NoSettings:
+            return "no readable settings file, or its Signatur key cannot be read";
+        case ExitStatus::NoDescription:
+            return "the description could not be fetched or is not validly signed";
+        case ExitStatus::Declined:
+            return "the user declined the update";
+        case ExitStatus::DownloadFailed:
+            return "a download failed during the installation";
+        case ExitStatus::MoveFailed:
+            return "moving a file into place failed";
+        case ExitStatus::Unexpected:
+            return "an unexpected error was reported";
     }
     return "unknown status " + std::string(status);
 }
