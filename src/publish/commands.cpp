@@ -10,6 +10,7 @@
 #include "base/failure.h"
 #include "publish/check.h"
 #include "publish/failure_text.h"
+#include "publish/fleet_command.h"
 #include "publish/local_files.h"
 #include "publish/make.h"
 #include "publish/signer.h"
@@ -47,6 +48,8 @@ const std::string& usage() {
         "                        writes DESCRIPTION.sig\n"
         "  check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
         "                        reads a description as the updater would\n"
+        "  fleet [--days N] [--csv FILE] [--html FILE] LOG...\n"
+        "                        the PCs that run the updater, from the server's access logs\n"
         "\n"
         "COMMAND --help tells more.\n");
     return text;
@@ -107,6 +110,7 @@ const std::map<std::string, std::string>& helpTexts() {
              "\n"
              "example:\n"
              "  @ check upload/revision.ini --installed-version 2.0 --key Updater.ini\n")},
+        {"fleet", named(fleetHelp())},
     };
     return texts;
 }
@@ -295,6 +299,8 @@ int runPublisher(const std::vector<std::string>& args, Http& http, std::ostream&
                                                                   "--msg-typ", "--notes", "--start",
                                                                   "--previous", "--key", "--out"}
                   : command == "check" ? std::vector<std::string>{"--installed-version", "--key"}
+                  : command == "fleet" ? std::vector<std::string>{"--days", "--csv", "--html",
+                                                                  "--description", "--release"}
                                        : std::vector<std::string>{});
         if (arguments.help) {
             out << help->second;
@@ -308,6 +314,9 @@ int runPublisher(const std::vector<std::string>& args, Http& http, std::ostream&
         }
         if (command == "sign") {
             return sign(arguments, out);
+        }
+        if (command == "fleet") {
+            return fleet(arguments.positional, arguments.options, help->second, out, err);
         }
         return check(arguments, http, out, err);
     } catch (const UsageError& e) {
