@@ -30,10 +30,16 @@ private:
 };
 
 // Thrown by FileSink::finish when the body's SHA-256 is not the expected one:
-// the file arrived damaged or swapped, so it is not stored.
+// the file arrived damaged or swapped, so it is not stored. what() names
+// both digests.
 class DigestMismatch : public std::exception {
 public:
-    const char* what() const noexcept override { return "SHA-256 of the body differs"; }
+    DigestMismatch(const Sha256Digest& expected, const Sha256Digest& received)
+        : why_("SHA256 " + toHex(received) + " instead of the expected " + toHex(expected)) {}
+    const char* what() const noexcept override { return why_.c_str(); }
+
+private:
+    std::string why_;
 };
 
 // Thrown by FileSink when the body breaks a limit set on it: larger than it
@@ -74,6 +80,8 @@ public:
     void write(const char* data, std::size_t count) override;
     // Throws OutsideLimits once the deadline has passed.
     void afterRead() override;
+    // The body is whole: finish().
+    void end() override;
 
     // Limits of the body, set before the first write; each throws
     // OutsideLimits when broken, as soon as that shows. At most `largest`
@@ -87,9 +95,10 @@ public:
     // bytes pass, without reading the file again. Call before the first write.
     void expectSha256(const Sha256Digest& digest);
 
-    // Writes what is buffered and closes the temporary file. Throws Failure,
-    // DigestMismatch when an expected SHA-256 differs, or OutsideLimits for
-    // a body shorter than its expected size.
+    // Writes what is buffered and closes the temporary file; once only,
+    // later calls do nothing. Throws Failure, DigestMismatch when an expected
+    // SHA-256 differs, or OutsideLimits for a body shorter than its expected
+    // size.
     void finish();
     // Moves the finished file onto the target, replacing a file that stands
     // there (finishing it first when needed). Throws Failure; the temporary
@@ -117,6 +126,7 @@ private:
     bool exact_ = false;
     std::optional<std::chrono::steady_clock::time_point> deadline_;
     bool begun_ = false;
+    bool finished_ = false;
     bool committed_ = false;
     std::optional<Sha256> hash_;
     std::optional<Sha256Digest> expected_;
