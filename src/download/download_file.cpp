@@ -5,7 +5,8 @@
 namespace morvane {
 
 bool DownloadFile(UrlClass& source, PathClass& target, Http& http, FileSystem& files,
-                  UserInterface& ui, const std::string& sha256, const DownloadLimits& limits) {
+                  UserInterface& ui, const std::string& sha256, const DownloadLimits& limits,
+                  std::string* contentType) {
     target.CreateFolder();
     if (target.isFolder()) {
         target.setFullName(source.FullName());
@@ -14,7 +15,12 @@ bool DownloadFile(UrlClass& source, PathClass& target, Http& http, FileSystem& f
     // so the old one is not deleted beforehand: a failed fetch keeps it.
     ui.showWaitCursor();
     const ScopeGuard arrowCursor([&ui] { ui.showArrowCursor(); });
-    return Download(source.FullUrl(), target.FullPath(), http, files, ui, sha256, limits).arrived();
+    const DownloadResult result =
+        Download(source.FullUrl(), target.FullPath(), http, files, ui, sha256, limits);
+    if (contentType != nullptr) {
+        *contentType = result.contentType;
+    }
+    return result.arrived();
 }
 
 }  // namespace morvane

@@ -17,8 +17,9 @@ namespace morvane {
 // and, when `sha256` is not empty, has that SHA-256 (64 hex digits). An
 // old target that cannot be replaced passes up as Failure. `limits` bound
 // the body as for Download.
+// `contentType`, when given, receives the stored body's Content-Type.
 bool DownloadFile(UrlClass& source, PathClass& target, Http& http, FileSystem& files,
                   UserInterface& ui, const std::string& sha256 = "",
-                  const DownloadLimits& limits = {});
+                  const DownloadLimits& limits = {}, std::string* contentType = nullptr);
 
 }  // namespace morvane

@@ -57,6 +57,8 @@ DownloadResult::Kind unfinished(const GetResult& result) {
             return DownloadResult::Kind::NotReached;
         case GetResult::Kind::Stalled:
             return DownloadResult::Kind::Stalled;
+        case GetResult::Kind::UnknownCoding:
+            return DownloadResult::Kind::UnknownCoding;
         default:
             return DownloadResult::Kind::Incomplete;
     }
@@ -115,6 +117,8 @@ DownloadResult Download(const std::string& url, const std::string& path, Http& h
         if (const GetResult result = session->get(sent, sink); !result.isComplete()) {
             return {unfinished(result)};
         }
+        // The HTTP layer has finished the sink already where it tells the
+        // end of the body.
         sink.finish();
     } catch (const UnwantedStatus&) {
         return {Kind::UnwantedStatus};
@@ -133,7 +137,7 @@ DownloadResult Download(const std::string& url, const std::string& path, Http& h
     // The new file is complete. An old file at the target that cannot be
     // replaced is the caller's failure, as a failed delete of it would be.
     sink.commit();
-    return {Kind::Stored};
+    return {Kind::Stored, sink.contentType()};
 }
 
 }  // namespace morvane

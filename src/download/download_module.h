@@ -25,11 +25,14 @@ struct DownloadResult {
         UnwantedStatus,   // the server answered with a status outside 200..299
         Incomplete,       // the body broke off or ended before its announced length
         Stalled,          // too little arrived over the stall limit
+        UnknownCoding,    // the body came in a content coding other than gzip and deflate
         DigestMismatch,   // the body's SHA-256 is not the expected one
         OutsideLimits,    // the body was too large, of another size, or late
         FailureReported,  // the download's unexpected-error report was shown
     };
     Kind kind;
+    // The Content-Type of a stored body, as the server wrote it.
+    std::string contentType = {};
 
     // The file is at the target.
     bool arrived() const noexcept { return kind == Kind::Stored; }
@@ -39,7 +42,9 @@ struct DownloadResult {
 // `path`. First asks the server for the size with a HEAD on port 80 of the
 // host text, then GETs the whole URL, streaming the body into a temporary
 // file beside `path` that replaces `path` only once the body arrived
-// complete with a 2xx status.
+// complete with a 2xx status. A body in gzip or deflate is decoded on the
+// way: the file, its size and its SHA-256 are the decoded body's; one in
+// any other coding is a failed download (no message, nothing stored).
 //
 // Arrived when the file was written. Not, with a plain message box, for a
 // URL that is not HTTP ("Only HTTP-service supported!"), one without an

@@ -125,6 +125,10 @@ void FileSink::afterRead() {
     }
 }
 
+void FileSink::end() {
+    finish();
+}
+
 void FileSink::limitSize(std::int64_t largest) {
     if (received_ > 0) {
         throw Failure::of(err::InvalidCall);
@@ -157,9 +161,13 @@ void FileSink::expectSha256(const Sha256Digest& digest) {
 }
 
 void FileSink::finish() {
+    if (finished_) {
+        return;
+    }
     if (!file_) {
         throw Failure::of(err::InvalidCall);
     }
+    finished_ = true;
     flush();
     // On the disk itself before commit() renames it into place: a rename
     // can outlive a power cut that the file's data does not.
@@ -167,22 +175,21 @@ void FileSink::finish() {
     file_->close();
     file_.reset();
     if (exact_ && received_ != *largest_) {
-        throw OutsideLimits(decimal(received_) + " bytes instead of " + decimal(*largest_));
+        throw OutsideLimits(decimal(received_) + " bytes instead of the expected " +
+                            decimal(*largest_));
     }
     if (expected_) {
         const Sha256Digest actual = hash_->finish();
         hash_.reset();
         if (actual != *expected_) {
-            throw DigestMismatch();
+            throw DigestMismatch(*expected_, actual);
         }
         matched_ = true;
     }
 }
 
 void FileSink::commit() {
-    if (file_) {
-        finish();
-    }
+    finish();
     // A body that was to be checked and was not never reaches the target.
     if (temporary_.empty() || (expected_ && !matched_)) {
         throw Failure::of(err::InvalidCall);

@@ -30,10 +30,16 @@ private:
 };
 
 // Thrown by FileSink::finish when the body's SHA-256 is not the expected one:
-// the file arrived damaged or swapped, so it is not stored.
+// the file arrived damaged or swapped, so it is not stored. what() names
+// both digests.
 class DigestMismatch : public std::exception {
 public:
-    const char* what() const noexcept override { return "SHA-256 of the body differs"; }
+    DigestMismatch(const Sha256Digest& expected, const Sha256Digest& received)
+        : why_("SHA256 " + toHex(received) + " instead of the expected " + toHex(expected)) {}
+    const char* what() const noexcept override { return why_.c_str(); }
+
+private:
+    std::string why_;
 };
 
 // Thrown by FileSink when the body breaks a limit set on it: larger than it
@@ -68,12 +74,17 @@ public:
 
     // Throws UnwantedStatus for a status outside 200..299; otherwise creates
     // the temporary file (Failure when that is impossible).
+    void content(const BodyContent& content) override { contentType_ = content.type; }
     void begin(int status, std::optional<std::int64_t> contentLength) override;
+    // The body's Content-Type as the server wrote it; empty when none.
+    const std::string& contentType() const { return contentType_; }
     // Throws Failure: the file's own, or 6 (overflow) once the body passes
     // 2,147,483,647 bytes.
     void write(const char* data, std::size_t count) override;
     // Throws OutsideLimits once the deadline has passed.
     void afterRead() override;
+    // The body is whole: finish().
+    void end() override;
 
     // Limits of the body, set before the first write; each throws
     // OutsideLimits when broken, as soon as that shows. At most `largest`
@@ -87,9 +98,10 @@ public:
     // bytes pass, without reading the file again. Call before the first write.
     void expectSha256(const Sha256Digest& digest);
 
-    // Writes what is buffered and closes the temporary file. Throws Failure,
-    // DigestMismatch when an expected SHA-256 differs, or OutsideLimits for
-    // a body shorter than its expected size.
+    // Writes what is buffered and closes the temporary file; once only,
+    // later calls do nothing. Throws Failure, DigestMismatch when an expected
+    // SHA-256 differs, or OutsideLimits for a body shorter than its expected
+    // size.
     void finish();
     // Moves the finished file onto the target, replacing a file that stands
     // there (finishing it first when needed). Throws Failure; the temporary
@@ -106,6 +118,7 @@ private:
 
     FileSystem& files_;
     std::string target_;
+    std::string contentType_;
     std::int32_t sizeHint_;
     std::function<void()> onRead_;
     std::string temporary_;
@@ -117,6 +130,7 @@ private:
     bool exact_ = false;
     std::optional<std::chrono::steady_clock::time_point> deadline_;
     bool begun_ = false;
+    bool finished_ = false;
     bool committed_ = false;
     std::optional<Sha256> hash_;
     std::optional<Sha256Digest> expected_;

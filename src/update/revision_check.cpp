@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/text.h"
+#include "download/answer_description.h"
 #include "download/download_file.h"
 #include "install/durable_file.h"
 #include "release/limits.h"
@@ -20,11 +21,17 @@ bool hasPassed(Deadline deadline) {
     return std::chrono::steady_clock::now() >= deadline;
 }
 
+// A description as it arrived: its bytes and its Content-Type.
+struct FetchedDescription {
+    std::string bytes;
+    std::string contentType;
+};
+
 // The description's bytes, fetched to `fresh` and read from there once:
 // every later step uses these bytes, never the file, which others may write
 // to meanwhile. Nullopt after its log line when it could not be fetched.
-std::optional<std::string> fetchDescription(const RunContext& run, Deadline deadline,
-                                            Platform& platform, RunLog& log) {
+std::optional<FetchedDescription> fetchDescription(const RunContext& run, Deadline deadline,
+                                                   Platform& platform, RunLog& log) {
     PathClass fresh(platform.files, platform.clock);
     fresh.setFullPath(run.RevisionPath.FullPath() + ".new");
     // A server that sends slowly or without end cannot keep the workbook
@@ -33,7 +40,9 @@ std::optional<std::string> fetchDescription(const RunContext& run, Deadline dead
     limits.largest = kLargestDescription;
     limits.deadline = deadline;
     UrlClass source = run.ServerUrl;
-    if (!DownloadFile(source, fresh, platform.http, platform.files, platform.ui, "", limits)) {
+    std::string contentType;
+    if (!DownloadFile(source, fresh, platform.http, platform.files, platform.ui, "", limits,
+                      &contentType)) {
         log.note("The description could not be fetched to " + fresh.FullPath() +
                  (hasPassed(deadline) ? ": the revision check ran out of time" : ""));
         return std::nullopt;
@@ -43,26 +52,9 @@ std::optional<std::string> fetchDescription(const RunContext& run, Deadline dead
     fresh.Delete();
     if (!bytes) {
         log.note("The description could not be read from " + fresh.FullPath());
+        return std::nullopt;
     }
-    return bytes;
-}
-
-// The answer as the log shows it: its length and its first bytes, anything
-// but printable ASCII escaped.
-std::string describeAnswer(std::string_view bytes) {
-    constexpr std::size_t kShown = 40;
-    std::string shown;
-    for (const char c : bytes.substr(0, kShown)) {
-        if (c >= ' ' && c <= '~') {
-            shown += c;
-        } else {
-            static constexpr char kHex[] = "0123456789abcdef";
-            const auto byte = static_cast<unsigned char>(c);
-            shown += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
-        }
-    }
-    return decimal(static_cast<long long>(bytes.size())) + " bytes, " + shown +
-           (bytes.size() > kShown ? "…" : "");
+    return FetchedDescription{std::move(*bytes), std::move(contentType)};
 }
 
 }  // namespace
@@ -71,10 +63,11 @@ CheckResult checkRevision(const RunContext& run, const std::string& OldVersion,
                           std::chrono::milliseconds time, Platform& platform, RunLog& log) {
     Messages messages(platform.ui);
     const Deadline deadline = std::chrono::steady_clock::now() + time;
-    std::optional<std::string> bytes = fetchDescription(run, deadline, platform, log);
-    if (!bytes) {
+    std::optional<FetchedDescription> fetched = fetchDescription(run, deadline, platform, log);
+    if (!fetched) {
         return Refused{RunEnd::NotFetched};
     }
+    std::string* bytes = &fetched->bytes;
     // With a key, a description is not even read before its signature holds.
     if (run.publisherKey && !isSignedByPublisher(run, *bytes, deadline, platform, messages)) {
         log.note(hasPassed(deadline)
@@ -86,7 +79,8 @@ CheckResult checkRevision(const RunContext& run, const std::string& OldVersion,
     if (!isDescription(release)) {
         // The record stays as it was: the real server, once back, offers
         // nothing the PC has already.
-        log.note("The answer is not a revision description: " + describeAnswer(*bytes));
+        log.note("The answer is not a revision description: " +
+                 describeAnswer(fetched->contentType, *bytes));
         return Refused{RunEnd::NotFetched};
     }
     const std::string NewVersion = release.version;

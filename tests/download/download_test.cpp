@@ -26,9 +26,13 @@
 #include "base/crypto.h"
 #include "base/failure.h"
 #include "download/download_module.h"
+#include "download/logged_http.h"
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_user_interface.h"
+#include "fakes/recording_run_log.h"
+#include "support/compressed.h"
 #include "support/host_adapters.h"
+#include "support/scoped_system_proxy.h"
 #include "support/scripted_http_server.h"
 #include "support/temp_folder.h"
 
@@ -583,14 +587,13 @@ TEST_F(DownloadTest, ProbesWithHeadOnPort80ThenGetsTheWholeUrl) {
     EXPECT_EQ(requests[0].requestLine, "HEAD /dir/file.bin?rev=7 HTTP/1.1");
     EXPECT_EQ(requests[1].requestLine, "GET /dir/file.bin?rev=7 HTTP/1.1");
     EXPECT_NE(requests[0].connection, requests[1].connection);
-    // No user agent, no referrer, no accept types, no header lines of the
-    // updater: only the Host line and what the HTTP layer writes on its own.
+    // No user agent, no referrer, no accept types: only the Host line, the
+    // lines that keep caches out (each once), the codings the GET decodes,
+    // and what the HTTP layer writes on its own.
 #ifdef _WIN32
     // WinINet: the length of the empty body it sends with the HEAD, the
-    // default accept type of a URL it opens, and its cache and connection
-    // directives.
+    // default accept type of a URL it opens, and its connection directive.
     const std::set<std::string> layerOwn = {"content-length: 0", "accept: */*",
-                                            "cache-control: no-cache", "pragma: no-cache",
                                             "connection: keep-alive"};
 #else
     const std::set<std::string> layerOwn;
@@ -599,14 +602,21 @@ TEST_F(DownloadTest, ProbesWithHeadOnPort80ThenGetsTheWholeUrl) {
         SCOPED_TRACE(request.head);
         EXPECT_EQ(request.header("Host"), "127.0.0.1");
         EXPECT_FALSE(request.header("User-Agent").has_value());
+        std::multiset<std::string> required = {"cache-control: no-cache", "pragma: no-cache"};
+        if (request.method == "GET") {
+            required.insert("accept-encoding: gzip, deflate");
+        }
+        std::multiset<std::string> sent;
         for (const auto& [name, value] : request.headers) {
             std::string line = name + ": " + value;
             std::transform(line.begin(), line.end(), line.begin(), [](char c) {
                 return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
             });
-            EXPECT_TRUE(line == "host: 127.0.0.1" || layerOwn.count(line) == 1)
-                << "extra header line " << name << ": " << value;
+            if (line != "host: 127.0.0.1" && layerOwn.count(line) == 0) {
+                sent.insert(line);
+            }
         }
+        EXPECT_EQ(sent, required);
     }
 }
 
@@ -899,6 +909,208 @@ TEST_F(DownloadTest, DeadlineHoldsForTheSizeProbeToo) {
 
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_TRUE(folderContents().empty());
+}
+
+// --- Content codings: decoded before the size and SHA-256 are checked ------
+
+std::string sha256Of(const std::string& data) {
+    Sha256 hash;
+    hash.update(data.data(), data.size());
+    return toHex(hash.finish());
+}
+
+ScriptedReply codedReply(const std::string& coding, const std::string& coded) {
+    return replyWithLength(200, coded, "Content-Encoding: " + coding + "\r\n");
+}
+
+TEST_F(DownloadTest, BodiesInGzipAndDeflateAreStoredDecoded) {
+    const std::string body = patternBytes(0, 300'000);
+    const std::string gzip = test::gzipped(body);
+    ScriptedReply chunked = replyChunked(200, {gzip.substr(0, 1'000), gzip.substr(1'000)});
+    chunked.bytes.insert(chunked.bytes.find("\r\n") + 2, "Content-Encoding: gzip\r\n");
+    const struct {
+        const char* name;
+        ScriptedReply reply;
+    } cases[] = {
+        {"gzip", codedReply("gzip", gzip)},
+        {"gzip, chunked", chunked},
+        {"x-gzip", codedReply("x-gzip", gzip)},
+        {"deflate as a zlib stream", codedReply("deflate", test::zlibDeflated(body))},
+        {"deflate as a bare stream", codedReply("deflate", test::bareDeflated(body))},
+        {"gzip in small pieces", withPieces(codedReply("GZIP", gzip), 700)},
+    };
+    DownloadLimits exactSize;
+    exactSize.size = static_cast<std::int64_t>(body.size());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(temp.native("file.bin"));
+        const ScriptedHttpServer& s = serve(byMethod(headReply(200, gzip.size()), c.reply));
+
+        EXPECT_TRUE(Download(s.url("/file.bin"), target, http, files, ui, sha256Of(body), exactSize)
+                        .arrived());
+
+        EXPECT_TRUE(temp.exists("file.bin") && temp.read("file.bin") == body);
+        ASSERT_EQ(s.requests().size(), 1u);
+        EXPECT_EQ(s.requests()[0].header("Accept-Encoding"), "gzip, deflate");
+    }
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(DownloadTest, BodyInAnotherCodingOrDamagedIsNotStored) {
+    const std::string body = patternBytes(0, 100'000);
+    const std::string gzip = test::gzipped(body);
+    std::string damaged = gzip;
+    damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x55);
+    const struct {
+        const char* name;
+        ScriptedReply reply;
+        DownloadResult::Kind kind;
+        std::string logged;
+    } cases[] = {
+        {"br", codedReply("br", body), DownloadResult::Kind::UnknownCoding,
+         "Content-Encoding br, "},
+        {"compress", codedReply("compress", body), DownloadResult::Kind::UnknownCoding,
+         "Content-Encoding compress, "},
+        {"gzip twice", codedReply("gzip, gzip", test::gzipped(gzip)),
+         DownloadResult::Kind::UnknownCoding, "Content-Encoding gzip, gzip, "},
+        {"gzip, damaged", codedReply("gzip", damaged), DownloadResult::Kind::Incomplete,
+         "Content-Encoding gzip, "},
+        {"gzip, stream cut short", codedReply("gzip", gzip.substr(0, gzip.size() / 2)),
+         DownloadResult::Kind::Incomplete, "Content-Encoding gzip, "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        temp.write("file.bin", "old content");
+        const ScriptedHttpServer& s = serve(byMethod(headReply(200, 0), c.reply));
+        test::RecordingRunLog log;
+        LoggedHttp logged(http, log);
+
+        EXPECT_EQ(Download(s.url("/file.bin"), target, logged, files, ui).kind, c.kind);
+
+        EXPECT_EQ(temp.read("file.bin"), "old content");
+        EXPECT_EQ(folderContents(), std::vector<std::string>{"file.bin"});
+        EXPECT_EQ(log.count(c.logged), 1) << testing::PrintToString(log.lines);
+    }
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+// --- The log says why a download failed --------------------------------------
+
+TEST_F(DownloadTest, LogNamesTheExpectedAndTheReceivedValue) {
+    const std::string body = patternBytes(0, 5'000);
+    const std::string digest = sha256Of(body);
+    const std::string other = sha256Of(body + "x");
+    DownloadLimits size;
+    size.size = 5'001;
+    const struct {
+        const char* name;
+        ScriptedReply reply;
+        std::string expectedSha256;
+        DownloadLimits limits;
+        DownloadResult::Kind kind;
+        std::string logged;
+    } cases[] = {
+        {"SHA256",
+         replyWithLength(200, body),
+         other,
+         {},
+         DownloadResult::Kind::DigestMismatch,
+         "status 200, 5000 bytes, "},
+        {"SHA256 of a gzip body",
+         codedReply("gzip", test::gzipped(body)),
+         other,
+         {},
+         DownloadResult::Kind::DigestMismatch,
+         "status 200, Content-Encoding gzip, 5000 bytes decoded, "},
+        {"size", replyWithLength(200, body), digest, size, DownloadResult::Kind::OutsideLimits,
+         "failed: 5000 bytes instead of the expected 5001"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScriptedHttpServer& s = serve(byMethod(headReply(200, 0), c.reply));
+        test::RecordingRunLog log;
+        LoggedHttp logged(http, log);
+
+        EXPECT_EQ(
+            Download(s.url("/file.bin"), target, logged, files, ui, c.expectedSha256, c.limits)
+                .kind,
+            c.kind);
+
+        EXPECT_EQ(log.count(c.logged), 1) << testing::PrintToString(log.lines);
+        if (c.kind == DownloadResult::Kind::DigestMismatch) {
+            EXPECT_EQ(log.count("failed: SHA256 " + digest + " instead of the expected " + other),
+                      1)
+                << testing::PrintToString(log.lines);
+        }
+        EXPECT_TRUE(folderContents().empty());
+    }
+}
+
+// --- The size probe: its status logged, its own time limit, a proxy ----------
+
+TEST_F(DownloadTest, SizeProbeTellsItsStatusAndGivesUpAfterItsOwnLimit) {
+    const std::string body = patternBytes(0, 1'000);
+    ScriptedReply silentHead = headReply(200, body.size());
+    silentHead.delay = std::chrono::seconds(60);
+    const struct {
+        const char* name;
+        ScriptedReply head;
+        std::string logged;
+    } cases[] = {
+        {"200", headReply(200, body.size()), "(port 80): status 200, Content-Length 1000, "},
+        {"404 with a length", headReply(404, 345), "(port 80): status 404, not used, "},
+        {"silent", silentHead, "(port 80): no answer in time, no size, "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!serveOnPort80(byMethod(c.head, replyWithLength(200, body)))) {
+            GTEST_SKIP() << "127.0.0.1:80 cannot be had here";
+        }
+        test::RecordingRunLog log;
+        LoggedHttp logged(http, log);
+        const auto start = std::chrono::steady_clock::now();
+
+        EXPECT_TRUE(Download(server->url("/file.bin"), target, logged, files, ui).arrived());
+
+        // Without a limit of its own a silent HEAD took the stall limit, 60 s.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+        EXPECT_EQ(temp.read("file.bin"), body);
+        EXPECT_EQ(log.count("HEAD http://127.0.0.1/file.bin " + c.logged), 1)
+            << testing::PrintToString(log.lines);
+        server.reset();
+    }
+}
+
+TEST_F(DownloadTest, ThroughTheSystemProxyTheProbeNamesTheWholeResource) {
+    if (!test::ScopedSystemProxy::available()) {
+        GTEST_SKIP() << "Windows takes its proxy from its settings only";
+    }
+    const std::string body = patternBytes(0, 2'000);
+    const ScriptedHttpServer& proxy =
+        serve(byMethod(headReply(200, body.size()), replyWithLength(200, body)));
+    const std::string proxyAddress = "127.0.0.1:" + std::to_string(proxy.port());
+    const test::ScopedSystemProxy systemProxy("http://" + proxyAddress);
+    test::RecordingRunLog log;
+    LoggedHttp logged(http, log);
+
+    EXPECT_TRUE(
+        Download("http://127.0.0.1/dir/file.bin?rev=2", target, logged, files, ui).arrived());
+    // With a port in the URL there is no host name to probe on port 80.
+    EXPECT_TRUE(Download("http://127.0.0.1:8081/file.bin", target, logged, files, ui).arrived());
+
+    EXPECT_EQ(temp.read("file.bin"), body);
+    const std::vector<RecordedRequest> requests = proxy.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].requestLine, "HEAD http://127.0.0.1:80/dir/file.bin?rev=2 HTTP/1.1");
+    EXPECT_EQ(requests[0].header("Host"), "127.0.0.1");
+    EXPECT_EQ(requests[1].method, "GET");
+    EXPECT_EQ(requests[1].target.rfind("http://127.0.0.1", 0), 0u) << requests[1].target;
+    EXPECT_EQ(requests[2].requestLine, "GET http://127.0.0.1:8081/file.bin HTTP/1.1");
+    EXPECT_EQ(log.count("HEAD http://127.0.0.1/dir/file.bin?rev=2 (port 80, via proxy "), 1);
+    EXPECT_EQ(log.count("HEAD http://127.0.0.1:8081/file.bin (port 80, via proxy "), 1);
+    EXPECT_EQ(log.count("not sent: the host text names more than a host"), 1);
+    EXPECT_EQ(log.count(" (via proxy "), 2);
+    EXPECT_EQ(log.count(proxyAddress), 4) << testing::PrintToString(log.lines);
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "fakes/recording_run_log.h"
 
@@ -77,17 +80,45 @@ TEST(LoggedHttp, AFailedGetIsLoggedWithWhatEndedIt) {
     }
 }
 
-TEST(LoggedHttp, AProbeWithoutSizeIsLoggedWithTheReasonItGave) {
-    ToldHttp told(GetResult::complete(200),
-                  SizeProbe{0, Failure(FailureOrigin::Library, 7, "Couldn't connect to server")});
-    RecordingRunLog log;
+SizeProbe probeOf(SizeProbe::Kind kind, int status, std::int32_t length,
+                  std::optional<Failure> error = std::nullopt) {
+    SizeProbe probe;
+    probe.kind = kind;
+    probe.status = status;
+    probe.length = length;
+    probe.error = std::move(error);
+    return probe;
+}
 
-    EXPECT_EQ(LoggedHttp(told, log).openSession()->probeContentLength("h", "/f").length, 0);
+TEST(LoggedHttp, TheProbeIsLoggedWithItsStatusOrWhyItGaveNoSize) {
+    using Kind = SizeProbe::Kind;
+    const struct {
+        const char* name;
+        SizeProbe probe;
+        std::string logged;
+    } cases[] = {
+        {"a size", probeOf(Kind::Answered, 200, 1234), "status 200, Content-Length 1234, "},
+        {"no length", probeOf(Kind::Answered, 204, 0), "status 204, no size, "},
+        {"an error page", probeOf(Kind::Answered, 404, 0), "status 404, not used, "},
+        {"a port in the host text", probeOf(Kind::NoHostName, 0, 0),
+         "not sent: the host text names more than a host, "},
+        {"no answer in time", probeOf(Kind::TimedOut, 0, 0), "no answer in time, no size, "},
+        {"the library's reason",
+         probeOf(Kind::NoAnswer, 0, 0,
+                 Failure(FailureOrigin::Library, 7, "Couldn't connect to server")),
+         "no size (Couldn't connect to server), "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToldHttp told(GetResult::complete(200), c.probe);
+        RecordingRunLog log;
 
-    ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(
-        log.lines[0].find("HEAD http://h/f (port 80): no size (Couldn't connect to server), "), 0u)
-        << log.lines[0];
+        EXPECT_EQ(LoggedHttp(told, log).openSession()->probeContentLength("h", "/f").length,
+                  c.probe.length);
+
+        ASSERT_EQ(log.lines.size(), 1u);
+        EXPECT_EQ(log.lines[0].find("HEAD http://h/f (port 80): " + c.logged), 0u) << log.lines[0];
+    }
 }
 
 }  // namespace

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cctype>
 #include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+
+#include "base/http_fields.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -153,13 +154,6 @@ void fillPattern(std::uint64_t offset, char* out, std::size_t count) {
         count -= run;
         at = 0;
     }
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 std::string trimmed(std::string_view text) {

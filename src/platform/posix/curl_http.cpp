@@ -10,9 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include "base/body_decoder.h"
 #include "base/failure.h"
+#include "base/http_fields.h"
 #include "base/stall_watch.h"
 #include "base/text.h"
+#include "platform/posix/environment_proxy.h"
 
 namespace morvane::posix {
 
@@ -39,37 +42,14 @@ bool libcurlReady() {
     return ready;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
-                             text.back() == '\n')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 // What the headers of the latest response said about its length. A redirect
 // or an interim response is followed by the next one's status line, which
 // starts afresh.
 struct ResponseHead {
     std::optional<std::int64_t> contentLength;
     bool chunked = false;
+    std::string contentType;
+    std::string contentEncoding;
 
     void take(std::string_view line) {
         if (line.substr(0, 5) == "HTTP/") {
@@ -80,40 +60,35 @@ struct ResponseHead {
         if (colon == std::string_view::npos) {
             return;
         }
-        const std::string_view name = trimmed(line.substr(0, colon));
-        const std::string_view value = trimmed(line.substr(colon + 1));
+        const std::string_view name = trimmedField(line.substr(0, colon));
+        const std::string_view value = trimmedField(line.substr(colon + 1));
         if (equalsIgnoringCase(name, "Content-Length")) {
             contentLength = decimalNumber(value);
         } else if (equalsIgnoringCase(name, "Transfer-Encoding")) {
             chunked = value.find("chunked") != std::string_view::npos;
+        } else if (equalsIgnoringCase(name, "Content-Type")) {
+            contentType = value;
+        } else if (equalsIgnoringCase(name, "Content-Encoding")) {
+            contentEncoding = value;
         }
     }
 
-    // The body's length as the head announced it; nullopt when it did not.
+    ContentCoding coding() const { return contentCodingOf(contentEncoding); }
+
+    BodyContent content() const {
+        return {contentType, coding() == ContentCoding::None ? std::string() : contentEncoding};
+    }
+
+    // The length of the body as the sink receives it, when the head announced
+    // it: a coded body is decoded, and its announced length is the coded one's.
     std::optional<std::int64_t> bodyLength() const {
-        return chunked ? std::nullopt : contentLength;
+        return chunked || coding() != ContentCoding::None ? std::nullopt : contentLength;
     }
 };
 
 std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) noexcept {
     static_cast<ResponseHead*>(user)->take(std::string_view(data, size * count));
     return size * count;
-}
-
-// A host text that names a host and nothing else: no port, no user
-// information. Any other text is no server name, so a connection to it fails.
-bool isPlainHost(std::string_view host) {
-    if (host.empty()) {
-        return false;
-    }
-    for (const char c : host) {
-        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                             (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
-        if (!allowed) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Sets options of one handle in turn. Once libcurl refuses one, it sets no
@@ -157,14 +132,34 @@ Failure curlFailure(CURLcode code, const char* text) {
     return Failure(FailureOrigin::Library, static_cast<int>(code), text);
 }
 
-// libcurl's own "Accept: */*" is no header line of the exchange.
-HeaderList noExtraHeaders() {
-    return HeaderList(curl_slist_append(nullptr, "Accept:"));
+// The header lines of a request: libcurl's own "Accept: */*" left out, no
+// cache on the way may answer, and for a GET the codings it decodes. Empty
+// when memory ran out.
+HeaderList requestHeaders(bool acceptCodings) {
+    static const std::string kAcceptEncoding = std::string("Accept-Encoding: ") + kAcceptedCodings;
+    HeaderList list;
+    for (const char* line : {"Accept:", "Cache-Control: no-cache", "Pragma: no-cache",
+                             acceptCodings ? kAcceptEncoding.c_str() : nullptr}) {
+        if (line == nullptr) {
+            break;
+        }
+        curl_slist* longer = curl_slist_append(list.get(), line);
+        if (longer == nullptr) {
+            return {};
+        }
+        if (!list) {
+            list.reset(longer);  // the first line starts the list; the others join it
+        }
+    }
+    return list;
 }
 
 // One GET in progress: hands the body to the sink and keeps the first
 // exception a sink throws, which must not pass through libcurl.
 struct Transfer {
+    Transfer(CURL* handle, BodySink& receiver, std::chrono::milliseconds stallLimit)
+        : easy(handle), sink(receiver), watch(stallLimit) {}
+
     CURL* easy;
     BodySink& sink;
     // Ends the transfer when it stalls. libcurl's own low speed limit
@@ -176,6 +171,11 @@ struct Transfer {
     std::exception_ptr failure;
     curl_off_t received = 0;
     bool stalled = false;
+    bool unknownCoding = false;
+    // libcurl hands the body over as it came; a coded one is decoded here
+    // (see BodyDecoder), and `undecodable` says why when that failed.
+    std::optional<BodyDecoder> decoder;
+    std::optional<Failure> undecodable;
 
     void beginOnce() {
         if (begun) {
@@ -184,7 +184,12 @@ struct Transfer {
         begun = true;
         long status = 0;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        sink.content(head.content());
         sink.begin(static_cast<int>(status), head.bodyLength());
+        if (const ContentCoding coding = head.coding();
+            coding == ContentCoding::Gzip || coding == ContentCoding::Deflate) {
+            decoder.emplace(coding);
+        }
     }
 
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count,
@@ -198,7 +203,21 @@ struct Transfer {
         auto& self = *static_cast<Transfer*>(user);
         try {
             self.beginOnce();
-            self.sink.write(data, size * count);
+            if (self.head.coding() == ContentCoding::Unknown) {
+                self.unknownCoding = true;
+                return 0;
+            }
+            if (self.decoder) {
+                self.undecodable = self.decoder->feed(
+                    data, size * count, [&self](const char* decoded, std::size_t length) {
+                        self.sink.write(decoded, length);
+                    });
+                if (self.undecodable) {
+                    return 0;
+                }
+            } else {
+                self.sink.write(data, size * count);
+            }
             self.sink.afterRead();
             return size * count;
         } catch (...) {
@@ -241,55 +260,69 @@ public:
               1, std::chrono::ceil<std::chrono::seconds>(stallLimit).count()))) {}
 
     SizeProbe probeContentLength(const std::string& host, const std::string& objectPath) override {
-        if (!isPlainHost(host)) {
-            return {};
+        SizeProbe probe;
+        if (!isHostName(host)) {
+            probe.kind = SizeProbe::Kind::NoHostName;
+            return probe;
         }
         EasyHandle easy(curl_easy_init());
-        HeaderList headers = noExtraHeaders();
+        HeaderList headers = requestHeaders(false);
         if (!easy || !headers) {
-            return {};
+            return probe;
         }
         const std::string url = "http://" + host + "/";
+        // Through a proxy the request names the whole resource, port 80
+        // included; straight to the server only the object path. Either goes
+        // out as written, not as libcurl would normalise the URL's path.
+        const std::string proxy = environmentProxyFor(host);
+        const std::string target =
+            proxy.empty() ? objectPath : "http://" + host + ":80" + objectPath;
         ResponseHead head;
         CURL* e = easy.get();
-        // The request target goes out as written, not as libcurl would
-        // normalise the URL's path.
         Options options(e);
         setCommonOptions(options, headers.get(), stallSeconds_, userAgent_)
             .set(CURLOPT_PROTOCOLS_STR, "http")
             .set(CURLOPT_URL, url.c_str())
             .set(CURLOPT_PORT, 80L)
-            .set(CURLOPT_REQUEST_TARGET, objectPath.c_str())
+            .set(CURLOPT_PROXY, proxy.c_str())
+            .set(CURLOPT_NOPROXY, "")
+            .set(CURLOPT_REQUEST_TARGET, target.c_str())
             .set(CURLOPT_NOBODY, 1L)
+            .set(CURLOPT_TIMEOUT_MS, probeMilliseconds())
             .set(CURLOPT_HEADERFUNCTION, &onHeader)
             .set(CURLOPT_HEADERDATA, &head);
-        if (probeDeadline_) {
-            options.set(CURLOPT_TIMEOUT_MS, millisecondsUntil(*probeDeadline_));
-        }
         if (options.refused() != CURLE_OK) {
-            return {};
+            probe.error = curlFailure(options.refused(), "libcurl refused an option");
+            return probe;
         }
         if (const CURLcode result = curl_easy_perform(e); result != CURLE_OK) {
-            return {0, curlFailure(result, curl_easy_strerror(result))};
+            probe.kind = result == CURLE_OPERATION_TIMEDOUT ? SizeProbe::Kind::TimedOut
+                                                            : SizeProbe::Kind::NoAnswer;
+            probe.error = curlFailure(result, curl_easy_strerror(result));
+            return probe;
         }
+        long status = 0;
+        curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
+        probe.kind = SizeProbe::Kind::Answered;
+        probe.status = static_cast<int>(status);
         // Read as a 32-bit number: lengths from 2^31 to 2^32 - 1 come out
         // negative; a longer number is none.
         const std::optional<std::int64_t> length = head.contentLength;
-        if (!length || *length > 0xFFFFFFFFLL) {
-            return {};
+        if (status >= 200 && status <= 299 && length && *length <= 0xFFFFFFFFLL) {
+            probe.length = static_cast<std::int32_t>(static_cast<std::uint32_t>(*length));
         }
-        return {static_cast<std::int32_t>(static_cast<std::uint32_t>(*length)), std::nullopt};
+        return probe;
     }
 
     GetResult get(const std::string& url, BodySink& sink) override {
         EasyHandle easy(curl_easy_init());
-        HeaderList headers = noExtraHeaders();
+        HeaderList headers = requestHeaders(true);
         if (!easy || !headers) {
             throw Failure::of(err::OutOfMemory);
         }
         CURL* e = easy.get();
         char errorText[CURL_ERROR_SIZE] = {};
-        Transfer transfer{e, sink, StallWatch(stallLimit_), {}, false, nullptr, 0, false};
+        Transfer transfer(e, sink, stallLimit_);
         Options options(e);
         setCommonOptions(options, headers.get(), stallSeconds_, userAgent_)
             .set(CURLOPT_PROTOCOLS_STR, "http,https")
@@ -317,31 +350,55 @@ public:
         if (result == CURLE_OUT_OF_MEMORY) {
             throw Failure::of(err::OutOfMemory);
         }
-        long status = 0;
-        curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
+        long code = 0;
+        curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &code);
+        const auto status = static_cast<int>(code);
+        const bool opened = transfer.begun || status != 0;
+        if (opened &&
+            (transfer.unknownCoding || transfer.head.coding() == ContentCoding::Unknown)) {
+            // The sink judges the status first: an error page is refused as that.
+            transfer.beginOnce();
+            return GetResult::unknownCoding(status).with(transfer.head.content());
+        }
+        if (transfer.undecodable) {
+            return GetResult::incomplete(status, std::move(transfer.undecodable))
+                .with(transfer.head.content());
+        }
         if (result == CURLE_OK) {
             transfer.beginOnce();
-            return GetResult::complete(static_cast<int>(status));
+            if (transfer.decoder && !transfer.decoder->whole()) {
+                // The coded stream broke off although the body seemed whole.
+                return GetResult::incomplete(status).with(transfer.head.content());
+            }
+            transfer.sink.end();
+            return GetResult::complete(status).with(transfer.head.content());
         }
-        const bool opened = transfer.begun || status != 0;
         // libcurl's own low speed limit ends a stalled transfer as a time-out.
         if (transfer.stalled || (opened && result == CURLE_OPERATION_TIMEDOUT)) {
-            return GetResult::stalled(static_cast<int>(status));
+            return GetResult::stalled(status).with(transfer.head.content());
         }
         Failure error =
             curlFailure(result, errorText[0] != '\0' ? errorText : curl_easy_strerror(result));
-        return opened ? GetResult::incomplete(static_cast<int>(status), std::move(error))
-                      : GetResult::notOpened(std::move(error));
+        return opened
+                   ? GetResult::incomplete(status, std::move(error)).with(transfer.head.content())
+                   : GetResult::notOpened(std::move(error));
+    }
+    std::string proxyFor(const std::string& host) const override {
+        return proxyForLog(environmentProxyFor(host));
     }
     void probeUntil(std::chrono::steady_clock::time_point deadline) override {
         probeDeadline_ = deadline;
     }
 
 private:
-    // At least 1: libcurl reads 0 as no limit.
-    static long millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+    // The probe's own limit, or less when the probe deadline comes first; at
+    // least 1, as libcurl reads 0 as no limit.
+    long probeMilliseconds() const {
+        auto left = kSizeProbeLimit;
+        if (probeDeadline_) {
+            left = std::min(left, std::chrono::ceil<std::chrono::milliseconds>(
+                                      *probeDeadline_ - std::chrono::steady_clock::now()));
+        }
         return static_cast<long>(std::max<std::int64_t>(1, left.count()));
     }
 

@@ -13,13 +13,17 @@
 #include <thread>
 #include <vector>
 
+#include "base/body_decoder.h"
 #include "base/failure.h"
+#include "base/http_fields.h"
 #include "base/scope_guard.h"
 #include "base/stall_watch.h"
 #include "base/text.h"
+#include "base/win32/wide.h"
 #include "platform/win32/handoff.h"
 #include "platform/win32/message_pump.h"
 #include "platform/win32/os_error.h"
+#include "platform/win32/system_proxy.h"
 
 namespace morvane::win32 {
 
@@ -41,6 +45,16 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCA
                                 INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
                                 INTERNET_FLAG_NO_UI | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP;
+
+// The header lines of every request: no cache on the way may answer it.
+// The flags make WinINet write the Pragma line of its own, not always the
+// other one.
+constexpr char kNoCacheLines[] = "Cache-Control: no-cache\r\nPragma: no-cache\r\n";
+
+// The header lines of a GET: those of every request and the codings it decodes.
+std::string getHeaderLines() {
+    return std::string("Accept-Encoding: ") + kAcceptedCodings + "\r\n" + kNoCacheLines;
+}
 
 // The longest the waiting thread goes without handling its window messages:
 // Windows marks a window that does not answer for 5 s as not responding.
@@ -132,12 +146,20 @@ private:
 
 // A header of the response as text; nullopt when it has none.
 std::optional<std::string> headerText(HINTERNET request, DWORD infoLevel) {
-    std::array<char, 256> buffer{};
+    std::string buffer(256, '\0');
     DWORD length = static_cast<DWORD>(buffer.size());
     if (!HttpQueryInfoA(request, infoLevel, buffer.data(), &length, nullptr)) {
-        return std::nullopt;
+        // On a buffer too small, `length` is the size it needs.
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            return std::nullopt;
+        }
+        buffer.assign(length, '\0');
+        if (!HttpQueryInfoA(request, infoLevel, buffer.data(), &length, nullptr)) {
+            return std::nullopt;
+        }
     }
-    return std::string(buffer.data(), length);
+    buffer.resize(length);
+    return buffer;
 }
 
 // The body length the GET's head announces; nullopt for none (or a chunked body).
@@ -151,29 +173,46 @@ std::optional<std::int64_t> announcedBodyLength(HINTERNET request) {
     return text ? decimalNumber(*text) : std::nullopt;
 }
 
-// The size probe: Content-Length of a HEAD to the host text on port 80; 0
-// when any step fails. Each step only when the one before succeeded; the
-// handles close in reverse order: request, then connection.
-std::int32_t probe(HINTERNET session, const std::string& host, const std::string& objectPath) {
+// The size probe: a HEAD to the host text on port 80. Each step only when
+// the one before succeeded; the handles close in reverse order: request,
+// then connection. Through a proxy WinINet names the whole resource,
+// "http://host:80/path".
+SizeProbe probe(HINTERNET session, const std::string& host, const std::string& objectPath) {
+    SizeProbe result;
     const InternetHandle connection(
         InternetConnectA(session, host.c_str(), 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) {
-        return 0;
+        result.error = osFailure(GetLastError());
+        return result;
     }
     const InternetHandle request(HttpOpenRequestA(connection.get(), "HEAD", objectPath.c_str(),
                                                   "HTTP/1.1", nullptr, nullptr, kRequestFlags, 0));
     if (!request) {
-        return 0;
+        result.error = osFailure(GetLastError());
+        return result;
     }
+    // In place of one the flags made WinINet add already: each line once.
+    HttpAddRequestHeadersA(request.get(), kNoCacheLines, static_cast<DWORD>(-1),
+                           HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
     if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
-        return 0;
+        result.error = osFailure(GetLastError());
+        return result;
     }
-    // The call's own result does not matter: the number starts at 0.
-    DWORD length = 0;
-    DWORD size = sizeof length;
-    HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
-                   &size, nullptr);
-    return static_cast<std::int32_t>(length);
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                   nullptr);
+    result.kind = SizeProbe::Kind::Answered;
+    result.status = static_cast<int>(status);
+    if (status >= 200 && status <= 299) {
+        // The call's own result does not matter: the number starts at 0.
+        DWORD length = 0;
+        size = sizeof length;
+        HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
+                       &size, nullptr);
+        result.length = static_cast<std::int32_t>(length);
+    }
+    return result;
 }
 
 // What the reading thread of a GET hands to the caller, one at a time.
@@ -182,6 +221,11 @@ struct Piece {
     explicit Piece(Kind what, int code = 0, std::optional<std::int64_t> length = std::nullopt,
                    std::vector<char> bytes = {})
         : kind(what), status(code), expected(length), data(std::move(bytes)) {}
+    static Piece opened(int status, std::optional<std::int64_t> length, BodyContent content) {
+        Piece piece(Kind::Opened, status, length);
+        piece.content = std::move(content);
+        return piece;
+    }
     // A failure of the reading thread itself, not of a Windows call.
     static Piece failedFor(int catalogueNumber) {
         Piece piece(Kind::Failed, catalogueNumber);
@@ -192,6 +236,7 @@ struct Piece {
     int status = 0;  // Opened; NotOpened, Failed: the error code, of `origin`
     FailureOrigin origin = FailureOrigin::Windows;
     std::optional<std::int64_t> expected;  // Opened: the announced body length
+    BodyContent content;                   // Opened: its type and coding
     std::vector<char> data;                // Data
 
     // NotOpened, Failed: what ended the GET.
@@ -207,8 +252,10 @@ struct Piece {
 void fetch(HINTERNET session, const std::string& url, DWORD largestBlock,
            Handoff<Piece>& handoff) noexcept {
     try {
-        const InternetHandle file(
-            InternetOpenUrlA(session, url.c_str(), nullptr, 0, kRequestFlags, 0));
+        const std::string headerLines = getHeaderLines();
+        const InternetHandle file(InternetOpenUrlA(session, url.c_str(), headerLines.c_str(),
+                                                   static_cast<DWORD>(headerLines.size()),
+                                                   kRequestFlags, 0));
         if (!file) {
             const DWORD error = GetLastError();
             handoff.put(Piece{Piece::Kind::NotOpened, static_cast<int>(error)});
@@ -218,8 +265,13 @@ void fetch(HINTERNET session, const std::string& url, DWORD largestBlock,
         DWORD size = sizeof status;
         HttpQueryInfoA(file.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                        nullptr);
-        if (!handoff.put(Piece{Piece::Kind::Opened, static_cast<int>(status),
-                               announcedBodyLength(file.get())})) {
+        BodyContent content{headerText(file.get(), HTTP_QUERY_CONTENT_TYPE).value_or(""),
+                            headerText(file.get(), HTTP_QUERY_CONTENT_ENCODING).value_or("")};
+        if (contentCodingOf(content.coding) == ContentCoding::None) {
+            content.coding.clear();
+        }
+        if (!handoff.put(Piece::opened(static_cast<int>(status), announcedBodyLength(file.get()),
+                                       std::move(content)))) {
             return;
         }
         ReadPacer pacer(largestBlock);
@@ -312,18 +364,32 @@ public:
         : session_(std::move(session)), stallLimit_(stallLimit) {}
 
     SizeProbe probeContentLength(const std::string& host, const std::string& objectPath) override {
-        auto handoff = std::make_shared<Handoff<std::int32_t>>();
+        if (!isHostName(host)) {
+            // WinINet would take "host:port" for a name and, through a
+            // proxy, ask for "http://host:port:80/...".
+            SizeProbe notSent;
+            notSent.kind = SizeProbe::Kind::NoHostName;
+            return notSent;
+        }
+        auto handoff = std::make_shared<Handoff<SizeProbe>>();
         Worker worker([session = session_, host, objectPath, handoff]() noexcept {
-            handoff->put(probe(session.get(), host, objectPath));
+            try {
+                handoff->put(probe(session.get(), host, objectPath));
+            } catch (...) {
+                // Out of memory for the outcome: no size.
+                handoff->put(SizeProbe{});
+            }
         });
-        const std::optional<std::int32_t> length = await(
-            *handoff, std::min(std::chrono::steady_clock::now() + stallLimit_, probeDeadline_));
-        if (!length) {
+        std::optional<SizeProbe> probe = await(
+            *handoff, std::min(std::chrono::steady_clock::now() + kSizeProbeLimit, probeDeadline_));
+        if (!probe) {
             handoff->abandon();
-            return {};
+            SizeProbe late;
+            late.kind = SizeProbe::Kind::TimedOut;
+            return late;
         }
         worker.finished();
-        return {*length, std::nullopt};
+        return std::move(*probe);
     }
 
     GetResult get(const std::string& url, BodySink& sink) override {
@@ -336,8 +402,13 @@ public:
 
         int status = 0;  // 0 until the response opened
         std::optional<std::int64_t> expected;
+        BodyContent content;
+        std::optional<BodyDecoder> decoder;
         std::int64_t received = 0;
         StallWatch watch(stallLimit_);
+        const auto toSink = [&sink](const char* data, std::size_t count) {
+            sink.write(data, count);
+        };
         for (;;) {
             const auto turn = std::chrono::steady_clock::now() + kIdleTurn;
             std::optional<Piece> piece = await(*handoff, std::min(watch.deadline(), turn));
@@ -347,37 +418,83 @@ public:
                 continue;
             }
             if (!piece) {
-                return GetResult::stalled(status);
+                return GetResult::stalled(status).with(content);
             }
             switch (piece->kind) {
                 case Piece::Kind::NotOpened:
                     worker.finished();
                     return GetResult::notOpened(piece->failure());
-                case Piece::Kind::Opened:
+                case Piece::Kind::Opened: {
                     status = piece->status;
                     expected = piece->expected;
+                    content = piece->content;
                     watch = StallWatch(stallLimit_);
-                    sink.begin(piece->status, expected);
+                    const ContentCoding coding = contentCodingOf(content.coding);
+                    sink.content(content);
+                    // The announced length is the coded body's.
+                    sink.begin(piece->status,
+                               coding == ContentCoding::None ? expected : std::nullopt);
+                    if (coding == ContentCoding::Unknown) {
+                        return GetResult::unknownCoding(status).with(content);
+                    }
+                    if (coding != ContentCoding::None) {
+                        decoder.emplace(coding);
+                    }
                     break;
+                }
                 case Piece::Kind::Data:
                     watch.arrived(piece->data.size());
-                    sink.write(piece->data.data(), piece->data.size());
+                    if (decoder) {
+                        if (std::optional<Failure> undecodable =
+                                decoder->feed(piece->data.data(), piece->data.size(), toSink)) {
+                            return GetResult::incomplete(status, std::move(undecodable))
+                                .with(content);
+                        }
+                    } else {
+                        sink.write(piece->data.data(), piece->data.size());
+                    }
                     received += static_cast<std::int64_t>(piece->data.size());
                     sink.afterRead();
                     break;
                 case Piece::Kind::Failed:
                     worker.finished();
                     sink.afterRead();
-                    return GetResult::incomplete(status, piece->failure());
+                    return GetResult::incomplete(status, piece->failure()).with(content);
                 case Piece::Kind::End:
                     worker.finished();
                     sink.afterRead();
                     // WinINet ends a body that the connection cut short like
-                    // a whole one; only its announced length tells them apart.
-                    return expected && received < *expected ? GetResult::incomplete(status)
-                                                            : GetResult::complete(status);
+                    // a whole one; only its announced length, or a coded
+                    // stream that has not ended, tells them apart.
+                    if ((expected && received < *expected) || (decoder && !decoder->whole())) {
+                        return GetResult::incomplete(status).with(content);
+                    }
+                    sink.end();
+                    return GetResult::complete(status).with(content);
             }
         }
+    }
+
+    std::string proxyFor(const std::string& host) const override {
+        DWORD size = 0;
+        std::vector<std::uint64_t> buffer;  // aligned for INTERNET_PROXY_INFO
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            buffer.assign(size / sizeof(std::uint64_t) + 1, 0);
+            size = static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t));
+            if (InternetQueryOptionW(session_.get(), INTERNET_OPTION_PROXY, buffer.data(), &size)) {
+                const auto* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data());
+                if (info->dwAccessType != INTERNET_OPEN_TYPE_PROXY || info->lpszProxy == nullptr) {
+                    return {};
+                }
+                return proxyForLog(httpProxyFor(
+                    host, narrow(info->lpszProxy),
+                    info->lpszProxyBypass != nullptr ? narrow(info->lpszProxyBypass) : ""));
+            }
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+                break;
+            }
+        }
+        return {};
     }
 
     void probeUntil(std::chrono::steady_clock::time_point deadline) override {
