@@ -1,4 +1,6 @@
 // Entry point of morvane-publish: the publisher tool over the POSIX adapters.
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,5 +11,6 @@
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     morvane::posix::CurlHttp http;
-    return morvane::publish::runPublisher(args, http, std::cout, std::cerr);
+    return morvane::publish::runPublisher(args, http, std::cout, std::cerr,
+                                          isatty(STDERR_FILENO) == 1);
 }

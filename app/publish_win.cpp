@@ -70,5 +70,8 @@ int wmain(int argc, wchar_t** argv) {
         args.push_back(morvane::win32::narrow(argv[i]));
     }
     morvane::win32::WinInetHttp http;
-    return morvane::publish::runPublisher(args, http, std::cout, std::cerr);
+    // A console, not a file or pipe, takes the progress line.
+    DWORD mode = 0;
+    const bool errIsConsole = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
+    return morvane::publish::runPublisher(args, http, std::cout, std::cerr, errIsConsole);
 }

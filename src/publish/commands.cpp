@@ -13,6 +13,7 @@
 #include "publish/fleet_command.h"
 #include "publish/local_files.h"
 #include "publish/make.h"
+#include "publish/progress.h"
 #include "publish/signer.h"
 #include "publish/signing/signing.h"
 #include "release/settings.h"
@@ -21,10 +22,18 @@
 namespace morvane::publish {
 namespace {
 
+// Exit statuses.
 constexpr int kDone = 0;
+constexpr int kFindings = 1;  // check found warnings or errors
+constexpr int kUsage = 2;
+constexpr int kFailure = 3;
+
 constexpr std::string_view kPemBegin = "-----BEGIN PUBLIC KEY-----";
 constexpr std::string_view kPemEnd = "-----END PUBLIC KEY-----";
-constexpr int kErrors = 2;
+
+constexpr const char* kExitStatuses =
+    "exit status: 0 done (check: no findings), 1 check found warnings or errors,\n"
+    "2 the command line is wrong, 3 the command failed.\n";
 
 // The help texts name the program as it is called on its host.
 std::string named(std::string text) {
@@ -46,12 +55,13 @@ const std::string& usage() {
         "  make ...              the description and the server folder of a release\n"
         "  sign DESCRIPTION KEYFILE\n"
         "                        writes DESCRIPTION.sig\n"
-        "  check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
+        "  check DESCRIPTION-OR-URL [--installed-version V] [--key KEY] [--updater-name NAME]\n"
         "                        reads a description as the updater would\n"
         "  fleet [--days N] [--csv FILE] [--html FILE] LOG...\n"
         "                        the PCs that run the updater, from the server's access logs\n"
         "\n"
-        "COMMAND --help tells more.\n");
+        "COMMAND --help tells more; --version names the tool's version.\n" +
+        std::string(kExitStatuses));
     return text;
 }
 
@@ -69,18 +79,25 @@ const std::map<std::string, std::string>& helpTexts() {
              "  @ keygen signing-key.pem >> Updater.ini\n")},
         {"make",
          named("usage: @ make --from FOLDER --version V --title T --msg-typ 0|1|2\n"
-               "         --notes NOTESFILE --start WORKBOOK [--previous DESCRIPTION] [--key "
-               "KEYFILE]\n"
+               "         --notes NOTESFILE --start WORKBOOK [--previous DESCRIPTION]\n"
+               "         [--key KEYFILE | --unsigned] [--updater-name NAME] [--progress]\n"
                "         --out SERVERFOLDER\n"
                "Writes SERVERFOLDER/revision.ini with one block per file below FOLDER (Quelle,\n"
                "Ziel, SHA256, Größe) in Windows-1252 with CR LF, copies the files beside it as\n"
                "the server serves them, and with --key signs it (revision.ini.sig). Every\n"
-               "release lists every file; with --previous (the description now on the server) make "
-               "reports\n"
-               "which files changed and which were removed since. Temp, Backup, the updater's\n"
-               "own files, version-control folders and lock and thumbnail files are left out.\n"
+               "release lists every file; WORKBOOK must be one of them. With --previous (the\n"
+               "description now on the server, as a file) make reports which files changed and\n"
+               "which were removed since. The release is built in a folder beside SERVERFOLDER\n"
+               "and replaces it only once it passes its check; SERVERFOLDER may hold nothing\n"
+               "but a release. A signed SERVERFOLDER stays signed: without --key, make needs\n"
+               "--unsigned.\n"
+               "Left out, and named: Temp, Backup, the updater's program (known by its version\n"
+               "information, or named by --updater-name NAME for NAME.exe) and its settings,\n"
+               "version-control folders, lock and thumbnail files, empty folders and links that\n"
+               "lead nowhere. A link is released under its own name.\n"
                "NOTESFILE is text in UTF-8 (with or without byte order mark) or else\n"
                "Windows-1252, one line of the notice per line.\n"
+               "--progress shows how far it is also when stderr is no terminal.\n"
                "\n"
                "--msg-typ tells the updater how to tell the user:\n"
                "  0  installs silently, without the progress window\n"
@@ -90,7 +107,8 @@ const std::map<std::string, std::string>& helpTexts() {
                "\n"
                "example:\n"
                "  @ make --from release --version 2.1 --title \"Umsatz 2.1\" --msg-typ 1 "
-               "--notes notes.txt --start Umsatz.xlsm --key key.pem --out upload\n")},
+               "--notes notes.txt --start Umsatz.xlsm --key key.pem --out upload\n" +
+               std::string(kExitStatuses))},
         {"sign",
          named("usage: @ sign DESCRIPTION KEYFILE\n"
                "Signs DESCRIPTION's exact bytes with the private key in KEYFILE and writes\n"
@@ -102,14 +120,19 @@ const std::map<std::string, std::string>& helpTexts() {
         {"check",
          named(
              "usage: @ check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
+             "         [--updater-name NAME] [--progress]\n"
              "Reads a description as the updater would, checks each Quelle and SHA256 against\n"
              "the files next to it (or on the server) and, with --key, the signature. KEY is the\n"
              "base64 line of the [Signatur] block, a public key in PEM, or the updater's settings\n"
              "file, read as the updater reads it (a key the updater cannot use is an error).\n"
-             "Prints one line per finding; exit status 0 clean, 1 warnings, 2 errors.\n"
+             "NAME is the updater's program name when it is not Updater.exe.\n"
+             "Prints one line per finding. An error in the description's form means that the\n"
+             "updater installs nothing of it; an error about a Quelle, that the PCs that need\n"
+             "that file fail and install nothing (a PC that has it unchanged does not fetch it).\n"
              "\n"
              "example:\n"
-             "  @ check upload/revision.ini --installed-version 2.0 --key Updater.ini\n")},
+             "  @ check upload/revision.ini --installed-version 2.0 --key Updater.ini\n" +
+             std::string(kExitStatuses))},
         {"fleet", named(fleetHelp())},
     };
     return texts;
@@ -120,30 +143,71 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Positional arguments and "--name value" options of one command.
+// What a command takes: its positional arguments by name, the options
+// with a value and the options without one; with `repeatsLast` the last
+// positional argument may be given any number of times.
+struct Syntax {
+    std::vector<std::string> positional;
+    std::vector<std::string> valued;
+    std::vector<std::string> flags;
+    bool repeatsLast = false;
+};
+
+const Syntax& syntaxOf(const std::string& command) {
+    static const std::map<std::string, Syntax> syntaxes = {
+        {"keygen", {{"KEYFILE"}, {}, {}}},
+        {"make",
+         {{},
+          {"--from", "--version", "--title", "--msg-typ", "--notes", "--start", "--previous",
+           "--key", "--out", "--updater-name"},
+          {"--unsigned", "--progress"}}},
+        {"sign", {{"DESCRIPTION", "KEYFILE"}, {}, {}}},
+        {"check",
+         {{"DESCRIPTION-OR-URL"},
+          {"--installed-version", "--key", "--updater-name"},
+          {"--progress"}}},
+        {"fleet", {{"LOG"}, {"--days", "--csv", "--html", "--description", "--release"}, {}, true}},
+    };
+    return syntaxes.at(command);
+}
+
+bool contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Positional arguments and the options of one command.
 struct Arguments {
     std::vector<std::string> positional;
-    std::map<std::string, std::string> options;
+    std::map<std::string, std::string> options;  // a flag's value is ""
     bool help = false;
 };
 
-Arguments parse(const std::vector<std::string>& args, const std::vector<std::string>& known) {
+Arguments parse(const std::vector<std::string>& args, const Syntax& syntax) {
     Arguments parsed;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             parsed.help = true;
         } else if (arg.rfind("--", 0) == 0) {
-            if (std::find(known.begin(), known.end(), arg) == known.end()) {
+            const bool valued = contains(syntax.valued, arg);
+            if (!valued && !contains(syntax.flags, arg)) {
                 throw UsageError("unknown option " + arg);
             }
-            if (i + 1 >= args.size()) {
+            if (parsed.options.count(arg) != 0) {
+                throw UsageError(arg + " is given twice");
+            }
+            if (valued && i + 1 >= args.size()) {
                 throw UsageError(arg + " needs a value");
             }
-            parsed.options[arg] = args[++i];
-        } else {
+            parsed.options[arg] = valued ? args[++i] : std::string();
+        } else if (parsed.positional.size() < syntax.positional.size() || syntax.repeatsLast) {
             parsed.positional.push_back(arg);
+        } else {
+            throw UsageError("unexpected argument " + arg);
         }
+    }
+    if (!parsed.help && parsed.positional.size() < syntax.positional.size()) {
+        throw UsageError(syntax.positional[parsed.positional.size()] + " is missing");
     }
     return parsed;
 }
@@ -162,24 +226,35 @@ std::optional<std::string> optional(const Arguments& arguments, const std::strin
                                             : std::optional<std::string>(found->second);
 }
 
-void expectPositional(const Arguments& arguments, std::size_t count) {
-    if (arguments.positional.size() != count) {
-        throw UsageError("expected " + std::to_string(count) + " argument(s)");
+bool given(const Arguments& arguments, const std::string& name) {
+    return arguments.options.count(name) != 0;
+}
+
+ProgressMode progressOf(const Arguments& arguments, bool errIsTerminal) {
+    if (errIsTerminal) {
+        return ProgressMode::Rewrite;
     }
+    return given(arguments, "--progress") ? ProgressMode::Lines : ProgressMode::Quiet;
 }
 
 int keygen(const Arguments& arguments, std::ostream& out) {
-    expectPositional(arguments, 1);
     const std::string publicKey = makeKeyFile(arguments.positional[0]);
-    out << "; The private key is in " << arguments.positional[0]
-        << ". Put this block into the updater's settings file:\r\n"
+    // The first line end ends the last line of a settings file that lacks
+    // one, so that appending never glues the comment onto it. The block
+    // [Hinweis], which the updater does not read, takes that empty line in a
+    // file that holds nothing else: ahead of [Signatur] it would be read as
+    // the key.
+    out << "\r\n[Hinweis]\r\n; The private key is in " << arguments.positional[0]
+        << ". The block [Signatur] goes into the updater's settings file:\r\n"
         << "[Signatur]\r\n"
         << publicKey << "\r\n";
     return kDone;
 }
 
-int make(const Arguments& arguments, std::ostream& out, std::ostream& err) {
-    expectPositional(arguments, 0);
+int make(const Arguments& arguments, bool errIsTerminal, std::ostream& out, std::ostream& err) {
+    if (given(arguments, "--key") && given(arguments, "--unsigned")) {
+        throw UsageError("--key and --unsigned exclude each other");
+    }
     MakeOptions options;
     options.from = required(arguments, "--from");
     options.version = required(arguments, "--version");
@@ -190,12 +265,14 @@ int make(const Arguments& arguments, std::ostream& out, std::ostream& err) {
     options.previous = optional(arguments, "--previous");
     options.keyFile = optional(arguments, "--key");
     options.out = required(arguments, "--out");
+    options.updaterName = optional(arguments, "--updater-name");
+    options.unsignedRelease = given(arguments, "--unsigned");
+    options.progress = progressOf(arguments, errIsTerminal);
     makeRelease(options, out, err);
     return kDone;
 }
 
 int sign(const Arguments& arguments, std::ostream& out) {
-    expectPositional(arguments, 2);
     const std::string& description = arguments.positional[0];
     const Signer signer = Signer::fromKeyFile(arguments.positional[1]);
     const std::optional<std::string> bytes = readWholeFile(description);
@@ -259,49 +336,55 @@ std::string publicKeyOf(const std::string& text) {
     return settings.signatureKey;
 }
 
-int check(const Arguments& arguments, Http& http, std::ostream& out, std::ostream& err) {
-    expectPositional(arguments, 1);
+int check(const Arguments& arguments, bool errIsTerminal, Http& http, std::ostream& out,
+          std::ostream& err) {
     CheckOptions options;
     options.description = arguments.positional[0];
     options.installedVersion = optional(arguments, "--installed-version");
     if (const auto key = optional(arguments, "--key")) {
         options.publicKey = publicKeyOf(*key);
     }
+    if (const auto name = optional(arguments, "--updater-name")) {
+        options.programNames = {*name};
+    }
+    options.progressOut = &err;
+    options.progress = progressOf(arguments, errIsTerminal);
     const std::vector<Finding> findings = checkDescription(options, http);
+    std::size_t errors = 0;
     for (const Finding& finding : findings) {
-        (finding.kind == Finding::Kind::Error ? err : out)
-            << formatFinding(options.description, finding) << "\n";
+        const bool error = finding.kind == Finding::Kind::Error;
+        errors += error ? 1 : 0;
+        (error ? err : out) << formatFinding(options.description, finding) << "\n";
     }
-    const int status = exitStatusOf(findings);
-    if (status == 0) {
+    if (findings.empty()) {
         out << options.description << ": no findings\n";
+        return kDone;
     }
-    return status;
+    out << options.description << ": " << errors << " error(s), " << findings.size() - errors
+        << " warning(s)\n";
+    return kFindings;
 }
 
 }  // namespace
 
 int runPublisher(const std::vector<std::string>& args, Http& http, std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err, bool errIsTerminal) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         (args.empty() ? err : out) << usage();
-        return args.empty() ? kErrors : kDone;
+        return args.empty() ? kUsage : kDone;
+    }
+    if (args[0] == "--version") {
+        out << publisherName() << " " << MORVANE_VERSION << "\n";
+        return args.size() == 1 ? kDone : kUsage;
     }
     const std::string& command = args[0];
     const auto help = helpTexts().find(command);
     if (help == helpTexts().end()) {
         err << "unknown command " << command << "\n" << usage();
-        return kErrors;
+        return kUsage;
     }
     try {
-        const Arguments arguments = parse(
-            args, command == "make"    ? std::vector<std::string>{"--from", "--version", "--title",
-                                                                  "--msg-typ", "--notes", "--start",
-                                                                  "--previous", "--key", "--out"}
-                  : command == "check" ? std::vector<std::string>{"--installed-version", "--key"}
-                  : command == "fleet" ? std::vector<std::string>{"--days", "--csv", "--html",
-                                                                  "--description", "--release"}
-                                       : std::vector<std::string>{});
+        const Arguments arguments = parse(args, syntaxOf(command));
         if (arguments.help) {
             out << help->second;
             return kDone;
@@ -310,7 +393,7 @@ int runPublisher(const std::vector<std::string>& args, Http& http, std::ostream&
             return keygen(arguments, out);
         }
         if (command == "make") {
-            return make(arguments, out, err);
+            return make(arguments, errIsTerminal, out, err);
         }
         if (command == "sign") {
             return sign(arguments, out);
@@ -318,15 +401,16 @@ int runPublisher(const std::vector<std::string>& args, Http& http, std::ostream&
         if (command == "fleet") {
             return fleet(arguments.positional, arguments.options, help->second, out, err);
         }
-        return check(arguments, http, out, err);
+        return check(arguments, errIsTerminal, http, out, err);
     } catch (const UsageError& e) {
         err << command << ": " << e.what() << "\n" << help->second;
+        return kUsage;
     } catch (const Failure& e) {
         err << command << ": " << englishText(e) << "\n";
     } catch (const std::exception& e) {
         err << command << ": " << e.what() << "\n";
     }
-    return kErrors;
+    return kFailure;
 }
 
 }  // namespace morvane::publish

@@ -1,110 +1,141 @@
 #include "publish/local_files.h"
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <system_error>
+
+#include "publish/host/host_files.h"
 
 namespace morvane::publish {
 namespace {
 
 namespace fs = std::filesystem;
 
+// Large enough that the system's calls, not the loop, set the pace; small
+// enough that memory stays flat.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+
 fs::path hostPath(const std::string& utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 std::string utf8Of(const fs::path& path) {
-    const std::u8string text = path.generic_u8string();
+    const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
 }
 
 }  // namespace
 
 std::optional<std::string> readWholeFile(const std::string& path, std::uintmax_t largest) {
-    std::error_code error;
-    const fs::path host = hostPath(path);
-    const std::uintmax_t size = fs::file_size(host, error);
-    if (error || size > largest || !fs::is_regular_file(host, error)) {
+    const EntryInfo info = entryAt(path);
+    if (info.kind != EntryKind::File || info.size > largest) {
         return std::nullopt;
     }
-    std::ifstream in(host, std::ios::binary);
-    if (!in) {
+    try {
+        InputFile in(path);
+        std::string bytes(static_cast<std::size_t>(info.size), '\0');
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const std::size_t got = in.read(bytes.data() + done, bytes.size() - done);
+            if (got == 0) {
+                return std::nullopt;
+            }
+            done += got;
+        }
+        return bytes;
+    } catch (const std::runtime_error&) {
         return std::nullopt;
     }
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (static_cast<std::uintmax_t>(in.gcount()) != size) {
-        return std::nullopt;
-    }
-    return bytes;
 }
 
 void writeWholeFile(const std::string& path, const std::string& bytes) {
-    const fs::path host = hostPath(path);
-    std::error_code error;
-    if (host.has_parent_path()) {
-        fs::create_directories(host.parent_path(), error);
+    const std::string folder = folderOf(path);
+    if (!folder.empty()) {
+        makeFolders(folder);
     }
-    std::ofstream out(host, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        throw std::runtime_error("cannot write " + path);
-    }
+    OutputFile out(path);
+    out.write(bytes.data(), bytes.size());
+    out.finish();
 }
 
 bool isRegularFile(const std::string& path) {
-    std::error_code error;
-    return fs::is_regular_file(hostPath(path), error);
+    return entryAt(path).kind == EntryKind::File;
 }
 
 bool isFolder(const std::string& path) {
-    std::error_code error;
-    return fs::is_directory(hostPath(path), error);
+    return entryAt(path).kind == EntryKind::Folder;
 }
 
-std::vector<std::string> filesBelow(const std::string& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    const fs::path root = hostPath(folder);
-    fs::recursive_directory_iterator it(root, error);
-    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        if (it->is_regular_file(error)) {
-            names.push_back(utf8Of(fs::relative(it->path(), root)));
+void makeFolders(const std::string& path) {
+    if (path.empty() || isFolder(path)) {
+        return;
+    }
+    const std::string parent = folderOf(path);
+    if (parent != path) {
+        makeFolders(parent);
+    }
+    createFolder(path);
+}
+
+namespace {
+
+// One pass over a file: hashed, counted and, with `out`, copied.
+FileFacts readOnce(InputFile& in, OutputFile* out,
+                   const std::function<void(std::uint64_t)>& onBytes) {
+    const std::unique_ptr<char[]> piece(new char[kPiece]);
+    Sha256 hash;
+    FileFacts facts;
+    while (const std::size_t got = in.read(piece.get(), kPiece)) {
+        hash.update(piece.get(), got);
+        if (out != nullptr) {
+            out->write(piece.get(), got);
+        }
+        facts.size += got;
+        if (onBytes) {
+            onBytes(got);
         }
     }
-    if (error) {
-        throw std::runtime_error("cannot list " + folder + ": " + error.message());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    facts.digest = hash.finish();
+    return facts;
 }
 
-std::optional<Sha256Digest> fileSha256(const std::string& path) {
-    std::ifstream in(hostPath(path), std::ios::binary);
-    if (!in) {
+}  // namespace
+
+FileFacts copyFile(const std::string& source, const std::string& target,
+                   const std::function<void(std::uint64_t)>& onBytes) {
+    InputFile in(source);
+    makeFolders(folderOf(target));
+    OutputFile out(target);
+    const FileFacts facts = readOnce(in, &out, onBytes);
+    out.finish();
+    return facts;
+}
+
+std::optional<FileFacts> factsOfFile(const std::string& path,
+                                     const std::function<void(std::uint64_t)>& onBytes) {
+    try {
+        InputFile in(path);
+        return readOnce(in, nullptr, onBytes);
+    } catch (const std::runtime_error&) {
         return std::nullopt;
     }
-    Sha256 hash;
-    std::string piece(64 * kKibibyte, '\0');
-    while (in) {
-        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
-        hash.update(piece.data(), static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return hash.finish();
 }
 
 void removeFile(const std::string& path) {
-    std::error_code error;
-    fs::remove(hostPath(path), error);
-    if (error) {
-        throw std::runtime_error("cannot delete " + path + ": " + error.message());
+    removeEntry(path);
+}
+
+void removeTree(const std::string& path) {
+    for (const ListedEntry& entry : listFolder(path)) {
+        const std::string inner = joinPath(path, entry.name);
+        if (!entry.link && entry.target.kind == EntryKind::Folder) {
+            removeTree(inner);
+        } else {
+            removeEntry(inner);
+        }
     }
+    removeEntry(path);
 }
 
 bool isSameOrInside(const std::string& path, const std::string& folder) {
@@ -115,25 +146,22 @@ bool isSameOrInside(const std::string& path, const std::string& folder) {
     return !relative.empty() && *relative.begin() != "..";
 }
 
-std::optional<std::uint64_t> fileSize(const std::string& path) {
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(hostPath(path), error);
-    if (error) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint64_t>(size);
-}
-
 std::string joinPath(const std::string& folder, const std::string& relative) {
     fs::path path = folder.empty() ? fs::path() : hostPath(folder);
     path /= hostPath(relative);
-    const std::u8string text = path.make_preferred().u8string();
-    return std::string(text.begin(), text.end());
+    return utf8Of(path.make_preferred());
 }
 
 std::string folderOf(const std::string& path) {
-    const std::u8string text = hostPath(path).parent_path().u8string();
-    return std::string(text.begin(), text.end());
+    return utf8Of(hostPath(path).parent_path());
+}
+
+std::string nameOf(const std::string& path) {
+    fs::path host = hostPath(path);
+    if (!host.has_filename()) {
+        host = host.parent_path();
+    }
+    return utf8Of(host.filename());
 }
 
 }  // namespace morvane::publish

@@ -2,154 +2,32 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 #include <stdexcept>
 
 #include "base/crypto.h"
 #include "base/text.h"
-#include "blockfile/ini_reader.h"
 #include "publish/check.h"
 #include "publish/local_files.h"
+#include "publish/notes.h"
+#include "publish/previous_release.h"
+#include "publish/quantities.h"
+#include "publish/release_folder.h"
+#include "publish/release_staging.h"
 #include "publish/signer.h"
+#include "publish/target_refusal.h"
 #include "release/description_writer.h"
+#include "release/limits.h"
 #include "release/release_rules.h"
-#include "release/target_rules.h"
-#include "release/windows1252.h"
 
 namespace morvane::publish {
 namespace {
-
-constexpr const char* kCrLf = "\r\n";
-// The updater's program name whose files a copy of an installed folder holds.
-constexpr const char* kProgramName = "Updater";
 
 [[noreturn]] void refuse(const std::string& reason) {
     throw std::runtime_error(reason);
 }
 
-// The notes as the text of the Beschreibung block: every line followed by
-// "\r\n".
-std::string notesText(const std::string& path) {
-    std::optional<std::string> text = readWholeFile(path, kMebibyte);
-    if (!text) {
-        refuse("cannot read the notes " + path);
-    }
-    if (text->rfind("\xEF\xBB\xBF", 0) == 0) {
-        text->erase(0, 3);  // a byte order mark some editors write
-    }
-    // Text that is no UTF-8 was saved in the publisher's Windows code page,
-    // which the description keeps as it is.
-    if (!isUtf8(*text)) {
-        *text = windows1252ToUtf8(*text);
-    }
-    std::string block;
-    std::size_t start = 0;
-    while (start < text->size()) {
-        std::size_t end = text->find('\n', start);
-        if (end == std::string::npos) {
-            end = text->size();
-        }
-        std::string line = text->substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        block += line + kCrLf;
-        start = end + 1;
-    }
-    return block;
-}
-
-// The description a release before this one was made with.
-Release readPrevious(const std::string& path) {
-    const std::optional<std::string> bytes = readWholeFile(path, 16 * kMebibyte);
-    if (!bytes) {
-        refuse("cannot read the previous description " + path);
-    }
-    return parseRelease(*bytes);
-}
-
-// Why a file below --from is no part of a release; empty when it is. What
-// is left out is named by the path reported for it ("Temp/", "Thumbs.db").
-struct LeftOut {
-    std::string reported;
-    std::string reason;
-};
-
-std::optional<LeftOut> leftOut(const std::string& relative) {
-    const std::size_t slash = relative.find('/');
-    const std::string first = relative.substr(0, slash);
-    const std::string name = relative.substr(relative.rfind('/') + 1);
-    std::string target = relative;
-    std::replace(target.begin(), target.end(), '/', '\\');
-    if (namesUpdaterPlace(target, kProgramName)) {
-        return LeftOut{slash == std::string::npos ? relative : first + "/",
-                       "the updater's own, from an installed folder"};
-    }
-    for (std::size_t start = 0; start < relative.size();) {
-        const std::size_t end = std::min(relative.find('/', start), relative.size());
-        const std::string component = foldCase(relative.substr(start, end - start));
-        if (end < relative.size() && (component == ".GIT" || component == ".SVN")) {
-            return LeftOut{relative.substr(0, end + 1), "version control"};
-        }
-        start = end + 1;
-    }
-    const std::string folded = foldCase(name);
-    if (name.rfind("~$", 0) == 0 || folded == "THUMBS.DB" || folded == "DESKTOP.INI" ||
-        folded == ".DS_STORE") {
-        return LeftOut{relative, "a file the system or an open document leaves behind"};
-    }
-    return std::nullopt;
-}
-
-// "#", "%" and "?" end or escape a URL's path: percent-encoded, the server
-// finds the file of that name.
-std::string sourceOf(const std::string& relative) {
-    std::string source;
-    for (const char c : relative) {
-        if (c == '#' || c == '%' || c == '?') {
-            static const char* const kHex = "0123456789ABCDEF";
-            source += '%';
-            source += kHex[static_cast<unsigned char>(c) >> 4];
-            source += kHex[c & 15];
-        } else {
-            source += c;
-        }
-    }
-    return source;
-}
-
-std::string hashOf(const std::string& path) {
-    const std::optional<Sha256Digest> digest = fileSha256(path);
-    if (!digest) {
-        refuse("cannot read " + path);
-    }
-    return toHex(*digest);
-}
-
-// What changed against the previous release, by folded "Ziel".
-void reportChanges(const Release& previous, const Release& release, std::ostream& out) {
-    std::map<std::string, std::string> before;
-    for (const FileEntry& file : previous.files) {
-        before[foldCase(file.target)] = foldCase(file.sha256.value_or(""));
-    }
-    std::size_t changed = 0;
-    for (const FileEntry& file : release.files) {
-        const auto known = before.find(foldCase(file.target));
-        if (known == before.end() || known->second != foldCase(file.sha256.value_or(""))) {
-            out << "changed since " << previous.version << ": " << file.target << "\n";
-            ++changed;
-        }
-        if (known != before.end()) {
-            before.erase(known);
-        }
-    }
-    for (const FileEntry& file : previous.files) {
-        if (before.count(foldCase(file.target)) != 0) {
-            out << "removed since " << previous.version << ": " << file.target
-                << " (stays on workstations that have it)\n";
-        }
-    }
-    out << changed << " of " << release.files.size() << " file(s) changed\n";
+std::string signatureIn(const std::string& folder) {
+    return joinPath(folder, std::string(kDescriptionName) + ".sig");
 }
 
 void checkOptions(const MakeOptions& options) {
@@ -169,9 +47,112 @@ void checkOptions(const MakeOptions& options) {
         refuse("--out " + options.out + " lies in --from " + options.from +
                ": the next release would ship this one");
     }
+    if (!options.keyFile && !options.unsignedRelease && isRegularFile(signatureIn(options.out))) {
+        refuse("--out " + options.out +
+               " holds a signed release; made without --key, this one would be unsigned, and "
+               "every PC whose settings hold a key would refuse it at every start: give --key, "
+               "or --unsigned to publish it unsigned");
+    }
 }
 
-// A Http that reaches nothing: `make` checks its own output on disk.
+// "#", "%" and "?" end or escape a URL's path: percent-encoded, the server
+// finds the file of that name.
+std::string sourceOf(const std::string& relative) {
+    std::string source;
+    for (const char c : relative) {
+        if (c == '#' || c == '%' || c == '?') {
+            static const char* const kHex = "0123456789ABCDEF";
+            source += '%';
+            source += kHex[static_cast<unsigned char>(c) >> 4];
+            source += kHex[c & 15];
+        } else {
+            source += c;
+        }
+    }
+    return source;
+}
+
+// The limit by name, with how many files of names like these would fit.
+void checkDescriptionSize(const Release& release, std::size_t size) {
+    const auto limit = static_cast<std::uint64_t>(kLargestDescription);
+    if (size <= limit) {
+        return;
+    }
+    Release empty = release;
+    empty.files.clear();
+    const std::size_t fixed = descriptionText(empty).size();
+    const std::size_t perFile = (size - fixed) / std::max<std::size_t>(release.files.size(), 1);
+    std::uint64_t fitting = limit > fixed ? (limit - fixed) / std::max<std::size_t>(perFile, 1) : 0;
+    if (fitting > 1000) {
+        fitting -= fitting % 100;
+    }
+    refuse("the description would have " + inMebibytes(size) + " (" + grouped(size) +
+           " bytes); the updater fetches at most 1 MiB (" + grouped(limit) +
+           " bytes) of it: about " + grouped(fitting) + " files with names like these fit");
+}
+
+// The release as the list decides it, every file with its size from the
+// walk and a digest still to come.
+Release plannedRelease(const MakeOptions& options, const ReleaseFolder& folder, std::string notes) {
+    Release release;
+    release.version = options.version;
+    release.title = options.title;
+    release.messageType = options.messageType;
+    release.notes = std::move(notes);
+    release.startFile = options.startFile;
+    if (!startFileStaysBelowFolder(release)) {
+        refuse("--start " + options.startFile + " leaves the application folder");
+    }
+    for (const ReleaseFile& found : folder.files) {
+        FileEntry file;
+        file.title = found.relative;
+        file.source = sourceOf(found.relative);
+        file.target = found.relative;
+        std::replace(file.target.begin(), file.target.end(), '/', '\\');
+        if (const auto refusal =
+                targetRefusal(file.target, kDescriptionName, folder.programNames)) {
+            refuse("the updater would refuse the file " + found.relative + ": " + *refusal);
+        }
+        file.sha256 = std::string(64, '0');  // as long as the digest to come
+        file.size = static_cast<std::int64_t>(found.size);
+        release.files.push_back(std::move(file));
+    }
+    if (const auto clash = clashingTargets(release)) {
+        const FileEntry& first = release.files[clash->first];
+        const FileEntry& second = release.files[clash->second];
+        refuse(foldCase(first.target) == foldCase(second.target)
+                   ? "the files " + first.title + " and " + second.title +
+                         " differ only in case, which Windows does not tell apart"
+                   : "the file " + first.title + " and the folder of " + second.title +
+                         " have one name on Windows");
+    }
+    const std::string text = descriptionText(release);
+    if (!startFileIsReleased(release)) {
+        refuse("--start " + options.startFile +
+               " is no file of the release (none below --from has that name): after the update "
+               "every start would show \"Start-Fehler\"");
+    }
+    checkDescriptionSize(release, text.size());
+    return release;
+}
+
+// Each file read once: hashed, counted and copied into the new folder.
+std::map<std::string, FileFacts> writeFiles(const std::string& from, Release& release,
+                                            const std::string& folder, Progress& progress) {
+    std::map<std::string, FileFacts> written;
+    for (FileEntry& file : release.files) {
+        const FileFacts facts = copyFile(joinPath(from, file.title), joinPath(folder, file.title),
+                                         [&](std::uint64_t count) { progress.addBytes(count); });
+        file.sha256 = toHex(facts.digest);
+        file.size = static_cast<std::int64_t>(facts.size);
+        written[file.source] = facts;
+        progress.fileDone();
+    }
+    progress.finish();
+    return written;
+}
+
+// A Http that reaches nothing: make checks its own output on disk.
 class NoHttp : public Http {
 public:
     std::unique_ptr<HttpSession> openSession() override { return nullptr; }
@@ -183,7 +164,7 @@ void makeRelease(const MakeOptions& options, std::ostream& out, std::ostream& er
     checkOptions(options);
     std::optional<Release> previous;
     if (options.previous) {
-        previous = readPrevious(*options.previous);
+        previous = readPreviousRelease(*options.previous);
         if (!isNewerVersion(options.version, previous->version)) {
             refuse("version \"" + options.version + "\" is not newer than the previous \"" +
                    previous->version +
@@ -196,90 +177,52 @@ void makeRelease(const MakeOptions& options, std::ostream& out, std::ostream& er
         signer = Signer::fromKeyFile(*options.keyFile);
     }
 
-    Release release;
-    release.version = options.version;
-    release.title = options.title;
-    release.messageType = options.messageType;
-    release.notes = notesText(options.notesFile);
-    release.startFile = options.startFile;
-    if (!startFileStaysBelowFolder(release)) {
-        refuse("--start " + options.startFile + " leaves the application folder");
+    const ReleaseFolder folder = gatherReleaseFolder(options.from, options.updaterName);
+    for (const LeftOut& skipped : folder.leftOut) {
+        err << "left out " << skipped.reported << ": " << skipped.reason << "\n";
     }
-    std::set<std::string> reported;
-    for (const std::string& relative : filesBelow(options.from)) {
-        if (const std::optional<LeftOut> skip = leftOut(relative)) {
-            if (reported.insert(skip->reported).second) {
-                err << "left out " << skip->reported << ": " << skip->reason << "\n";
-            }
-            continue;
-        }
-        FileEntry file;
-        file.title = relative;
-        file.source = sourceOf(relative);
-        file.target = relative;
-        std::replace(file.target.begin(), file.target.end(), '/', '\\');
-        if (!mayInstallTarget(file.target, kDescriptionName, kProgramName)) {
-            refuse("the updater would refuse the file " + relative +
-                   " (a name Windows does not allow, or one of the updater's own files)");
-        }
-        file.sha256 = hashOf(joinPath(options.from, relative));
-        const std::optional<std::uint64_t> size = fileSize(joinPath(options.from, relative));
-        if (!size) {
-            refuse("cannot read " + joinPath(options.from, relative));
-        }
-        // The updater stops a download that grows beyond this.
-        file.size = static_cast<std::int64_t>(*size);
-        release.files.push_back(std::move(file));
+    Release release = plannedRelease(options, folder, notesText(options.notesFile, err));
+
+    ReleaseStaging staging(options.out);
+    Progress progress(err, options.progress, "make");
+    std::uint64_t bytes = 0;
+    for (const ReleaseFile& file : folder.files) {
+        bytes += file.size;
     }
-    if (const auto clash = clashingTargets(release)) {
-        refuse("two files differ only in case, which Windows does not tell apart: " +
-               release.files[clash->second].title);
-    }
+    progress.setTotal(folder.files.size(), bytes);
+    std::map<std::string, FileFacts> written =
+        writeFiles(options.from, release, staging.folder(), progress);
     const std::string text = descriptionText(release);
-
-    std::optional<std::string> signature;
-    if (signer) {
-        signature = signer->sign(text);
-    }
-    for (const FileEntry& file : release.files) {
-        const std::optional<std::string> bytes =
-            readWholeFile(joinPath(options.from, file.title), ~std::uintmax_t{0});
-        if (!bytes) {
-            refuse("cannot read " + joinPath(options.from, file.title));
-        }
-        writeWholeFile(joinPath(options.out, file.title), *bytes);
-    }
-    const std::string description = joinPath(options.out, kDescriptionName);
+    const std::string description = joinPath(staging.folder(), kDescriptionName);
     writeWholeFile(description, text);
-    if (signature) {
-        writeWholeFile(description + ".sig", *signature);
-    } else {
-        // A signature of an earlier make would sign other bytes.
-        removeFile(description + ".sig");
+    if (signer) {
+        writeWholeFile(signatureIn(staging.folder()), signer->sign(text));
     }
 
-    // The release as the updater and `check` will read it.
-    NoHttp offline;
+    // The release as the updater and `check` will read it, with the files
+    // as the one pass over them found them.
     CheckOptions check;
     check.description = description;
-    check.programName = kProgramName;
+    check.programNames = folder.programNames;
+    check.knownSources = std::move(written);
+    const std::string shown = joinPath(options.out, kDescriptionName);
     std::size_t errors = 0;
+    NoHttp offline;
     for (const Finding& finding : checkDescription(check, offline)) {
         if (finding.kind == Finding::Kind::Error) {
-            err << formatFinding(description, finding) << "\n";
+            err << formatFinding(shown, finding) << "\n";
             ++errors;
         }
     }
     if (errors != 0) {
-        removeFile(description);
-        removeFile(description + ".sig");
-        refuse("the release fails its check; " + description + " was removed");
+        refuse("the release fails its check; --out " + options.out + " is as it was");
     }
+    staging.swapIn();
     if (previous) {
         reportChanges(*previous, release, out);
     }
-    out << "wrote " << description << ": " << release.files.size() << " file block(s)"
-        << (signature ? ", signed" : "") << "\n";
+    out << "wrote " << shown << ": " << release.files.size() << " file block(s)"
+        << (signer ? ", signed" : "") << "\n";
 }
 
 }  // namespace morvane::publish

@@ -4,6 +4,8 @@
 #include <ostream>
 #include <string>
 
+#include "publish/progress.h"
+
 namespace morvane::publish {
 
 struct MakeOptions {
@@ -16,20 +18,28 @@ struct MakeOptions {
     std::optional<std::string> previous;  // the description of the release before
     std::optional<std::string> keyFile;   // PKCS#8 PEM private key
     std::string out;                      // the folder to put on the server
+    // The updater's program name without ".exe", when it is not recognised
+    // by its version information.
+    std::optional<std::string> updaterName;
+    // Without a key, the publisher means an unsigned release even where the
+    // release in `out` is signed.
+    bool unsignedRelease = false;
+    ProgressMode progress = ProgressMode::Quiet;
 };
 
 // The name of the description that `make` writes into the server folder.
 inline constexpr const char* kDescriptionName = "revision.ini";
 
-// Writes the release into `options.out`: the description with a block for
-// every file below `options.from`, the files in the server layout and, with
-// a key, the description's signature (without one, an earlier signature is
-// deleted). What an installed folder or the system adds (the updater's Temp
-// and Backup folders and its own files, version control folders, lock and
-// thumbnail files) is left out and named on `err`. With `previous`, `out`
-// names what changed and what was removed since. The release is checked as
-// `check` would; its errors go to `err`. Throws std::runtime_error with the
-// reason when the release cannot be made as the updater needs it.
+// Makes the release of `options.from` in three steps: gathers the folder
+// (every file's name and size; what is left out is named on `err`), decides
+// over that list (names, the start file, the updater's limits) and writes
+// the release in a folder beside `options.out`, each file read once: hashed,
+// counted and copied in one pass. The description gets a block for every
+// file and, with a key, its signature. The release is checked as `check`
+// would, from what that pass found, and only then swapped in for `out`.
+// With `previous`, `out` names what changed and what was removed since.
+// Throws std::runtime_error with the reason when the release cannot be made
+// as the updater needs it; `options.out` is then as it was.
 void makeRelease(const MakeOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace morvane::publish

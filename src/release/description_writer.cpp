@@ -18,12 +18,31 @@ bool readsAsHeader(const std::string& line) {
     return line.size() >= 2 && line.front() == '[' && line.back() == ']';
 }
 
+// A letter followed by a combining mark (U+0300 to U+036F), as macOS
+// writes "ü" in file names: Windows-1252 holds only the composed letter.
+bool hasCombiningMark(const std::string& utf8) {
+    for (std::size_t i = 0; i + 1 < utf8.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const auto next = static_cast<unsigned char>(utf8[i + 1]);
+        if ((lead == 0xCC && next >= 0x80) || (lead == 0xCD && next <= 0xAF)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Text in Windows-1252 that stays one line.
 std::string encoded(const std::string& what, const std::string& utf8) {
     if (utf8.find_first_of("\r\n") != std::string::npos) {
         refuse(what + " must be one line");
     }
     const std::optional<std::string> bytes = toWindows1252(utf8);
+    if (!bytes && hasCombiningMark(utf8)) {
+        refuse(what + " \"" + utf8 +
+               "\" holds a decomposed umlaut or accent (a letter followed by a combining mark, as "
+               "macOS writes names), which Windows-1252 cannot hold: type the letter anew as one "
+               "character, or compose the names (convmv -r -f utf8 -t utf8 --nfc --notest)");
+    }
     if (!bytes) {
         refuse(what + " \"" + utf8 + "\" has characters that Windows-1252 cannot hold");
     }

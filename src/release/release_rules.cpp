@@ -95,4 +95,12 @@ bool startFileStaysBelowFolder(const Release& description) {
     return staysBelowFolder(description.startFile);
 }
 
+bool startFileIsReleased(const Release& description) {
+    std::string start = foldCase(description.startFile);
+    std::replace(start.begin(), start.end(), '/', '\\');
+    return start.empty() ||
+           std::any_of(description.files.begin(), description.files.end(),
+                       [&](const FileEntry& file) { return foldCase(file.target) == start; });
+}
+
 }  // namespace morvane

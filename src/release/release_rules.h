@@ -71,4 +71,9 @@ bool endsWithStartFile(const Release& description);
 // it), or a path that stays below the updater's folder.
 bool startFileStaysBelowFolder(const Release& description);
 
+// Whether a file block installs the start file (compared as Windows
+// compares names), or none is named and the settings file's is started. A
+// start file that no block installs must already be on every PC.
+bool startFileIsReleased(const Release& description);
+
 }  // namespace morvane

@@ -109,17 +109,35 @@ bool staysBelowFolder(std::string_view relative) {
     return true;
 }
 
-bool namesFileBelowFolder(std::string_view relative) {
-    if (relative.empty() || !staysBelowFolder(relative)) {
-        return false;
+std::optional<TargetFaultAt> targetFault(std::string_view relative) {
+    if (relative.empty()) {
+        return TargetFaultAt{TargetFault::Empty, {}};
+    }
+    if (!staysBelowFolder(relative)) {
+        return TargetFaultAt{TargetFault::LeavesFolder, {}};
     }
     for (std::string_view part : componentsOf(relative)) {
-        if (part.empty() || part.back() == '.' || part.back() == ' ' ||
-            hasForbiddenCharacter(part) || isDeviceName(part) || looksLikeShortName(part)) {
-            return false;
+        if (part.empty() || part == ".") {
+            return TargetFaultAt{TargetFault::EmptyComponent, part};
+        }
+        if (part.back() == '.' || part.back() == ' ') {
+            return TargetFaultAt{TargetFault::DotOrBlankAtEnd, part};
+        }
+        if (hasForbiddenCharacter(part)) {
+            return TargetFaultAt{TargetFault::ReservedCharacter, part};
+        }
+        if (isDeviceName(part)) {
+            return TargetFaultAt{TargetFault::DeviceName, part};
+        }
+        if (looksLikeShortName(part)) {
+            return TargetFaultAt{TargetFault::ShortNameForm, part};
         }
     }
-    return true;
+    return std::nullopt;
+}
+
+bool namesFileBelowFolder(std::string_view relative) {
+    return !targetFault(relative);
 }
 
 bool namesUpdaterPlace(std::string_view target, std::string_view programName) {

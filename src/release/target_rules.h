@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 namespace morvane {
@@ -22,6 +23,22 @@ bool staysBelowFolder(std::string_view relative);
 // of the form of a short name ("REVISI~1.NEW"), which may reach a file of
 // another name.
 bool namesFileBelowFolder(std::string_view relative);
+
+// Which of those rules a "Ziel" breaks, and in which component.
+enum class TargetFault {
+    Empty,
+    LeavesFolder,       // a leading "\" or "/", a drive or stream (":"), a ".." component
+    EmptyComponent,     // "a\\b", a trailing separator, a "." component
+    DotOrBlankAtEnd,    // Windows drops them from a name
+    ReservedCharacter,  // a control character or one of < > " | ? *
+    DeviceName,         // CON, NUL.txt, COM1, ...
+    ShortNameForm,      // REVISI~1.NEW
+};
+struct TargetFaultAt {
+    TargetFault fault;
+    std::string_view component;  // empty for Empty and LeavesFolder
+};
+std::optional<TargetFaultAt> targetFault(std::string_view relative);
 
 // True for a "Ziel" that names a place of the updater's own in its folder,
 // in any case: its Temp and Backup folders (as first component) and its

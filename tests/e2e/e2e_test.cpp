@@ -22,6 +22,7 @@
 #include "fake_excel_ids.h"
 #include "fake_excel_registration.h"
 #include "publish/key_encoding.h"
+#include "publish/local_files.h"
 #include "support/built_file.h"
 #include "support/signing_vectors.h"
 #include "support/temp_folder.h"
@@ -1027,10 +1028,7 @@ TEST_F(SignedUpdaterRunTest, ASwappedFileIsADownloadError) {
 
 const std::wstring kPublish = wide(test::builtFile(MORVANE_E2E_PUBLISH));
 
-// A publisher's folder turned into a release by Publish.exe, served as it
-// wrote it, installed by Updater.exe; signed with a key of Publish.exe keygen
-// when the parameter says so.
-class PublishedUpdaterRunTest : public UpdaterRunTest, public ::testing::WithParamInterface<bool> {
+class PublisherRunTest : public UpdaterRunTest {
 protected:
     // Runs Publish.exe in the test's folder; its exit code.
     DWORD publish(const std::wstring& arguments) {
@@ -1043,6 +1041,12 @@ protected:
         return tool.exitCode();
     }
 };
+
+// A publisher's folder turned into a release by Publish.exe, served as it
+// wrote it, installed by Updater.exe; signed with a key of Publish.exe keygen
+// when the parameter says so.
+class PublishedUpdaterRunTest : public PublisherRunTest,
+                                public ::testing::WithParamInterface<bool> {};
 
 TEST_P(PublishedUpdaterRunTest, AReleaseMadeByThePublisherToolInstalls) {
     const bool signed_ = GetParam();
@@ -1085,6 +1089,30 @@ TEST_P(PublishedUpdaterRunTest, AReleaseMadeByThePublisherToolInstalls) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SignedAndUnsigned, PublishedUpdaterRunTest, ::testing::Bool());
+
+// A file 300 characters deep below an absolute --from is released like any
+// other, whatever the system's limit of 260 for old programs.
+TEST_F(PublisherRunTest, PublishReleasesAFileWhosePathHas300Characters) {
+    const std::string from = root_.file("Release");
+    std::string relative = "Vorlagen";
+    while (from.size() + relative.size() < 290) {
+        relative += "\\Quartalsabschluss-Filialen-" + std::to_string(relative.size());
+    }
+    relative += "\\Bericht.xltx";
+    ASSERT_GE(from.size() + relative.size(), 300u);
+    publish::writeWholeFile(from + "\\" + relative, kNewTemplate);
+    publish::writeWholeFile(from + "\\Auswertung.xlsm", kNewWorkbook);
+    root_.write("notes.txt", "Tiefe Vorlagen\r\n");
+    EXPECT_EQ(publish(L"make --from \"" + wide(from) +
+                      L"\" --version 2.04 --title T --msg-typ 0 --notes notes.txt --start "
+                      L"Auswertung.xlsm --out Server"),
+              0u);
+    EXPECT_NE(root_.read("Server\\revision.ini").find("Ziel = " + relative + "\r\n"),
+              std::string::npos);
+    EXPECT_EQ(publish::readWholeFile(root_.file("Server") + "\\" + relative), kNewTemplate);
+    publish::removeTree(from);
+    publish::removeTree(root_.file("Server"));
+}
 
 // The picture folder starts empty; at the end no program of the runs is left.
 class SuiteEnvironment : public ::testing::Environment {

@@ -68,7 +68,7 @@ TEST(FleetCommand, ExitsWith2ForWrongUsageAnd3ForWhatItCannotShow) {
         std::string message;
     };
     const Case cases[] = {
-        {{}, 2, "fleet: no LOG given\nusage: "},
+        {{}, 2, "fleet: LOG is missing\nusage: "},
         {{"--days", "0", old}, 2, "--days takes a whole number from 1 to 36500"},
         {{"--days", "30 days", old}, 2, "--days takes a whole number"},
         {{old, "--days"}, 2, "--days needs a value"},

@@ -91,6 +91,6 @@ Publish.exe make --from "%WORK%\release" --version 1.1 --title "Testpaket" --msg
 if errorlevel 1 exit /b 1
 if not exist "%WORK%\upload\revision.ini.sig" exit /b 1
 Publish.exe check "%WORK%\upload\revision.ini" --key "%WORK%\Updater.ini"
-if errorlevel 2 exit /b 1
+if errorlevel 1 exit /b 1
 rmdir /s /q "%WORK%"
 exit /b 0

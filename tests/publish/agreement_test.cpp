@@ -1,7 +1,8 @@
 // One table of descriptions, each run through the real update run (loopback
 // server, real files) and through `check` against the same server: an error
-// means the run installs nothing of it, a clean description is installed,
-// and each warning says what the run does.
+// means the run installs nothing of it, unless the error concerns only a
+// file that the PC has unchanged (it does not fetch that file), a clean
+// description is installed, and each warning says what the run does.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -38,13 +39,17 @@ struct Row {
     std::string text;  // the description; "\n" becomes "\r\n" unless `raw`
     Verdict verdict;
     std::string finding = "";  // part of a finding of the verdict's kind
-    bool installs = false;     // for warnings; clean installs, an error never
+    // For warnings, and for errors about a file the PC has unchanged; clean
+    // always installs.
+    bool installs = false;
     // Files served beside the description, by path below its folder as the
     // request names it.
     std::map<std::string, std::string> served = {{"a.txt", "a"}, {"b.txt", "b"}};
     std::optional<std::string> installed = std::nullopt;  // the record's version
     Signature signature = Signature::None;
     bool raw = false;
+    // Files the PC has already, by Ziel.
+    std::map<std::string, std::string> present = {};
 };
 
 void PrintTo(const Row& row, std::ostream* out) {
@@ -71,8 +76,13 @@ std::string file(const std::string& source, const std::string& target,
     return block + (sha256.empty() ? "" : "SHA256 = " + sha256 + "\n");
 }
 const std::string kA = file("a.txt", "a.txt");
-const std::string kStart = "[Startdatei]\nA.xlsm\n";
-std::string release(const std::string& files = kA, const std::string& start = kStart) {
+const std::string kSize =
+    "Gr\xF6\xDF"
+    "e";  // in Windows-1252
+const std::string kSizedA = kA + kSize + " = 1\n";
+const std::string kStart = "[Startdatei]\na.txt\n";
+// Without a start file the settings file's is started.
+std::string release(const std::string& files = kA, const std::string& start = "[Startdatei]\n") {
     return head() + files + start;
 }
 
@@ -96,12 +106,12 @@ const std::vector<Row> kRows = {
     {"InformsFirst", head("1.1", "1") + kA + kStart, Verdict::Clean},
     {"HeadBlocksInAnotherOrder", "[Titel]\nT\n[msg-typ]\n0\n[Beschreibung]\nx\n[VERSION]\n1.1\n" + kA + kStart, Verdict::Clean},
     {"CommentBeforeTheVersion", "[Version]\n;erste Zeile\n1.1\n[Titel]\nT\n[Msg-Typ]\n0\n[Beschreibung]\nx\n" + kA + kStart, Verdict::Clean},
-    {"SizeRight", release("[A]\nQuelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA + "\nGr\xF6\xDF" "e = 1\n"), Verdict::Clean},
+    {"SizeRight", release(kSizedA), Verdict::Clean},
     {"NoFileBlocks", release(""), Verdict::Clean},
-    {"StartFileInAFolder", release(kA, "[Startdatei]\nlib\\A.xlsm\n"), Verdict::Clean},
+    {"StartFileInAFolder", release(file("a.txt", "lib\\A.xlsm"), "[Startdatei]\nlib\\A.xlsm\n"), Verdict::Clean},
     {"NoStartFile", release(kA, "[Startdatei]\n"), Verdict::Clean},
     {"NewerThanInstalled", release(), Verdict::Clean, "", false, {{"a.txt", "a"}}, "1.0"},
-    {"Signed", release(), Verdict::Clean, "", false, {{"a.txt", "a"}}, std::nullopt, Signature::Valid},
+    {"Signed", release(kSizedA), Verdict::Clean, "", false, {{"a.txt", "a"}}, std::nullopt, Signature::Valid},
     // Warnings: as each says.
     {"UnknownMsgTyp", head("1.1", "3") + kA + kStart, Verdict::Warning, "installs without asking", true},
     {"EmptyMsgTyp", head("1.1", "") + kA + kStart, Verdict::Warning, "installs without asking", true},
@@ -109,8 +119,11 @@ const std::vector<Row> kRows = {
     {"TenAfterNine", head("1.10") + kA + kStart, Verdict::Warning, "larger as a number", false, {{"a.txt", "a"}}, "1.9"},
     {"LengthsDiffer", head("2.0") + kA + kStart, Verdict::Warning, "differ in length", true, {{"a.txt", "a"}}, "1.10"},
     {"NoSHA256", release(file("a.txt", "a.txt", "")), Verdict::Warning, "without SHA256", true},
-    {"Utf8WithBom", "\xEF\xBB\xBF" + head() + file("a.txt", "M\xC3\xBCller.txt") + kStart, Verdict::Clean},
+    {"Utf8WithBom", "\xEF\xBB\xBF" + head() + file("a.txt", "M\xC3\xBCller.txt") + "[Startdatei]\nM\xC3\xBCller.txt\n", Verdict::Clean},
     {"Utf8Notes", "[Version]\n1.1\n[Titel]\nT\n[Msg-Typ]\n0\n[Beschreibung]\nM\xC3\xBCller\n" + kA + kStart, Verdict::Warning, "UTF-8", true},
+    {"StartFileNotReleased", release(kA, "[Startdatei]\nA.xlsm\n"), Verdict::Warning, "installed by no file block", true},
+    {"UnknownKey", release(kA + "Groesse = 9\n"), Verdict::Warning, "unknown key \"Groesse\"", true},
+    {"SignedWithoutSize", release(), Verdict::Warning, "without Gr\xC3\xB6\xC3\x9F" "e in a signed release", true, {{"a.txt", "a"}}, std::nullopt, Signature::Valid},
     {"UndefinedByteInTitle", "[Version]\n1.1\n[Titel]\nT\x81\n[Msg-Typ]\n0\n[Beschreibung]\nx\n" + kA + kStart, Verdict::Warning, "byte 0x81", true},
     // Errors: nothing installed.
     {"FourthBlockNoHeadBlock", "[Version]\n1.1\n[Titel]\nT\n[Beschreibung]\nx\n[Notizen]\ny\n" + kA + kStart, Verdict::Error, "block 4 must be one of"},
@@ -142,10 +155,17 @@ const std::vector<Row> kRows = {
     {"ZielBelowAnother", release(file("b.txt", "lib/b.txt", kShaB, "B") + file("a.txt", "LIB")), Verdict::Error, "one is a folder of the other"},
     {"QuelleNotServed", release(file("c.txt", "a.txt")), Verdict::Error, "answers HTTP 404"},
     {"SHA256Wrong", release(file("a.txt", "a.txt", std::string(64, '0'))), Verdict::Error, "does not match"},
-    {"SizeWrong", release("[A]\nQuelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA + "\nGr\xF6\xDF" "e = 2\n"), Verdict::Error, "does not match"},
-    {"SizeNoNumber", release("[A]\nQuelle = a.txt\nZiel = a.txt\nGr\xF6\xDF" "e = 1 KB\n"), Verdict::Error, "no number of bytes"},
+    {"SizeWrong", release(kA + kSize + " = 2\n"), Verdict::Error, "does not match"},
+    {"SizeNoNumber", release("[A]\nQuelle = a.txt\nZiel = a.txt\n" + kSize + " = 1 KB\n"), Verdict::Error, "no number of bytes"},
     {"SHA256Short", release(file("a.txt", "a.txt", kShaA.substr(1))), Verdict::Error, "not 64 hex digits"},
     {"TooManyBlocks", manyBlocks(), Verdict::Error, "16-bit block counter"},
+    {"Empty", "", Verdict::Error, "the description is empty"},
+    {"Over1MiB", head() + std::string(std::size_t{1} << 20, 'x') + "\n" + kA + kStart, Verdict::Error, "at most 1 MiB"},
+    {"EqualsInQuelle", release(file("a=b.txt", "a.txt")), Verdict::Error, "holds \"=\" more than once", false, {{"a=b.txt", "a"}}},
+    // A file the PC has unchanged is not fetched: the error about its
+    // Quelle fails only the PCs that need it.
+    {"QuelleNotServedOnAPCThatHasTheFile", release(), Verdict::Error, "answers HTTP 404", true, {}, std::nullopt, Signature::None, false, {{"a.txt", "a"}}},
+    {"SizeWrongOnAPCThatHasTheFile", release(kA + kSize + " = 2\n"), Verdict::Error, "does not match", true, {{"a.txt", "a"}}, std::nullopt, Signature::None, false, {{"a.txt", "a"}}},
     {"LfOnly", release(), Verdict::Error, "LF only", false, {{"a.txt", "a"}}, std::nullopt, Signature::None, true},
     {"StartFileOutside", release(kA, "[Startdatei]\n..\\A.xlsm\n"), Verdict::Error, "leaves the application folder"},
     {"StartFileOnADrive", release(kA, "[Startdatei]\nC:\\A.xlsm\n"), Verdict::Error, "leaves the application folder"},
@@ -200,6 +220,9 @@ TEST_P(Agreement, CheckAndTheUpdaterReadADescriptionAlike) {
     if (row.installed) {
         writeApp("Temp\\revision.ini", crlf(head(*row.installed) + kStart));
     }
+    for (const auto& [target, content] : row.present) {
+        writeApp(target, content);
+    }
     run();
 
     CheckOptions options;
@@ -217,23 +240,25 @@ TEST_P(Agreement, CheckAndTheUpdaterReadADescriptionAlike) {
             (finding.kind == Finding::Kind::Error) == (row.verdict == Verdict::Error);
         found |= ofVerdict && finding.message.find(row.finding) != std::string::npos;
     }
-    EXPECT_EQ(exitStatusOf(findings), static_cast<int>(row.verdict))
+    EXPECT_EQ(severityOf(findings), static_cast<int>(row.verdict))
         << ::testing::PrintToString(messages);
     EXPECT_TRUE(found) << ::testing::PrintToString(messages);
 
     const std::map<std::string, std::string> installed = installedFiles();
-    const bool installs =
-        row.verdict == Verdict::Clean || (row.verdict == Verdict::Warning && row.installs);
-    if (!installs) {
-        EXPECT_TRUE(installed.empty()) << ::testing::PrintToString(installed);
+    if (row.verdict != Verdict::Clean && !row.installs) {
+        EXPECT_EQ(installed, row.present);
         return;
     }
-    // Every file of the description at its Ziel, with the served content.
-    std::map<std::string, std::string> expected;
+    // Every file of the description at its Ziel, with the served content or
+    // as the PC had it, and the description recorded as installed.
+    std::map<std::string, std::string> expected = row.present;
     for (const FileEntry& entry : parseRelease(text).files) {
-        expected[entry.target] = row.served.at(percentEncoded(entry.source));
+        if (row.present.count(entry.target) == 0) {
+            expected[entry.target] = row.served.at(percentEncoded(entry.source));
+        }
     }
     EXPECT_EQ(installed, expected);
+    EXPECT_EQ(readApp("Temp\\revision.ini"), text);
 }
 
 INSTANTIATE_TEST_SUITE_P(Descriptions, Agreement, ::testing::ValuesIn(kRows),

@@ -41,11 +41,17 @@ const std::string kSizeKey =
     "e";
 const std::string kGoodFile =
     fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA + "\n" + kSizeKey + " = 1\n");
-// The same block in a file saved as UTF-8.
-const std::string kGoodFileUtf8 = fileBlock("Quelle = a.txt\nZiel = a.txt\nSHA256 = " + kShaA +
-                                            "\nGr\xC3\xB6\xC3\x9F"
-                                            "e = 1\n");
-const std::string kStart = "[Startdatei]\nA.xlsm\n";
+// A block in a file saved as UTF-8, and its start file.
+const std::string kGoodFileUtf8 =
+    fileBlock("Quelle = a.txt\nZiel = M\xC3\xBCller.xlsm\nSHA256 = " + kShaA +
+              "\nGr\xC3\xB6\xC3\x9F"
+              "e = 1\n");
+const std::string kStartUtf8 = "[Startdatei]\nM\xC3\xBCller.xlsm\n";
+const std::string kStart = "[Startdatei]\na.txt\n";
+
+std::string longNotes() {
+    return head() + std::string(std::size_t{1} << 20, 'x') + "\n" + kGoodFile + kStart;
+}
 
 std::string manyBlocks() {
     std::string text = head();
@@ -85,8 +91,14 @@ TEST(Check, FindsEachFaultOfATableOfBrokenDescriptions) {
         {"no Quelle", head() + fileBlock("Ziel = a.txt\n" + sha) + kStart, Kind::Error, "without Quelle"},
         {"no Ziel", head() + fileBlock("Quelle = a.txt\n" + sha) + kStart, Kind::Error, "without Ziel"},
         {"Ziel outside", head() + fileBlock("Quelle = a.txt\nZiel = ..\\a.txt\n" + sha) + kStart, Kind::Error, "refuses Ziel"},
-        {"Ziel a device", head() + fileBlock("Quelle = a.txt\nZiel = lib\\NUL.txt\n" + sha) + kStart, Kind::Error, "refuses Ziel"},
-        {"Ziel the record", head() + fileBlock("Quelle = a.txt\nZiel = REVISION.ini.new\n" + sha) + kStart, Kind::Error, "refuses Ziel"},
+        {"Ziel a device", head() + fileBlock("Quelle = a.txt\nZiel = lib\\NUL.txt\n" + sha) + kStart, Kind::Error, "\"NUL.txt\" is a Windows device name"},
+        {"Ziel ends in a dot", head() + fileBlock("Quelle = a.txt\nZiel = lib.\\a.txt\n" + sha) + kStart, Kind::Error, "\"lib.\" ends in a dot or a blank"},
+        {"Ziel with a pipe", head() + fileBlock("Quelle = a.txt\nZiel = a|b.txt\n" + sha) + kStart, Kind::Error, "does not allow in a name"},
+        {"Ziel the settings", head() + fileBlock("Quelle = a.txt\nZiel = updater.INI\n" + sha) + kStart, Kind::Error, "the updater's own: its Temp or Backup folder"},
+        {"= in Quelle", head() + fileBlock("Quelle = a=b.txt\nZiel = a.txt\n" + sha) + kStart, Kind::Error, "holds \"=\" more than once, so the updater reads no Quelle"},
+        {"empty", "", Kind::Error, "the description is empty"},
+        {"over 1 MiB", longNotes(), Kind::Error, "fetches at most 1 MiB (1,048,576 bytes)"},
+        {"Ziel the record", head() + fileBlock("Quelle = a.txt\nZiel = REVISION.ini.new\n" + sha) + kStart, Kind::Error, "one of the updater's own files"},
         {"Ziel the log", head() + fileBlock("Quelle = a.txt\nZiel = Updater.log\n" + sha) + kStart, Kind::Error, "refuses Ziel"},
         {"Ziel twice", head() + kGoodFile + fileBlock("Quelle = a.txt\nZiel = A.TXT\n" + sha) + kStart, Kind::Error, "is the Ziel of block"},
         {"Quelle missing", head() + fileBlock("Quelle = b.txt\nZiel = a.txt\n" + sha) + kStart, Kind::Error, "missing next to the description"},
@@ -95,8 +107,8 @@ TEST(Check, FindsEachFaultOfATableOfBrokenDescriptions) {
         {"Größe wrong", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n" + sha + kSizeKey + " = 2\n") + kStart, Kind::Error, "(its size is 1 bytes)"},
         {"Größe no number", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n" + sha + kSizeKey + " = 1 B\n") + kStart, Kind::Error, "no number of bytes"},
         {"too many blocks", manyBlocks(), Kind::Error, "16-bit block counter"},
-        {"UTF-8 without BOM", head() + kGoodFileUtf8 + "[Startdatei]\nM\xC3\xBCller.xlsm\n", Kind::Warning, "UTF-8 without BOM?"},
-        {"BOM before no UTF-8", "\xEF\xBB\xBF" + head() + kGoodFile + "[Startdatei]\nM\xFCller.xlsm\n", Kind::Warning, "no valid UTF-8"},
+        {"UTF-8 without BOM", head() + kGoodFileUtf8 + kStartUtf8, Kind::Warning, "UTF-8 without BOM?"},
+        {"BOM before no UTF-8", "\xEF\xBB\xBF" + head() + kGoodFileUtf8 + "[Startdatei]\nM\xFCller.xlsm\n", Kind::Warning, "no valid UTF-8"},
         {"undefined byte", head() + kGoodFile + "[Startdatei]\nA\x81.xlsm\n", Kind::Warning, "byte 0x81"},
         {"LF only", head() + kGoodFile + kStart, Kind::Error, "LF only", std::nullopt, true},
         {"Msg-Typ 3", head("1.1", "3") + kGoodFile + kStart, Kind::Warning, "not 0, 1 or 2"},
@@ -104,6 +116,8 @@ TEST(Check, FindsEachFaultOfATableOfBrokenDescriptions) {
         {"1.10 after 1.9", head("1.10") + kGoodFile + kStart, Kind::Warning, "larger as a number", "1.9"},
         {"lengths differ", head("2.0") + kGoodFile + kStart, Kind::Warning, "differ in length", "1.10"},
         {"no SHA256", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n") + kStart, Kind::Warning, "without SHA256"},
+        {"start file not released", head() + kGoodFile + "[Startdatei]\nUmsatz.xlsm\n", Kind::Warning, "installed by no file block: it must already be on every PC"},
+        {"unknown key", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n" + sha + "Groesse = 1\n") + kStart, Kind::Warning, "unknown key \"Groesse\""},
     };
     // clang-format on
     test::HostHttp http;
@@ -124,7 +138,7 @@ TEST(Check, FindsEachFaultOfATableOfBrokenDescriptions) {
             }
         }
         EXPECT_TRUE(found && ofKind.size() <= 2) << ::testing::PrintToString(ofKind);
-        EXPECT_EQ(exitStatusOf(findings), c.kind == Kind::Error ? 2 : 1);
+        EXPECT_EQ(severityOf(findings), c.kind == Kind::Error ? 2 : 1);
     }
 }
 
@@ -134,8 +148,7 @@ TEST(Check, AGoodDescriptionHasNoFindingsAndItsFindingsNameBlockAndLine) {
     folder.write("a.txt", "a");
     folder.write("revision.ini", crlf(head() + kGoodFile + kStart));
     EXPECT_TRUE(checkDescription(only(path(folder, "revision.ini")), http).empty());
-    folder.write("revision.ini", "\xEF\xBB\xBF" + crlf(head() + kGoodFileUtf8 +
-                                                       "[Startdatei]\nM\xC3\xBCller.xlsm\n"));
+    folder.write("revision.ini", "\xEF\xBB\xBF" + crlf(head() + kGoodFileUtf8 + kStartUtf8));
     EXPECT_TRUE(checkDescription(only(path(folder, "revision.ini")), http).empty());
 
     folder.write("revision.ini",
@@ -147,7 +160,7 @@ TEST(Check, AGoodDescriptionHasNoFindingsAndItsFindingsNameBlockAndLine) {
               "revision.ini:11: error: [A] the up");
 }
 
-TEST(Check, WithAKeyTheSignatureMustHoldAndEveryFileBlockNeedsSHA256) {
+TEST(Check, WithAKeyTheSignatureMustHoldAndFileBlocksNeedSHA256AndShouldHaveGroesse) {
     test::HostHttp http;
     test::TempFolder folder;
     folder.write("a.txt", "a");
@@ -156,9 +169,11 @@ TEST(Check, WithAKeyTheSignatureMustHoldAndEveryFileBlockNeedsSHA256) {
     const CheckOptions options{path(folder, "revision.ini"), std::nullopt,
                                std::string(test::vectors::kPublicKey)};
     std::vector<Finding> findings = checkDescription(options, http);
-    ASSERT_EQ(findings.size(), 2u);
+    ASSERT_EQ(findings.size(), 3u);
     EXPECT_NE(findings[0].message.find("is missing"), std::string::npos);
     EXPECT_NE(findings[1].message.find("with a key the updater refuses it"), std::string::npos);
+    EXPECT_EQ(findings[2].kind, Kind::Warning);
+    EXPECT_NE(findings[2].message.find("without Größe in a signed release"), std::string::npos);
 
     folder.write("revision.ini.sig", "\x30\x02\x01\x01");
     findings = checkDescription(options, http);
@@ -180,7 +195,7 @@ TEST(Check, ReadsTheKeyOfASettingsFileAsTheUpdaterDoes) {
         EXPECT_EQ(runPublisher(
                       {"check", path(folder, "revision.ini"), "--key", path(folder, "Updater.ini")},
                       http, out, err),
-                  2);
+                  variant.keyRead ? 1 : 3);
         EXPECT_EQ(err.str().find("signature") != std::string::npos, variant.keyRead) << err.str();
         EXPECT_EQ(err.str().find("refuses every update") != std::string::npos, !variant.keyRead);
     }
@@ -208,8 +223,9 @@ TEST(Check, ReadsADescriptionFromTheServerAndFetchesEachQuelle) {
     }
     ASSERT_EQ(findings.size(), 2u) << ::testing::PrintToString(messages);
     EXPECT_EQ(findings[0].kind, Kind::Warning);  // no SHA256 for b.txt
-    EXPECT_EQ(findings[1].message,
-              "Quelle " + server.url("/updates/lib/b.txt") + " answers HTTP 404");
+    EXPECT_EQ(findings[1].message, "Quelle " + server.url("/updates/lib/b.txt") +
+                                       " answers HTTP 404: PCs that need this file fail and "
+                                       "install nothing");
 }
 
 }  // namespace

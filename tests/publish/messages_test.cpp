@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "base/failure.h"
 #include "publish/commands.h"
+#include "publish/progress.h"
 #include "publish/signing/signing.h"
 #include "publish_vectors.h"
 #include "support/host_adapters.h"
@@ -43,11 +45,15 @@ struct Publisher {
         return status;
     }
 
-    int make(const std::string& notes, const std::string& server) {
+    int make(const std::string& notes, const std::string& server,
+             std::vector<std::string> extra = {}) {
         folder.write("notes.txt", notes);
-        return run({"make", "--from", at("from"), "--version", "2", "--title", "T", "--msg-typ",
-                    "0", "--notes", at("notes.txt"), "--start", "Umsatz.xlsm", "--out",
-                    at(server)});
+        std::vector<std::string> args = {
+            "make",          "--from",  at("from"),    "--version", "2",
+            "--title",       "T",       "--msg-typ",   "0",         "--notes",
+            at("notes.txt"), "--start", "Umsatz.xlsm", "--out",     at(server)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run(args);
     }
 };
 
@@ -66,7 +72,7 @@ TEST(PublisherMessages, KeyFilesThatDoNotSignAreNamedForWhatTheyAre) {
         {{"keygen", tool.at("no-folder/key.pem")}, "cannot write the key file"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(tool.run(c.args), 2) << c.args[0];
+        EXPECT_EQ(tool.run(c.args), 3) << c.args[0];
         EXPECT_NE(tool.err.find(c.says), std::string::npos) << tool.err;
     }
     // A base64 line is still taken as the key itself.
@@ -105,6 +111,90 @@ TEST(PublisherMessages, NotesInUtf8OrElseWindows1252) {
         EXPECT_NE(tool.folder.read(c.server + "/revision.ini").find("Monatsabschl\xFCsse\r\n"),
                   std::string::npos)
             << c.server;
+    }
+    // A line every user sees although it reads like a comment.
+    ASSERT_EQ(tool.make("Neu:\n; intern: Server umgezogen\n", "comment"), 0) << tool.err;
+    EXPECT_NE(tool.err.find("warning: notes line 2 starts with \";\""), std::string::npos)
+        << tool.err;
+    EXPECT_EQ(tool.make(std::string("\xFF\xFEN\0e\0u\0", 8), "utf16"), 3);
+    EXPECT_NE(tool.err.find("are UTF-16 text"), std::string::npos) << tool.err;
+}
+
+// Usage errors name what is wrong and exit with 2; a failing command with 3.
+TEST(PublisherMessages, TheCommandLineIsReadStrictlyAndExitStatusesTellWhatHappened) {
+    Publisher tool;
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string says;
+    } cases[] = {
+        {{"check", tool.at("revision.ini"), "extra"}, 2, "unexpected argument extra"},
+        {{"check"}, 2, "DESCRIPTION-OR-URL is missing"},
+        {{"check", tool.at("revision.ini"), "--key", "a", "--key", "b"}, 2, "--key is given twice"},
+        {{"make", "--from", "a", "--key", "k", "--unsigned"}, 2, "exclude each other"},
+        {{"sign", "--force"}, 2, "unknown option --force"},
+        {{"make", "--from", tool.at("from"), "--version", "2", "--title", "T", "--msg-typ", "0",
+          "--notes", tool.at("revision.ini"), "--start", "Umsatz.xlsm", "--out", tool.at("a"),
+          "--previous", "http://127.0.0.1:9/revision.ini"},
+         3,
+         "is a URL"},
+        {{"make", "--from", tool.at("from"), "--version", "2", "--title", "T", "--msg-typ", "0",
+          "--notes", tool.at("revision.ini"), "--start", "Umsatz.xlsm", "--out", tool.at("b"),
+          "--previous", tool.at("from/Umsatz.xlsm")},
+         3,
+         "is no revision description"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tool.run(c.args), c.status) << c.says;
+        EXPECT_NE(tool.err.find(c.says), std::string::npos) << tool.err;
+    }
+    EXPECT_EQ(tool.run({"--version"}), 0);
+    EXPECT_EQ(tool.out.rfind(std::string(publisherName()) + " ", 0), 0u) << tool.out;
+    for (const std::string command : {"--help", "make", "check"}) {
+        tool.run({command, "--help"});
+        EXPECT_NE(tool.out.find("exit status: 0 done (check: no findings), 1 check found "
+                                "warnings or errors,\n2 the command line is wrong, 3 the command "
+                                "failed."),
+                  std::string::npos)
+            << command;
+    }
+}
+
+TEST(PublisherMessages, CheckKnowsARenamedUpdatersOwnFiles) {
+    Publisher tool;
+    tool.folder.write("a.txt", "a");
+    tool.folder.write("revision.ini",
+                      "[Version]\r\n2\r\n[Titel]\r\nT\r\n[Msg-Typ]\r\n0\r\n[Beschreibung]\r\n"
+                      "[Einstellungen]\r\nQuelle = a.txt\r\nZiel = Umsatz.ini\r\n[Startdatei]\r\n");
+    EXPECT_EQ(tool.run({"check", tool.at("revision.ini")}), 1);
+    EXPECT_EQ(tool.err.find("refuses"), std::string::npos) << tool.err;
+    EXPECT_EQ(tool.run({"check", tool.at("revision.ini"), "--updater-name", "Umsatz"}), 1);
+    EXPECT_NE(tool.err.find("refuses Ziel \"Umsatz.ini\": it is the updater's own"),
+              std::string::npos)
+        << tool.err;
+}
+
+// Quiet for a second, then files and bytes: rewritten in place on a
+// terminal, a line now and then for a log.
+TEST(PublisherMessages, ProgressShowsOnlyWhenARunTakesLongerThanASecond) {
+    auto now = std::chrono::steady_clock::time_point();
+    const Progress::Clock clock = [&] { return now; };
+    for (const ProgressMode mode : {ProgressMode::Rewrite, ProgressMode::Lines}) {
+        std::ostringstream err;
+        Progress progress(err, mode, "make", clock);
+        constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+        progress.setTotal(2, 3 * kMiB);
+        progress.addBytes(kMiB);
+        EXPECT_EQ(err.str(), "");
+        now += std::chrono::milliseconds(1500);
+        progress.fileDone();
+        progress.addBytes(2 * kMiB);
+        progress.fileDone();
+        progress.finish();
+        const std::string first = "make: 1 of 2 files, 1.0 MiB of 3.0 MiB";
+        const std::string last = "make: 2 of 2 files, 3.0 MiB of 3.0 MiB\n";
+        EXPECT_EQ(err.str(),
+                  mode == ProgressMode::Rewrite ? "\r" + first + "\r" + last : first + "\n" + last);
     }
 }
 
