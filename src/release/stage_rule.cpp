@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "base/crypto.h"
 #include "base/text.h"
@@ -21,12 +22,15 @@ std::string upperAscii(std::string_view text) {
 
 StageLines stageOf(const std::vector<std::string>& versionBlockLines) {
     StageLines lines;
+    // As everywhere in a block, the first line of a name counts.
+    bool pilotSeen = false;
+    bool shareSeen = false;
     for (const std::string& line : versionBlockLines) {
         const std::optional<NameValue> pair = nameValueOf(line);
         if (!pair) {
             continue;
         }
-        if (pair->name == "Pilot") {
+        if (pair->name == "Pilot" && !std::exchange(pilotSeen, true)) {
             for (std::size_t start = 0; start <= pair->value.size();) {
                 std::size_t end = pair->value.find(',', start);
                 if (end == std::string_view::npos) {
@@ -38,7 +42,7 @@ StageLines stageOf(const std::vector<std::string>& versionBlockLines) {
                 }
                 start = end + 1;
             }
-        } else if (pair->name == "Anteil") {
+        } else if (pair->name == "Anteil" && !std::exchange(shareSeen, true)) {
             const std::optional<std::int64_t> share = decimalNumber(pair->value);
             if (share && *share >= 1 && *share <= 100) {
                 lines.stage.share = static_cast<int>(*share);

@@ -75,6 +75,7 @@ TEST(StageRule, TheDescriptionCarriesPilotAndAnteilAfterTheVersionLine) {
         {"2.1\r\nanteil = 30\r\nPILOT = A\r\n", {}, 100, false},  // names compared exactly
         {"2.1\r\nPilot = A = B\r\n", {}, 100, false},             // two "=": no value
         {"Anteil = 5\r\n", {}, 100, false},                       // the version line itself
+        {"2.1\r\nAnteil = 20\r\nAnteil = 90\r\nPilot = A\r\nPilot = B\r\n", {"A"}, 20, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.block);
