@@ -4,7 +4,6 @@
 #include <wininet.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
