@@ -6,6 +6,7 @@
 
 #include "base/crypto.h"
 #include "base/text.h"
+#include "download/answer_description.h"
 #include "publish/block_findings.h"
 #include "publish/quantities.h"
 #include "publish/server_files.h"
@@ -14,6 +15,7 @@
 #include "release/block_grammar.h"
 #include "release/limits.h"
 #include "release/release.h"
+#include "release/release_rules.h"
 
 namespace morvane::publish {
 namespace {
@@ -22,11 +24,16 @@ namespace {
 // signature, so that one over the updater's limit is told by its size.
 constexpr std::uint64_t kLargestRead = 16 * kMebibyte;
 
-// The bytes at a path or URL; nullopt when they cannot be had.
-std::optional<std::string> readBytes(Http& http, const std::string& where, std::string& why) {
+// The bytes at a path or URL; nullopt when they cannot be had. A server's
+// answer leaves its Content-Type in `contentType`.
+std::optional<std::string> readBytes(Http& http, const std::string& where, std::string& why,
+                                     std::string* contentType = nullptr) {
     if (isUrl(where)) {
         Fetched got = fetch(http, where, kLargestRead, true);
         if (got.succeeded()) {
+            if (contentType != nullptr) {
+                *contentType = got.contentType;
+            }
             return std::move(got.body);
         }
         why = got.tooLarge      ? " (larger than " + inMebibytes(kLargestRead) + ")"
@@ -89,7 +96,8 @@ std::unique_ptr<SourceReader> sourcesOf(const CheckOptions& options, Http& http)
 
 std::vector<Finding> checkDescription(const CheckOptions& options, Http& http) {
     std::string why;
-    const std::optional<std::string> read = readBytes(http, options.description, why);
+    std::string contentType;
+    const std::optional<std::string> read = readBytes(http, options.description, why, &contentType);
     if (!read) {
         throw std::runtime_error("cannot " +
                                  std::string(isUrl(options.description) ? "fetch " : "read ") +
@@ -103,10 +111,18 @@ std::vector<Finding> checkDescription(const CheckOptions& options, Http& http) {
     if (options.publicKey) {
         checkSignature(options, http, bytes, findings);
     }
+    const Release release = parseRelease(bytes);
+    // The updater takes such an answer as a failed fetch and keeps its
+    // record; a maintenance or portal page is told by its look. The findings
+    // below say what is wrong with it where it is a block file after all.
+    if (isUrl(options.description) && !isDescription(release)) {
+        findings.error(
+            {}, 0,
+            "the answer is not a revision description: " + describeAnswer(contentType, bytes));
+    }
     if (!findLineEndFaults(bytes, findings)) {
         return findings.take();
     }
-    const Release release = parseRelease(bytes);
     findEncodingFaults(bytes, release, findings);
     const std::vector<Block> blocks = parseBlocks(blockFileText(bytes));
     const BlockCheck blockCheck{release,

@@ -66,6 +66,7 @@ Fetched fetch(Http& http, const std::string& url, std::uint64_t largest, bool ke
     }
     result.complete = got.isComplete();
     result.status = got.status;
+    result.contentType = got.content.type;
     result.body = std::move(sink.body());
     if (result.complete) {
         result.digest = sink.digest();

@@ -18,7 +18,8 @@ bool isUrl(const std::string& text);
 struct Fetched {
     bool complete = false;
     int status = 0;
-    std::string body;  // kept only when asked for
+    std::string body;         // kept only when asked for
+    std::string contentType;  // as the server wrote it; empty when none
     std::optional<Sha256Digest> digest;
     std::optional<std::uint64_t> size;
     bool tooLarge = false;  // a body kept was longer than asked for

@@ -167,6 +167,7 @@ const std::vector<Row> kRows = {
     {"QuelleNotServedOnAPCThatHasTheFile", release(), Verdict::Error, "answers HTTP 404", true, {}, std::nullopt, Signature::None, false, {{"a.txt", "a"}}},
     {"SizeWrongOnAPCThatHasTheFile", release(kA + kSize + " = 2\n"), Verdict::Error, "does not match", true, {{"a.txt", "a"}}, std::nullopt, Signature::None, false, {{"a.txt", "a"}}},
     {"LfOnly", release(), Verdict::Error, "LF only", false, {{"a.txt", "a"}}, std::nullopt, Signature::None, true},
+    {"MaintenancePage", "<html><body>Wartung</body></html>\n", Verdict::Error, "the answer is not a revision description: ", false, {{"a.txt", "a"}}, std::nullopt, Signature::None, true},
     {"StartFileOutside", release(kA, "[Startdatei]\n..\\A.xlsm\n"), Verdict::Error, "leaves the application folder"},
     {"StartFileOnADrive", release(kA, "[Startdatei]\nC:\\A.xlsm\n"), Verdict::Error, "leaves the application folder"},
     {"SignatureMissing", release(), Verdict::Error, "is missing", false, {{"a.txt", "a"}}, std::nullopt, Signature::Missing},
