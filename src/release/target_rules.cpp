@@ -71,10 +71,18 @@ bool isDeviceName(std::string_view component) {
 // The short name Windows gives a long one on volumes that keep short names
 // ("REVISI~1.NEW" for "revision.ini.new"): it may reach a file of another
 // name, so no "Ziel" may use that form.
+// Characters, not bytes: "ÜBERWE~1" is a short name of eight.
+std::size_t characters(std::string_view utf8) {
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U;
+    }));
+}
+
 bool looksLikeShortName(std::string_view component) {
     const std::size_t dot = component.rfind('.');
     const std::string_view stem = component.substr(0, dot);
-    if (stem.size() > 8 || (dot != std::string_view::npos && component.size() - dot - 1 > 3)) {
+    if (characters(stem) > 8 ||
+        (dot != std::string_view::npos && characters(component.substr(dot + 1)) > 3)) {
         return false;
     }
     const std::size_t tilde = stem.rfind('~');

@@ -75,6 +75,9 @@ CheckResult checkRevision(const RunContext& run, const std::string& OldVersion,
                      : "The description is not validly signed: " + run.ServerUrl.FullUrl());
         return Refused{hasPassed(deadline) ? RunEnd::NotFetched : RunEnd::NotSigned};
     }
+    if (run.publisherKey) {
+        log.note("The signature of the description was verified: key " + run.keyFingerprint);
+    }
     Release release = parseRelease(*bytes);
     if (!isDescription(release)) {
         // The record stays as it was: the real server, once back, offers

@@ -30,6 +30,7 @@ struct RunContext {
     PathClass RevisionPath;
     // Set by the frame when the settings ask for signed updates.
     std::optional<SignatureKey> publisherKey;
+    std::string keyFingerprint;  // the key's, for the log; empty without a key
 
     InstallFolders installFolders() const {
         return InstallFolders{

@@ -15,6 +15,17 @@ PublisherKey publisherKeyOf(const UpdaterSettings& settings) {
     return publisher;
 }
 
+std::string keyFingerprint(std::string_view base64) {
+    const std::size_t first = base64.find_first_not_of(" \t");
+    const std::string_view key =
+        first == std::string_view::npos
+            ? std::string_view()
+            : base64.substr(first, base64.find_last_not_of(" \t") - first + 1);
+    Sha256 hash;
+    hash.update(key.data(), key.size());
+    return toHex(hash.finish()).substr(0, 16);
+}
+
 bool isSignedByPublisher(const RunContext& run, std::string_view description,
                          std::chrono::steady_clock::time_point deadline, Platform& platform,
                          Messages& messages) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "base/crypto.h"
@@ -22,6 +23,11 @@ struct PublisherKey {
     bool usable() const { return !required || key.has_value(); }
 };
 PublisherKey publisherKeyOf(const UpdaterSettings& settings);
+
+// The key's short fingerprint for the log: the first 16 hex digits of the
+// SHA-256 of its base64 text as the settings carry it, blanks around left
+// out.
+std::string keyFingerprint(std::string_view base64);
 
 // True when the signature at the description's URL + ".sig" signs
 // `description`, the bytes that were fetched; otherwise false, after the

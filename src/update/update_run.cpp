@@ -130,6 +130,12 @@ private:
             return RunEnd::KeyUnusable;
         }
         run.publisherKey = std::move(publisher.key);
+        if (run.publisherKey) {
+            run.keyFingerprint = keyFingerprint(run.Settings.signatureKey);
+            log_.note("Signed updates only: key " + run.keyFingerprint);
+        } else {
+            log_.note("Warning: unsigned: no [Signatur] in the settings");
+        }
         platform_.http.identifyAs(userAgentOf(
             RunReport{platform_.process.fileVersion(),
                       record ? std::optional<std::string>(record->version) : std::nullopt,

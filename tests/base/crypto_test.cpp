@@ -106,12 +106,22 @@ TEST(SignatureKey, ReadsOnlyP256PublicKeys) {
         {"garbage", "das ist kein Schlüssel", false},
         {"base64 of no key", "AAECAwQFBgcICQ==", false},
         {"truncated", good.substr(0, good.size() - 8), false},
+        {"text after the padding", good + "-abc", false},
+        {"a character beyond base64", good.substr(0, 8) + "!" + good.substr(9), false},
         {"empty", "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(SignatureKey::fromBase64(c.base64).has_value(), c.readable);
     }
+}
+
+// A signature whose s has its sign byte, with that byte left out and one
+// appended after the sequence: as long as the strict form.
+std::string withoutSignByte(std::string hex) {
+    hex.replace(0, 4, "3043");
+    hex.replace(hex.find("022100", 8), 6, "0220");
+    return bytes(hex + "00");
 }
 
 TEST(SignatureKey, AcceptsOnlyTheSignatureOfTheseBytes) {
@@ -142,6 +152,8 @@ TEST(SignatureKey, AcceptsOnlyTheSignatureOfTheseBytes) {
         {"s beyond 256 bits", v::kText, bytes(v::kSOver256BitsSignature), false},
         {"r with a needless zero byte", v::kText, bytes(v::kRPaddedSignature), false},
         {"long-form length", v::kText, "\x30\x81" + signature.substr(1), false},
+        {"s without its sign byte, a byte appended", v::kText, withoutSignByte(v::kShortRSignature),
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

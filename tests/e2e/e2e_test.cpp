@@ -26,6 +26,7 @@
 #include "support/built_file.h"
 #include "support/signing_vectors.h"
 #include "support/temp_folder.h"
+#include "update/signature_check.h"
 
 namespace morvane::e2e {
 namespace {
@@ -991,6 +992,8 @@ TEST_F(SignedUpdaterRunTest, ASignedUpdateInstalls) {
     EXPECT_FALSE(inApp("Temp\\revision.ini.new"));
     EXPECT_FALSE(inApp("Temp\\revision.ini.new.sig"));
     expectExcelStartedOn("Auswertung.xlsm");
+    expectLogged("The signature of the description was verified: key " +
+                 keyFingerprint(test::vectors::kPublicKey));
 }
 
 TEST_F(SignedUpdaterRunTest, ADescriptionAlteredAfterSigningIsRefused) {

@@ -57,6 +57,8 @@ TEST(TargetRulesTest, TargetsMustNameAFileBelowTheFolder) {
         {"COM", true, true},
         {"REVISI~1.NEW", true, false},  // a short name may reach another file
         {"lib\\LIBRAR~2", true, false},
+        {"ÜBERWE~1.INI", true, false},  // eight characters, though ten bytes
+        {"ÄRGERL~1.ÜBÄ", true, false},
         {"~$Umsatz.xlsm", true, true},
         {"Bericht~1.xlsx", true, true},  // too long for a short name
         {"..", false, false},

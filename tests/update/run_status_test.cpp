@@ -141,9 +141,9 @@ const StatusCase kCases[] = {
      },
      0,
      {"Run start: Updater.exe version 1.0.0.0 in ", ", user Anna", "Settings file ", " read",
-      "Address: http://127.0.0.1:", "GET http://127.0.0.1:", "status 200",
-      "server \"2.0\", installed \"2.0\": no newer version", "Starting \"",
-      "Run end: exit status 0 (done), "}},
+      "Address: http://127.0.0.1:", "Warning: unsigned: no [Signatur] in the settings",
+      "GET http://127.0.0.1:", "status 200", "server \"2.0\", installed \"2.0\": no newer version",
+      "Starting \"", "Run end: exit status 0 (done), "}},
     {"installed, the start file then missing",
      [](RunStatusTest& t) {
          t.installAndOffer("1");
@@ -177,7 +177,8 @@ const StatusCase kCases[] = {
                     t.readApp("Updater.ini") + "[Signatur]\r\n" + vectors::kPublicKey + "\r\n");
      },
      3,
-     {"revision.ini.sig: 0 bytes", "failed: status 404", "not validly signed", "exit status 3"}},
+     {"Signed updates only: key ", "revision.ini.sig: 0 bytes", "failed: status 404",
+      "not validly signed", "exit status 3"}},
     {"description answered 404",
      [](RunStatusTest& t) {
          t.writeSettings("Mappe.xlsx");

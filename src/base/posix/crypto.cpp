@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/base64_text.h"
 #include "base/failure.h"
 #include "base/posix/openssl_owners.h"
 
@@ -105,7 +106,7 @@ SignatureKey& SignatureKey::operator=(SignatureKey&&) noexcept = default;
 
 std::optional<SignatureKey> SignatureKey::fromBase64(std::string_view base64) {
     const std::optional<std::vector<unsigned char>> der = decodeBase64(base64);
-    if (!der || der->empty() ||
+    if (!isPlainBase64(base64) || !der || der->empty() ||
         der->size() > static_cast<std::size_t>(std::numeric_limits<long>::max())) {
         return std::nullopt;
     }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/base64_text.h"
 #include "base/failure.h"
 #include "base/win32/cng_owners.h"
 #include "base/win32/crypt_codec.h"
@@ -50,18 +51,24 @@ bool appendCoordinate(const CRYPT_UINT_BLOB& value, std::vector<UCHAR>& out) {
     return true;
 }
 
-// The length of the strict DER form of the signature (r, s): a sequence of
-// two integers, each with a sign byte when its top bit is set. Short-form
-// lengths only, which is all that numbers up to 33 bytes need.
-std::size_t derLength(const CRYPT_UINT_BLOB& r, const CRYPT_UINT_BLOB& s) {
+// The strict DER form of the signature (r, s): a sequence of two integers,
+// each big-endian without needless zero bytes and with a sign byte when its
+// top bit is set. Short-form lengths only, which is all that numbers up to
+// 33 bytes need.
+std::string derEncoded(const CRYPT_UINT_BLOB& r, const CRYPT_UINT_BLOB& s) {
     const auto integer = [](const CRYPT_UINT_BLOB& value) {
+        std::string out;
         const std::size_t length = significantBytes(value);
-        if (length == 0) {
-            return std::size_t{3};  // one zero byte
+        if (length == 0 || (value.pbData[length - 1] & 0x80) != 0) {
+            out += '\0';
         }
-        return 2 + length + ((value.pbData[length - 1] & 0x80) != 0 ? 1 : 0);
+        for (std::size_t i = length; i > 0; --i) {
+            out += static_cast<char>(value.pbData[i - 1]);
+        }
+        return '\x02' + std::string(1, static_cast<char>(out.size())) + out;
     };
-    return 2 + integer(r) + integer(s);
+    const std::string body = integer(r) + integer(s);
+    return '\x30' + std::string(1, static_cast<char>(body.size())) + body;
 }
 
 }  // namespace
@@ -142,7 +149,7 @@ SignatureKey& SignatureKey::operator=(SignatureKey&&) noexcept = default;
 
 std::optional<SignatureKey> SignatureKey::fromBase64(std::string_view base64) {
     const auto der = win32::binaryFromString(base64, CRYPT_STRING_BASE64);
-    if (!der) {
+    if (!isPlainBase64(base64) || !der) {
         return std::nullopt;
     }
     const auto info = decode<CERT_PUBLIC_KEY_INFO>(X509_PUBLIC_KEY_INFO, der->data(), der->size());
@@ -168,10 +175,10 @@ bool SignatureKey::verifies(std::string_view data, std::string_view signature) c
         return false;
     }
     // Only the strict DER form counts, as with libcrypto: CryptoAPI accepts
-    // bytes after the signature, so the length must be that of the shortest
-    // encoding of these two numbers, which leaves no room for trailing or
-    // padding bytes or long-form lengths.
-    if (signature.size() != derLength(decoded->r, decoded->s)) {
+    // bytes after the signature, long-form lengths, needless zero bytes and
+    // a missing sign byte, so the numbers it read are encoded again and must
+    // give exactly the bytes that came.
+    if (signature != derEncoded(decoded->r, decoded->s)) {
         return false;
     }
     std::vector<UCHAR> rs;
