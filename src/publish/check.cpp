@@ -103,14 +103,18 @@ std::vector<Finding> checkDescription(const CheckOptions& options, Http& http) {
                                  std::string(isUrl(options.description) ? "fetch " : "read ") +
                                  options.description + why);
     }
-    const std::string& bytes = *read;
     FindingList findings;
-    if (!withinLimit("the description", bytes.size(), kLargestDescription, "1 MiB", findings)) {
+    if (!withinLimit("the description", read->size(), kLargestDescription, "1 MiB", findings)) {
         return findings.take();
     }
     if (options.publicKey) {
-        checkSignature(options, http, bytes, findings);
+        checkSignature(options, http, *read, findings);
     }
+    // A description in UTF-16 is looked at as the UTF-8 text the updater
+    // makes of it; the signature covers the bytes as they came.
+    const std::string bytes = utf16MarkOf(*read) == Utf16Mark::None
+                                  ? *read
+                                  : std::string(kUtf8ByteOrderMark) + descriptionText(*read);
     const Release release = parseRelease(bytes);
     // The updater takes such an answer as a failed fetch and keeps its
     // record; a maintenance or portal page is told by its look. The findings
@@ -124,7 +128,7 @@ std::vector<Finding> checkDescription(const CheckOptions& options, Http& http) {
         return findings.take();
     }
     findEncodingFaults(bytes, release, findings);
-    const std::vector<Block> blocks = parseBlocks(blockFileText(bytes));
+    const std::vector<Block> blocks = parseBlocks(descriptionText(bytes));
     const BlockCheck blockCheck{release,
                                 blocks,
                                 fileName(options.description),

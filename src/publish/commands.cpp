@@ -323,6 +323,10 @@ std::string publicKeyOf(const std::string& text) {
         }
         return joined;
     }
+    if (const std::optional<std::string> fault = settingsTextFault(content)) {
+        throw std::runtime_error(text + ": the updater cannot read this settings file (" + *fault +
+                                 ") and refuses to run");
+    }
     const UpdaterSettings settings = parseSettings(content);
     if (!settings.signatureRequired) {
         throw std::runtime_error(text + " holds neither a [Signatur] block nor a PEM public key");

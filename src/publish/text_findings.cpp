@@ -25,11 +25,6 @@ int firstLfOnlyLine(std::string_view bytes) {
     return 0;
 }
 
-bool isAscii(std::string_view bytes) {
-    return std::all_of(bytes.begin(), bytes.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 // The first reason why a line is no text of the description's encoding;
 // empty when it is.
 std::string byteProblem(std::string_view b, bool utf8) {
@@ -79,24 +74,14 @@ bool findLineEndFaults(std::string_view bytes, FindingList& findings) {
 }
 
 void findEncodingFaults(std::string_view bytes, const Release& release, FindingList& findings) {
-    // A UTF-8 byte order mark makes the rest UTF-8, as for the updater.
-    const bool utf8 = hasUtf8ByteOrderMark(bytes);
-    int firstNonAscii = 0;
-    bool allUtf8 = true;
+    // The updater reads UTF-8 after its byte order mark and where the bytes
+    // are UTF-8 without one, else Windows-1252.
+    const bool utf8 = hasUtf8ByteOrderMark(bytes) || isUtf8(bytes);
     for (const DescriptionLine& line : linesOf(withoutMark(bytes))) {
         const std::string problem = byteProblem(line.bytes, utf8);
         if (!problem.empty()) {
             findings.warning(blockAt(release, line.number), line.number, problem);
         }
-        if (firstNonAscii == 0 && !isAscii(line.bytes)) {
-            firstNonAscii = line.number;
-        }
-        allUtf8 = allUtf8 && isUtf8(line.bytes);
-    }
-    if (!utf8 && firstNonAscii != 0 && allUtf8) {
-        findings.warning(blockAt(release, firstNonAscii), firstNonAscii,
-                         "saved as UTF-8 without BOM? the updater reads Windows-1252 (save it as "
-                         "Windows-1252, or as UTF-8 with BOM)");
     }
 }
 

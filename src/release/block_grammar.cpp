@@ -1,5 +1,6 @@
 #include "release/block_grammar.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "base/failure.h"
@@ -12,7 +13,47 @@ bool isHeader(std::string_view line) {
     return line.size() >= 2 && line.front() == '[' && line.back() == ']';
 }
 
+// Pairs of bytes after the two of the mark; an odd last byte becomes U+FFFD.
+std::string utf16Text(std::string_view bytes, bool bigEndian) {
+    std::u16string units;
+    units.reserve(bytes.size() / 2 + 1);
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const auto first = static_cast<unsigned char>(bytes[i]);
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        units.push_back(
+            static_cast<char16_t>(bigEndian ? (first << 8U) | second : (second << 8U) | first));
+    }
+    if (bytes.size() % 2 != 0) {
+        units.push_back(u'\uFFFD');
+    }
+    return fromUtf16(units);
+}
+
+// The text of a Unicode form the bytes announce or are; nullopt for bytes
+// of a code page.
+std::optional<std::string> unicodeText(std::string_view bytes) {
+    if (hasUtf8ByteOrderMark(bytes)) {
+        return utf8Text(bytes.substr(kUtf8ByteOrderMark.size()));
+    }
+    if (const Utf16Mark mark = utf16MarkOf(bytes); mark != Utf16Mark::None) {
+        return utf16Text(bytes, mark == Utf16Mark::BigEndian);
+    }
+    const bool beyondAscii = std::any_of(
+        bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (beyondAscii && isUtf8(bytes)) {
+        return std::string(bytes);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+Utf16Mark utf16MarkOf(std::string_view bytes) {
+    const std::string_view mark = bytes.substr(0, 2);
+    return mark == "\xFF\xFE"   ? Utf16Mark::LittleEndian
+           : mark == "\xFE\xFF" ? Utf16Mark::BigEndian
+                                : Utf16Mark::None;
+}
 
 std::string Block::text() const {
     std::string joined;
@@ -24,10 +65,13 @@ std::string Block::text() const {
 }
 
 std::string blockFileText(std::string_view bytes) {
-    if (hasUtf8ByteOrderMark(bytes)) {
-        return utf8Text(bytes.substr(kUtf8ByteOrderMark.size()));
-    }
-    return ansiToUtf8(bytes);
+    std::optional<std::string> text = unicodeText(bytes);
+    return text ? std::move(*text) : ansiToUtf8(bytes);
+}
+
+std::string descriptionText(std::string_view bytes) {
+    std::optional<std::string> text = unicodeText(bytes);
+    return text ? std::move(*text) : windows1252ToUtf8(bytes);
 }
 
 std::vector<Block> parseBlocks(std::string_view text) {

@@ -31,9 +31,22 @@ struct Block {
     std::string text() const;
 };
 
-// The bytes of a block file as text: UTF-8 after the UTF-8 byte order mark,
-// which is dropped, and otherwise characters of the ANSI code page.
+// The bytes of a block file as text, as Windows editors save it: UTF-8
+// after the UTF-8 byte order mark, UTF-16 after a UTF-16 one (little or big
+// endian; the mark is dropped), UTF-8 where the bytes are well-formed UTF-8
+// with at least one character beyond ASCII (Notepad saves so without a
+// mark), and otherwise characters of the ANSI code page: the settings file
+// is written on the PC itself.
 std::string blockFileText(std::string_view bytes);
+
+// The same for a revision description, except that bytes of no Unicode form
+// are Windows-1252, which the publisher's tool writes, whatever the PC's
+// code page.
+std::string descriptionText(std::string_view bytes);
+
+// Which UTF-16 form a byte order mark at the start of `bytes` announces.
+enum class Utf16Mark { None, LittleEndian, BigEndian };
+Utf16Mark utf16MarkOf(std::string_view bytes);
 
 // The blocks of `text` in file order. A text without a titled header, or
 // with lines after a last "[]", ends with a block of the empty title.

@@ -50,7 +50,7 @@ int FileEntry::lineOf(const std::string& key) const {
 }
 
 Release parseRelease(std::string_view bytes) {
-    const std::vector<Block> blocks = parseBlocks(blockFileText(bytes));
+    const std::vector<Block> blocks = parseBlocks(descriptionText(bytes));
     Release release;
     release.version = headLine(blocks, "Version");
     if (const Block* version = findBlock(blocks, "Version")) {

@@ -105,8 +105,11 @@ private:
     RunEnd runPhases(RunContext& run) {
         const std::optional<std::string> settings =
             readBlockFileBytes(platform_.files, run.SettingsPath);
-        if (!settings) {
-            log_.note("Settings file " + run.SettingsPath + " could not be read");
+        const std::optional<std::string> fault =
+            settings ? settingsTextFault(*settings) : std::nullopt;
+        if (!settings || fault) {
+            log_.note("Settings file " + run.SettingsPath + " could not be read" +
+                      (fault ? ": " + *fault : std::string()));
             PathClass settingsFile(platform_.files, platform_.clock);
             settingsFile.setFullPath(run.SettingsPath);
             Messages(platform_.ui).settingsMissing(settingsFile.FullName());

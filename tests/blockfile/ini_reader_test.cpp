@@ -84,6 +84,41 @@ TEST_F(IniReaderTest, AByteOrderMarkMakesTheFileUtf8) {
     EXPECT_EQ(reader.GetLine("B"), "\uFEFFx");  // a mark further on is text
 }
 
+// `text` (ASCII and Latin-1 only) as UTF-16 with its byte order mark.
+std::string utf16(std::u16string_view text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+TEST_F(IniReaderTest, ReadsTheEncodingsWindowsEditorsSave) {
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"UTF-8 with mark",
+         "\xEF\xBB\xBF[A]\r\n\xC3\x9C"
+         "bersicht.xlsm"},
+        {"UTF-8 without mark",
+         "[A]\r\n\xC3\x9C"
+         "bersicht.xlsm"},
+        {"ANSI",
+         "[A]\r\n\xDC"
+         "bersicht.xlsm"},
+        {"UTF-16 LE", utf16(u"[A]\r\n\u00DCbersicht.xlsm", false)},
+        {"UTF-16 BE", utf16(u"[A]\r\n\u00DCbersicht.xlsm", true)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        load(c.bytes);
+        EXPECT_EQ(reader.GetLine("A"), "Übersicht.xlsm");
+    }
+}
+
 TEST_F(IniReaderTest, DigitsAreATitleNotAPosition) {
     load("[2]\r\nby title\r\n[B]\r\nby position");
     EXPECT_EQ(reader.GetLine("2"), "by title");

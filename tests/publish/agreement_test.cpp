@@ -120,7 +120,7 @@ const std::vector<Row> kRows = {
     {"LengthsDiffer", head("2.0") + kA + kStart, Verdict::Warning, "differ in length", true, {{"a.txt", "a"}}, "1.10"},
     {"NoSHA256", release(file("a.txt", "a.txt", "")), Verdict::Warning, "without SHA256", true},
     {"Utf8WithBom", "\xEF\xBB\xBF" + head() + file("a.txt", "M\xC3\xBCller.txt") + "[Startdatei]\nM\xC3\xBCller.txt\n", Verdict::Clean},
-    {"Utf8Notes", "[Version]\n1.1\n[Titel]\nT\n[Msg-Typ]\n0\n[Beschreibung]\nM\xC3\xBCller\n" + kA + kStart, Verdict::Warning, "UTF-8", true},
+    {"Utf8Notes", "[Version]\n1.1\n[Titel]\nT\n[Msg-Typ]\n0\n[Beschreibung]\nM\xC3\xBCller\n" + kA + kStart, Verdict::Clean},
     {"StartFileNotReleased", release(kA, "[Startdatei]\nA.xlsm\n"), Verdict::Warning, "installed by no file block", true},
     {"UnknownKey", release(kA + "Groesse = 9\n"), Verdict::Warning, "unknown key \"Groesse\"", true},
     {"SignedWithoutSize", release(), Verdict::Warning, "without Gr\xC3\xB6\xC3\x9F" "e in a signed release", true, {{"a.txt", "a"}}, std::nullopt, Signature::Valid},

@@ -107,7 +107,6 @@ TEST(Check, FindsEachFaultOfATableOfBrokenDescriptions) {
         {"Größe wrong", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n" + sha + kSizeKey + " = 2\n") + kStart, Kind::Error, "(its size is 1 bytes)"},
         {"Größe no number", head() + fileBlock("Quelle = a.txt\nZiel = a.txt\n" + sha + kSizeKey + " = 1 B\n") + kStart, Kind::Error, "no number of bytes"},
         {"too many blocks", manyBlocks(), Kind::Error, "16-bit block counter"},
-        {"UTF-8 without BOM", head() + kGoodFileUtf8 + kStartUtf8, Kind::Warning, "UTF-8 without BOM?"},
         {"BOM before no UTF-8", "\xEF\xBB\xBF" + head() + kGoodFileUtf8 + "[Startdatei]\nM\xFCller.xlsm\n", Kind::Warning, "no valid UTF-8"},
         {"undefined byte", head() + kGoodFile + "[Startdatei]\nA\x81.xlsm\n", Kind::Warning, "byte 0x81"},
         {"LF only", head() + kGoodFile + kStart, Kind::Error, "LF only", std::nullopt, true},

@@ -4,7 +4,9 @@
 
 #include <stdexcept>
 
+#include "release/block_grammar.h"
 #include "release/description_writer.h"
+#include "release/settings.h"
 #include "release/windows1252.h"
 
 namespace morvane {
@@ -40,6 +42,37 @@ TEST(Release, ReadsHeadBlocksByTitleAndFileBlocksByPosition) {
     EXPECT_EQ(a.lineOf("Ziel"), 12);
     EXPECT_EQ(a.lineOf("SHA256"), 10);
     EXPECT_EQ(d.blocks.back().line, 16);
+}
+
+TEST(Release, BytesOfNoUnicodeFormAreWindows1252WhateverTheCodePage) {
+    EXPECT_EQ(descriptionText("Gr\xF6\xDF"
+                              "e.xlsm \x80"),
+              "Größe.xlsm €");
+    EXPECT_EQ(descriptionText("Gr\xC3\xB6\xC3\x9F"
+                              "e.xlsm"),
+              "Größe.xlsm");
+}
+
+TEST(Settings, AnotherEncodingAppendedMakesTheFileUnreadable) {
+    const std::string ansi = "[Adresse]\r\nhttp://h/r.ini\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool readable;
+    } cases[] = {
+        {"ANSI", ansi, true},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF" + ansi, true},
+        {"UTF-16 LE as a whole", std::string("\xFF\xFE[\0A\0]\0\r\0\n\0", 12), true},
+        {"UTF-16 LE appended", ansi + std::string("[\0S\0]\0", 6), false},
+        {"UTF-16 LE with its mark appended", ansi + std::string("\xFF\xFE[\0S\0]\0", 8), false},
+        {"UTF-8 block with its mark appended", ansi + "\xEF\xBB\xBF[Signatur]\r\n", false},
+        {"UTF-16 LE of an odd length", std::string("\xFF\xFE[\0A\0]", 7), false},
+        {"UTF-16 LE with a mark inside", std::string("\xFF\xFE[\0\xFF\xFE]\0", 8), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(!settingsTextFault(c.bytes).has_value(), c.readable);
+    }
 }
 
 TEST(Release, TheWriterWritesWhatTheReaderReadsBackOrRefuses) {

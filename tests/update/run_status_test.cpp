@@ -170,6 +170,14 @@ const StatusCase kCases[] = {
      },
      2,
      {"Signatur block cannot be read", "exit status 2"}},
+    {"a key appended in UTF-16",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.writeApp("Updater.ini",
+                    t.readApp("Updater.ini") + std::string("[\0S\0i\0g\0n\0a\0t\0u\0r\0]\0", 20));
+     },
+     2,
+     {"could not be read: a NUL byte", "Message box \"Fehler\"", "exit status 2"}},
     {"description not signed",
      [](RunStatusTest& t) {
          t.installAndOffer("0");

@@ -35,6 +35,14 @@ std::string errorText(std::uint32_t code) {
     return systemText(code, 0).value_or("Systemfehler " + decimal(static_cast<long long>(code)));
 }
 
+std::string englishErrorText(std::uint32_t code) {
+    std::optional<std::string> text = systemText(code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    if (!text) {
+        text = systemText(code, 0);
+    }
+    return text.value_or("Windows error " + decimal(static_cast<long long>(code)));
+}
+
 Failure osFailure(std::uint32_t code) {
     return Failure(FailureOrigin::Windows, static_cast<int>(code), errorText(code));
 }

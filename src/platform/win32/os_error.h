@@ -17,6 +17,11 @@ std::string errorText(std::uint32_t code);
 // system has none.
 std::optional<std::string> systemText(std::uint32_t code, std::uint16_t language);
 
+// The system text in English for the publisher tool's English output, else
+// in the system's language (a German Windows may have no English texts),
+// else "Windows error N".
+std::string englishErrorText(std::uint32_t code);
+
 // The failure for a Windows error code: that code and its system text.
 Failure osFailure(std::uint32_t code);
 

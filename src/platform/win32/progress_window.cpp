@@ -289,8 +289,18 @@ void Win32ProgressWindow::State::load(const std::string& picturePath) {
     AdjustWindowRectEx(&bounds, style, FALSE, 0);
     const int outerWidth = bounds.right - bounds.left;
     const int outerHeight = bounds.bottom - bounds.top;
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2;
+    // Centred on the monitor the user works on, where the cursor is, not
+    // on the primary one.
+    POINT cursor{0, 0};
+    GetCursorPos(&cursor);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+        area = monitor.rcMonitor;
+    }
+    const int left = area.left + (area.right - area.left - outerWidth) / 2;
+    const int top = area.top + (area.bottom - area.top - outerHeight) / 2;
     window = WindowOwner(CreateWindowExW(0, kClassName, kTitle, style, left, top, outerWidth,
                                          outerHeight, nullptr, nullptr, instance, this));
     dispatchPendingMessages();

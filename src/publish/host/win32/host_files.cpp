@@ -15,9 +15,7 @@ namespace morvane::publish {
 namespace {
 
 [[noreturn]] void fail(const std::string& what, const std::string& path, DWORD error) {
-    throw std::runtime_error(what + " " + path + ": " +
-                             win32::systemText(error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US))
-                                 .value_or("Windows error " + decimal(error)));
+    throw std::runtime_error(what + " " + path + ": " + win32::englishErrorText(error));
 }
 
 bool isAbsolute(const std::string& path) {

@@ -199,8 +199,7 @@ std::optional<std::string> englishSystemMessage(const Failure& failure) {
         return std::nullopt;
     }
     const auto code = static_cast<std::uint32_t>(failure.number());
-    return win32::systemText(code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US))
-        .value_or("Windows error " + decimal(code));
+    return win32::englishErrorText(code);
 }
 
 }  // namespace morvane
