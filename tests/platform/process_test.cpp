@@ -206,17 +206,21 @@ TEST(ProcessStart, StartsTheProgramWithItsArgument) {
 
 TEST(ProcessStart, MissingProgramIsAFailure) {
     test::TempFolder temp;
-    try {
-        // Like a start line whose program folder came back empty.
-        HostProcess().start(temp.file("EXCEL.EXE"), {temp.file("a.xls")});
-        ADD_FAILURE() << "no failure";
-    } catch (const Failure& failure) {
-        EXPECT_FALSE(failure.description().empty());
+    // A program that is not there, and the start line of an empty program
+    // folder, which must never reach the root of the current drive.
+    for (const std::string& program : {temp.file("EXCEL.EXE"), std::string("\\EXCEL.EXE")}) {
+        SCOPED_TRACE(program);
+        try {
+            HostProcess().start(program, {temp.file("a.xls")});
+            ADD_FAILURE() << "no failure";
+        } catch (const Failure& failure) {
+            EXPECT_FALSE(failure.description().empty());
 #ifdef _WIN32
-        EXPECT_EQ(failure.number(), static_cast<int>(ERROR_FILE_NOT_FOUND));
+            EXPECT_EQ(failure.number(), static_cast<int>(ERROR_FILE_NOT_FOUND));
 #else
-        EXPECT_EQ(failure.number(), err::FileNotFound);
+            EXPECT_EQ(failure.number(), err::FileNotFound);
 #endif
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <vector>
 
@@ -163,6 +164,17 @@ bool Win32Process::lockFolder(const std::string& lockPath) {
 }
 
 void Win32Process::start(const std::string& program, const std::vector<std::string>& arguments) {
+    // Only a program named by its full path: "\EXCEL.EXE" of an empty program
+    // folder would run from the root of the current drive, a share's root
+    // on a shared install that users may write to. It fails as a missing
+    // program does.
+    const bool onDrive = program.size() >= 3 &&
+                         std::isalpha(static_cast<unsigned char>(program[0])) &&
+                         program[1] == ':' && (program[2] == '\\' || program[2] == '/');
+    const bool onShare = program.rfind("\\\\", 0) == 0 && program.size() > 2 && program[2] != '\\';
+    if (!onDrive && !onShare) {
+        throw osFailure(ERROR_FILE_NOT_FOUND);
+    }
     // CreateProcessW may write into the command line, so it gets its own copy.
     std::wstring line = wide(windowsCommandLine(program, arguments));
     line.push_back(L'\0');
