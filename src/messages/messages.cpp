@@ -79,6 +79,13 @@ Confirmation Messages::askForUpdate(const std::string& title, const std::string&
         box::YesNoInformation, title));
 }
 
+void Messages::folderBeingUpdated(const std::string& title) {
+    ui_.messageBox(std::string("Die Anwendung wird gerade an einem anderen Arbeitsplatz "
+                               "aktualisiert.") +
+                       kCrLf + "Sie wird ohne diese Aktualisierung gestartet.",
+                   box::Information, title);
+}
+
 void Messages::downloadFailed() {
     ui_.messageBox("Beim Herunterladen trat ein Fehler auf.", box::Critical,
                    "Fehler beim Download einer Datei");

@@ -31,6 +31,9 @@ public:
     // notes, cut where a box could not show more.
     Confirmation informOfUpdate(const std::string& title, const std::string& notes);
     Confirmation askForUpdate(const std::string& title, const std::string& notes);
+    // Another run holds the folder lock beyond the patience: the installed
+    // version starts without the update `title` names.
+    void folderBeingUpdated(const std::string& title);
     // A file of the update could not be downloaded.
     void downloadFailed();
     // A file could not be moved into place, or an interrupted installation

@@ -23,12 +23,17 @@ public:
     // instance mark for this process's lifetime.
     virtual bool anotherInstanceRunning() = 0;
     // Takes the exclusive lock of the application's folder, the file at
-    // `lockPath` (created, with its folder, when missing), and holds it for
-    // this object's lifetime. Unlike the instance mark it is seen by runs on
-    // other PCs and in other sessions, and under every spelling of the
-    // folder's path. False only when another run holds it; a lock that
-    // cannot be had for other reasons (a read-only folder) holds nobody up.
-    virtual bool lockFolder(const std::string& lockPath) = 0;
+    // `lockPath` (created, with its folder, when missing, and opened without
+    // following a link), and holds it until unlockFolder() or this object's
+    // end. Unlike the instance mark it is seen by runs on other PCs and in
+    // other sessions, and under every spelling of the folder's path. True
+    // when had (also when held already); false with `why` when another run
+    // holds it ("another run holds it") or anything else stands in the way
+    // (a folder or a link at the path, the system's refusal): a lock that
+    // cannot be had counts as held.
+    virtual bool lockFolder(const std::string& lockPath, std::string& why) = 0;
+    // Lets the folder lock go; harmless when it is not held.
+    virtual void unlockFolder() = 0;
     // Starts `program` (a Windows path; a bare name is searched for as the
     // host searches programs) with `arguments`, each arriving as one, its
     // window maximized and activated, without waiting. Throws Failure when it

@@ -13,5 +13,8 @@ namespace morvane {
 inline constexpr std::int64_t kLargestDescription = std::int64_t{1024} * 1024;
 inline constexpr std::int64_t kLargestSignature = 1024;
 inline constexpr std::chrono::milliseconds kRevisionCheckTime = std::chrono::seconds(120);
+// How long a run that is to install waits for another run, on this PC or
+// one sharing the folder, to let the folder lock go.
+inline constexpr std::chrono::milliseconds kLockPatience = std::chrono::seconds(30);
 
 }  // namespace morvane

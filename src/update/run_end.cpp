@@ -9,6 +9,7 @@ ExitStatus exitStatusOf(RunEnd end) {
         case RunEnd::NotYetOffered:
             return ExitStatus::Done;
         case RunEnd::AnotherInstance:
+        case RunEnd::FolderLocked:
             return ExitStatus::AnotherInstance;
         case RunEnd::NoSettings:
         case RunEnd::KeyUnusable:
@@ -36,7 +37,7 @@ std::string statusCause(ExitStatus status) {
         case ExitStatus::Done:
             return "done";
         case ExitStatus::AnotherInstance:
-            return "another instance was running";
+            return "another instance was running, or another run updated the folder";
         case ExitStatus::NoSettings:
             return "no readable settings file";
         case ExitStatus::NoDescription:
@@ -62,6 +63,7 @@ bool startsTheRecordsWorkbook(RunEnd end) {
         case RunEnd::NotFetched:
         case RunEnd::NotSigned:
         case RunEnd::NotARelease:
+        case RunEnd::FolderLocked:
             return true;
         case RunEnd::AnotherInstance:
         case RunEnd::NoSettings:

@@ -11,6 +11,7 @@ enum class RunEnd {
     NothingNewer,     // the server's release is not newer than the installed one
     NotYetOffered,    // the newer release is rolled out in stages, not to this PC yet
     AnotherInstance,  // another instance was running
+    FolderLocked,     // another run held the folder lock beyond the patience
     NoSettings,       // no readable settings file
     KeyUnusable,      // the settings ask for a key and hold no usable one
     RecoveryFailed,   // an interrupted installation could not be put back

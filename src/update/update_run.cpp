@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <variant>
 
@@ -16,6 +17,7 @@
 #include "install/patient_file_system.h"
 #include "messages/messages.h"
 #include "release/release.h"
+#include "release/release_rules.h"
 #include "update/application_start.h"
 #include "update/file_run_log.h"
 #include "update/logged_user_interface.h"
@@ -46,8 +48,12 @@ std::optional<Release> readRecord(const RunContext& run, FileSystem& files) {
 
 class UpdateRun {
 public:
-    UpdateRun(Platform& platform, RunLog& log, std::chrono::milliseconds revisionCheckTime)
-        : platform_(platform), log_(log), revisionCheckTime_(revisionCheckTime) {}
+    UpdateRun(Platform& platform, RunLog& log, std::chrono::milliseconds revisionCheckTime,
+              std::chrono::milliseconds lockPatience)
+        : platform_(platform),
+          log_(log),
+          revisionCheckTime_(revisionCheckTime),
+          lockPatience_(lockPatience) {}
 
     RunContext formRunContext() {
         RunContext run(platform_.files, platform_.clock);
@@ -72,13 +78,6 @@ public:
         bool reported = false;
         try {
             if (platform_.process.anotherInstanceRunning()) {
-                return RunEnd::AnotherInstance;
-            }
-            // The instance mark sees this PC's session only; the lock in the
-            // folder also keeps out runs on other PCs sharing it.
-            const std::string lockPath = run.TempFolder + run.programName + ".lock";
-            if (!platform_.process.lockFolder(lockPath)) {
-                log_.note("another run holds " + lockPath);
                 return RunEnd::AnotherInstance;
             }
             phases = runPhases(run);
@@ -122,8 +121,18 @@ private:
         run.RevisionPath.setFullPath(run.TempFolder + run.ServerUrl.FullName());
 
         Installation installation(platform_, log_, run.installFolders());
-        if (!installation.recoverInterrupted()) {
-            return RunEnd::RecoveryFailed;
+        // What another run left in Temp may be its installation going on: it
+        // is looked at under the folder lock only.
+        if (interruptedInstallationMayBeThere(run)) {
+            const ScopeGuard unlock([this] { platform_.process.unlockFolder(); });
+            if (!holdFolderLock(run)) {
+                const std::optional<Release> record = readRecord(run, platform_.files);
+                Messages(platform_.ui).folderBeingUpdated(record ? record->title : "");
+                return RunEnd::FolderLocked;
+            }
+            if (!installation.recoverInterrupted()) {
+                return RunEnd::RecoveryFailed;
+            }
         }
         const std::optional<Release> record = readRecord(run, platform_.files);
         PublisherKey publisher = publisherKeyOf(run.Settings);
@@ -154,6 +163,23 @@ private:
             return refused->end;
         }
         const Offer& offer = std::get<Offer>(check);
+        // Only the installation itself holds the folder lock: a question
+        // left open never keeps the colleagues sharing the folder waiting.
+        const ScopeGuard unlock([this] { platform_.process.unlockFolder(); });
+        if (!holdFolderLock(run)) {
+            Messages(platform_.ui).folderBeingUpdated(offer.release.title);
+            return RunEnd::FolderLocked;
+        }
+        // Another run may have installed meanwhile, or been interrupted.
+        if (!installation.recoverInterrupted()) {
+            return RunEnd::RecoveryFailed;
+        }
+        const std::optional<Release> now = readRecord(run, platform_.files);
+        if (now && !isNewerVersion(offer.release.version, now->version)) {
+            log_.note("Version \"" + now->version +
+                      "\" was installed by another run meanwhile: nothing more to install");
+            return RunEnd::NothingNewer;
+        }
         const InstallPlan plan =
             planInstallation(offer.release, run.ServerUrl.FullUrl(), run.installFolders(),
                              run.publisherKey.has_value(), platform_.files);
@@ -168,6 +194,39 @@ private:
                 break;
         }
         return RunEnd::MoveFailed;
+    }
+
+    // Whether Temp holds what an installation leaves while it runs or when
+    // it is interrupted.
+    bool interruptedInstallationMayBeThere(const RunContext& run) {
+        const InstallFolders folders = run.installFolders();
+        return platform_.files.entryKind(folders.journal()).has_value() ||
+               platform_.files.entryKind(folders.pending()).has_value();
+    }
+
+    // Takes the folder lock, waiting for another run to let it go for up to
+    // the lock patience, the window answering. False, logged, when it is
+    // still not to be had.
+    bool holdFolderLock(const RunContext& run) {
+        const std::string lockPath = run.TempFolder + run.programName + ".lock";
+        const auto giveUp = std::chrono::steady_clock::now() + lockPatience_;
+        std::string why;
+        bool waiting = false;
+        while (!platform_.process.lockFolder(lockPath, why)) {
+            if (std::chrono::steady_clock::now() >= giveUp) {
+                log_.note("The folder lock " + lockPath + " is still not to be had: " + why);
+                return false;
+            }
+            if (!waiting) {
+                log_.note("The folder lock " + lockPath + " cannot be had (" + why +
+                          "): waiting up to " + decimal(lockPatience_.count() / 1000) + " s");
+                waiting = true;
+            }
+            constexpr auto kSlice = std::chrono::milliseconds(50);
+            std::this_thread::sleep_for(kSlice);
+            platform_.ui.processPendingMessages();
+        }
+        return true;
     }
 
     // The closing steps: the progress window goes, the workbook is started,
@@ -204,13 +263,15 @@ private:
     Platform& platform_;
     RunLog& log_;
     std::chrono::milliseconds revisionCheckTime_;
+    std::chrono::milliseconds lockPatience_;
 };
 
 }  // namespace
 
-int Main(Platform& platform, RunLog& log, std::chrono::milliseconds revisionCheckTime) {
+int Main(Platform& platform, RunLog& log, std::chrono::milliseconds revisionCheckTime,
+         std::chrono::milliseconds lockPatience) {
     const auto start = std::chrono::steady_clock::now();
-    UpdateRun updateRun(platform, log, revisionCheckTime);
+    UpdateRun updateRun(platform, log, revisionCheckTime, lockPatience);
     RunContext run = updateRun.formRunContext();
     const ExitStatus status = exitStatusOf(updateRun.runWithReport(run));
     keepStatus(platform.files, statusPath(run), static_cast<int>(status));
@@ -226,7 +287,8 @@ int Main(Platform& platform) {
     return Main(platform, quiet);
 }
 
-int runUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime) {
+int runUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime,
+               std::chrono::milliseconds lockPatience) {
     // The log's place is worked out as Main works out the folders; a failure
     // here leaves the run without a log, never without its work.
     std::string logPath;
@@ -251,7 +313,7 @@ int runUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime) 
     });
     Platform logged{
         files, platform.clock, ui, platform.process, http, platform.progress, platform.spreadsheet};
-    return Main(logged, log, revisionCheckTime);
+    return Main(logged, log, revisionCheckTime, lockPatience);
 }
 
 }  // namespace morvane

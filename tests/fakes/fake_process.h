@@ -20,9 +20,10 @@ public:
     std::string user = "Anna";
     std::string computer = "PC-ANNA";
     bool otherInstance = false;
-    // Answers lockFolder(); without it the lock is always had.
-    std::function<bool(const std::string&)> folderLock;
+    // Takes and lets go the folder lock; without it the lock is always had.
+    Process* lockHost = nullptr;
     std::vector<std::string> lockPaths;
+    int unlocks = 0;
     // When set, every start fails with this failure.
     std::optional<Failure> startFailure;
     // The command line Windows would see for each start.
@@ -35,9 +36,15 @@ public:
     std::string userName() override { return user; }
     std::string computerName() override { return computer; }
     bool anotherInstanceRunning() override { return otherInstance; }
-    bool lockFolder(const std::string& lockPath) override {
+    bool lockFolder(const std::string& lockPath, std::string& why) override {
         lockPaths.push_back(lockPath);
-        return !folderLock || folderLock(lockPath);
+        return lockHost == nullptr || lockHost->lockFolder(lockPath, why);
+    }
+    void unlockFolder() override {
+        ++unlocks;
+        if (lockHost != nullptr) {
+            lockHost->unlockFolder();
+        }
     }
     void start(const std::string& program, const std::vector<std::string>& arguments) override {
         ++startAttempts;

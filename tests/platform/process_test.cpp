@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -111,19 +112,39 @@ TEST(SingleInstance, MarkBelongsToTheFirstCaller) {
 TEST(FolderLock, HeldByItsFirstTakerUntilItGoes) {
     test::TempFolder temp;
     const std::string lockPath = temp.file("Temp\\Updater.lock");
+    std::string why;
     {
         HostProcess first;
-        EXPECT_TRUE(first.lockFolder(lockPath));
-        EXPECT_TRUE(first.lockFolder(lockPath));
+        EXPECT_TRUE(first.lockFolder(lockPath, why));
+        EXPECT_TRUE(first.lockFolder(lockPath, why));
         HostProcess second;
-        EXPECT_FALSE(second.lockFolder(lockPath));
+        EXPECT_FALSE(second.lockFolder(lockPath, why));
+        EXPECT_EQ(why, "another run holds it");
         EXPECT_TRUE(temp.exists("Temp"));
+        first.unlockFolder();
+        EXPECT_TRUE(second.lockFolder(lockPath, why));
     }
 #ifdef _WIN32
     EXPECT_FALSE(temp.exists("Temp/Updater.lock"));  // deleted on close
 #endif
     HostProcess later;
-    EXPECT_TRUE(later.lockFolder(lockPath));
+    EXPECT_TRUE(later.lockFolder(lockPath, why));
+}
+
+// Anything but a plain file at the lock's place counts as a held lock, and
+// a link there is not followed out of the folder.
+TEST(FolderLock, AnythingButAPlainFileCountsAsHeld) {
+    test::TempFolder temp;
+    temp.write("Temp/Updater.lock/x", "");
+    std::string why;
+    HostProcess process;
+    EXPECT_FALSE(process.lockFolder(temp.file("Temp\\Updater.lock"), why));
+    EXPECT_FALSE(why.empty());
+#ifndef _WIN32
+    std::filesystem::create_symlink(temp.native("outside.txt"), temp.native("Temp/Link.lock"));
+    EXPECT_FALSE(process.lockFolder(temp.file("Temp\\Link.lock"), why));
+    EXPECT_FALSE(temp.exists("outside.txt"));
+#endif
 }
 
 TEST(ProcessPlace, FolderAndNameMakeTheExecutablesPath) {

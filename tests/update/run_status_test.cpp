@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "install/install_journal.h"
 #include "support/signing_vectors.h"
@@ -67,7 +68,7 @@ public:
 protected:
     int runLogged() {
         Platform logged{files, clock, ui, process, quickHttp, progress, spreadsheet};
-        return runUpdater(logged, checkTime);
+        return runUpdater(logged, checkTime, lockPatience);
     }
     std::string runLog() const {
         return appHas("Temp\\Updater.log") ? readApp("Temp\\Updater.log") : "";
@@ -80,6 +81,7 @@ public:
     // A server that answers the revision check on and on, above the least
     // rate, outlasts this.
     std::chrono::milliseconds checkTime = kRevisionCheckTime;
+    std::chrono::milliseconds lockPatience = kLockPatience;
 };
 
 struct StatusCase {
@@ -157,7 +159,7 @@ const StatusCase kCases[] = {
     {"another instance",
      [](RunStatusTest& t) { t.process.otherInstance = true; },
      1,
-     {"Run start", "exit status 1 (another instance was running)"}},
+     {"Run start", "exit status 1 (another instance was running"}},
     {"no settings file",
      [](RunStatusTest&) {},
      2,
@@ -364,31 +366,81 @@ INSTANTIATE_TEST_SUITE_P(Runs, ExitStatusTest, ::testing::ValuesIn(kCases),
                              return name;
                          });
 
-// Two runs in one folder, as from two PCs sharing it: the second, started
-// while the first asks its question, ends as another instance does.
-TEST_F(RunStatusTest, ASecondRunInTheSameFolderEndsWithStatusOne) {
+// Two runs in one folder, as from two PCs sharing it: a question left open
+// holds nobody up, and the run that asked installs nothing twice.
+TEST_F(RunStatusTest, AQuestionLeftOpenHoldsTheFolderLockFromNobody) {
     installAndOffer("2");
     HostProcess firstHost;
-    process.folderLock = [&](const std::string& path) { return firstHost.lockFolder(path); };
+    process.lockHost = &firstHost;
     FakeProcess otherPc = process;
     HostProcess secondHost;
-    otherPc.folderLock = [&](const std::string& path) { return secondHost.lockFolder(path); };
+    otherPc.lockHost = &secondHost;
     int second = -1;
-    ui.answers = {box::Yes};
+    bool asked = false;
+    ui.answers = {box::Yes, box::Yes};
     ui.onBox = [&](const ShownBox&) {
-        if (second < 0) {
+        if (!asked) {
+            asked = true;
             Platform other{files, clock, ui, otherPc, quickHttp, progress, spreadsheet};
             second = runUpdater(other);
         }
     };
     EXPECT_EQ(runLogged(), 0);
-    EXPECT_EQ(second, static_cast<int>(ExitStatus::AnotherInstance));
+    EXPECT_EQ(second, 0);
     EXPECT_EQ(readApp("app.exe"), "app v2");
-    EXPECT_EQ(ui.boxes.size(), 1u);
-    const std::string lockPath = appFolder() + "\\Temp\\Updater.lock";
-    EXPECT_EQ(process.lockPaths, std::vector<std::string>{lockPath});
-    EXPECT_NE(runLog().find("another run holds " + lockPath + "\r\n"), std::string::npos)
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root.native("App/Backup")),
+                            std::filesystem::directory_iterator()),
+              1);
+    EXPECT_NE(runLog().find("was installed by another run meanwhile"), std::string::npos)
         << runLog();
+}
+
+// Another run holds the lock (a colleague's installation): past the
+// patience the installed version starts without the update, status 1; a
+// lock let go within it lets the update install.
+TEST_F(RunStatusTest, AHeldFolderLockIsWaitedForThenTheInstalledVersionStarts) {
+    for (const bool letGo : {false, true}) {
+        SCOPED_TRACE(letGo ? "let go in time" : "held on");
+        std::filesystem::remove_all(root.native("App"));
+        installAndOffer("0");
+        lockPatience = letGo ? std::chrono::seconds(20) : std::chrono::milliseconds(300);
+        ui.boxes.clear();
+        HostProcess holder;
+        std::string why;
+        ASSERT_TRUE(holder.lockFolder(appFolder() + "\\Temp\\Updater.lock", why));
+        std::thread release;
+        if (letGo) {
+            release = std::thread([&holder] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                holder.unlockFolder();
+            });
+        }
+        HostProcess own;
+        process.lockHost = &own;
+        const int status = runLogged();
+        if (release.joinable()) {
+            release.join();
+        }
+        own.unlockFolder();
+        holder.unlockFolder();
+        if (letGo) {
+            EXPECT_EQ(status, 0);
+            EXPECT_EQ(readApp("app.exe"), "app v2");
+            continue;
+        }
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(readApp("app.exe"), "app v1");
+        EXPECT_EQ(readApp("Temp\\revision.ini"), description("1.0", "2", ""));
+        EXPECT_EQ(requestsFor("/updates/app.exe"), 0);
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].text,
+                  "Die Anwendung wird gerade an einem anderen Arbeitsplatz aktualisiert.\r\n"
+                  "Sie wird ohne diese Aktualisierung gestartet.");
+        EXPECT_EQ(ui.boxes[0].style, box::Information);
+        EXPECT_EQ(ui.boxes[0].caption, "Morvane 2");
+        EXPECT_NE(runLog().find("another run holds it"), std::string::npos) << runLog();
+        EXPECT_NE(process.started.back().find("Mappe.xlsx"), std::string::npos);
+    }
 }
 
 TEST_F(RunStatusTest, AnUnwritableLogChangesNothing) {

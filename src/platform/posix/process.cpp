@@ -168,16 +168,18 @@ bool PosixProcess::anotherInstanceRunning() {
     return false;
 }
 
-bool PosixProcess::lockFolder(const std::string& lockPath) {
+bool PosixProcess::lockFolder(const std::string& lockPath, std::string& why) {
     if (folderLock_.valid()) {
         return true;
     }
     const std::optional<std::string> path = toPosixPath(lockPath);
     if (!path) {
-        return true;
+        why = "no path of this host";
+        return false;
     }
+    // A link at the lock's place is not followed out of the folder.
     const auto open = [&] {
-        return UniqueFd(::open(path->c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+        return UniqueFd(::open(path->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
     };
     UniqueFd lock = open();
     if (!lock.valid() && errno == ENOENT) {
@@ -188,13 +190,26 @@ bool PosixProcess::lockFolder(const std::string& lockPath) {
         }
     }
     if (!lock.valid()) {
-        return true;
+        const int error = errno;
+        why = errnoFailure(error).description();
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(lock.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        why = "no plain file is at its place";
+        return false;
     }
     if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
-        return errno != EWOULDBLOCK;
+        const int error = errno;
+        why = error == EWOULDBLOCK ? "another run holds it" : errnoFailure(error).description();
+        return false;
     }
     folderLock_ = std::move(lock);
     return true;
+}
+
+void PosixProcess::unlockFolder() {
+    folderLock_ = UniqueFd();
 }
 
 void PosixProcess::start(const std::string& program, const std::vector<std::string>& arguments) {

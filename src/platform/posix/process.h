@@ -33,7 +33,8 @@ public:
     // file, held for this object's lifetime and let go by the kernel when the
     // process ends, however. The file stays: removing it would race with the
     // next run's lock.
-    bool lockFolder(const std::string& lockPath) override;
+    bool lockFolder(const std::string& lockPath, std::string& why) override;
+    void unlockFolder() override;
     // Starts the program detached (own session, not a child of the updater)
     // and returns once it has been executed. Z:\ paths of the program and of
     // arguments that are absolute Windows paths become host paths. Throws

@@ -131,36 +131,68 @@ bool Win32Process::anotherInstanceRunning() {
 
 namespace {
 
-// Opens the lock file without sharing, to be deleted when the last handle
-// goes (also when the process is killed).
-UniqueHandle openLockFile(const std::wstring& path) {
+// Opens the lock file without sharing, and a link at its place as the link
+// itself. Deleted when the last handle goes (also when the process is
+// killed) unless `deleteOnClose` is off.
+UniqueHandle openLockFile(const std::wstring& path, bool deleteOnClose) {
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
+                        (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0);
     return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE,
-                                    nullptr));
+                                    OPEN_ALWAYS, flags, nullptr));
 }
+
+// How long a lock file that its last holder just closed may stand pending
+// deletion (access denied to every open) before it is opened to be kept.
+constexpr int kPendingDeletionMs = 1000;
+constexpr int kPendingDeletionPause = 50;
 
 }  // namespace
 
-bool Win32Process::lockFolder(const std::string& lockPath) {
+bool Win32Process::lockFolder(const std::string& lockPath, std::string& why) {
     if (folderLock_) {
         return true;
     }
     const std::wstring path = longPath(lockPath);
-    UniqueHandle lock = openLockFile(path);
+    UniqueHandle lock = openLockFile(path, true);
     DWORD error = GetLastError();
     if (!lock && error == ERROR_PATH_NOT_FOUND) {
         const std::size_t separator = path.rfind(L'\\');
         if (separator != std::wstring::npos) {
             CreateDirectoryW(path.substr(0, separator).c_str(), nullptr);
-            lock = openLockFile(path);
+            lock = openLockFile(path, true);
             error = GetLastError();
         }
     }
+    // A lock file its last holder closed a moment ago denies every open until
+    // it is gone; one that stays so (a share that keeps it) is opened to be
+    // kept instead, still without sharing.
+    for (int waited = 0; !lock && error == ERROR_ACCESS_DENIED && waited < kPendingDeletionMs;
+         waited += kPendingDeletionPause) {
+        Sleep(kPendingDeletionPause);
+        lock = openLockFile(path, true);
+        error = GetLastError();
+    }
+    if (!lock && error == ERROR_ACCESS_DENIED) {
+        lock = openLockFile(path, false);
+        error = GetLastError();
+    }
     if (!lock) {
-        return error != ERROR_SHARING_VIOLATION;
+        why = error == ERROR_SHARING_VIOLATION ? "another run holds it" : errorText(error);
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileInformationByHandle(lock.get(), &information) == FALSE ||
+        (information.dwFileAttributes &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        why = "no plain file is at its place";
+        return false;
     }
     folderLock_ = std::move(lock);
     return true;
+}
+
+void Win32Process::unlockFolder() {
+    folderLock_.reset();
 }
 
 void Win32Process::start(const std::string& program, const std::vector<std::string>& arguments) {

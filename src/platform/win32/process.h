@@ -24,7 +24,8 @@ public:
     bool anotherInstanceRunning() override;
     // The lock file is opened without sharing and deleted on close, so that
     // it goes with the run, also a killed one. Held for this object's lifetime.
-    bool lockFolder(const std::string& lockPath) override;
+    bool lockFolder(const std::string& lockPath, std::string& why) override;
+    void unlockFolder() override;
     // CreateProcessW with the windowsCommandLine of program and arguments,
     // the window maximized (SW_SHOWMAXIMIZED). Throws the system's failure
     // when it fails.
