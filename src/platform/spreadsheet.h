@@ -20,6 +20,10 @@ public:
     virtual ~SpreadsheetAutomation() = default;
     // Creates a new instance. Throws Failure when the program is not available.
     virtual std::unique_ptr<SpreadsheetInstance> create() = 0;
+    // The command line the system starts the automation server with, as its
+    // class is registered ("C:\...\EXCEL.EXE /automation"); empty where none
+    // is registered or the host registers none.
+    virtual std::string registeredServer() { return {}; }
 };
 
 }  // namespace morvane

@@ -10,8 +10,13 @@ namespace {
 
 // Starts the spreadsheet program maximized on `file` without waiting.
 void StartWithExcel(const std::string& file, Platform& platform, RunLog& log) {
-    const ExcelInfo excel = GetExcelInfo(platform.spreadsheet, platform.ui);
-    const std::string program = excelProgram(excel.Path);
+    // The registered server names the program's folder without starting a
+    // hidden instance of it; only without one is the automation asked.
+    std::string folder = serverFolderOf(platform.spreadsheet.registeredServer());
+    if (folder.empty()) {
+        folder = GetExcelInfo(platform.spreadsheet, platform.ui).Path;
+    }
+    const std::string program = excelProgram(folder);
     log.note("Starting " + windowsCommandLine(program, {file}));
     platform.process.start(program, {file});
 }

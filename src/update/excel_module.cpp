@@ -1,5 +1,6 @@
 #include "update/excel_module.h"
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 
@@ -41,6 +42,33 @@ ExcelInfo GetExcelInfo(SpreadsheetAutomation& automation, UserInterface& ui) {
         Messages(ui).spreadsheetFailed(failure);
     }
     return info;
+}
+
+std::string serverFolderOf(std::string_view command) {
+    const std::size_t first = command.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    command.remove_prefix(first);
+    std::string_view program;
+    if (command.front() == '"') {
+        const std::size_t closing = command.find('"', 1);
+        if (closing == std::string_view::npos) {
+            return {};
+        }
+        program = command.substr(1, closing - 1);
+    } else {
+        program = command.substr(0, std::min(command.find(" /"), command.find(" -")));
+        program = program.substr(0, program.find_last_not_of(' ') + 1);
+    }
+    const bool onDrive = program.size() >= 3 && program[1] == ':' && program[2] == '\\';
+    const bool onShare = program.substr(0, 2) == "\\\\" && program.size() > 2 && program[2] != '\\';
+    const std::size_t slash = program.rfind('\\');
+    if ((!onDrive && !onShare) || slash == std::string_view::npos || slash + 1 == program.size()) {
+        return {};
+    }
+    // "C:\EXCEL.EXE" keeps its root's backslash out, as Path would.
+    return std::string(program.substr(0, slash));
 }
 
 std::string excelProgram(const std::string& excelFolder) {

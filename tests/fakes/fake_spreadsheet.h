@@ -16,11 +16,16 @@ public:
     std::string version = "16.0";
     std::string path = "C:\\Program Files\\Office\\root";
     int instances = 0;  // alive right now
+    int created = 0;
+    std::string server;  // the registered server's command line
+
+    std::string registeredServer() override { return server; }
 
     std::unique_ptr<SpreadsheetInstance> create() override {
         if (!installed) {
             throw Failure(429, "Objekterstellung durch ActiveX-Komponente nicht möglich");
         }
+        ++created;
         return std::make_unique<Instance>(*this);
     }
 

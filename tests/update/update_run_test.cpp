@@ -8,6 +8,7 @@
 
 #include "fakes/recording_run_log.h"
 #include "support/update_run_fixture.h"
+#include "update/excel_module.h"
 
 namespace morvane::test {
 namespace {
@@ -518,6 +519,37 @@ TEST_F(UpdateTest, FailedStartAfterAnInstallationIsReportedOnce) {
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Unbekannter Fehler");
     EXPECT_EQ(process.startAttempts, 1);
+}
+
+// The registered server's command line names the program's folder: no
+// hidden instance is started just to ask it.
+TEST_F(UpdateTest, TheRegisteredServerNamesTheProgramsFolder) {
+    const struct {
+        const char* command;
+        const char* folder;
+    } cases[] = {
+        {"C:\\PROGRA~1\\MICROS~1\\Office16\\EXCEL.EXE /automation",
+         "C:\\PROGRA~1\\MICROS~1\\Office16"},
+        {"\"C:\\Program Files\\Office\\EXCEL.EXE\" -Embedding", "C:\\Program Files\\Office"},
+        {"\\\\srv\\office\\EXCEL.EXE", "\\\\srv\\office"},
+        {"EXCEL.EXE /automation", ""},
+        {"\\EXCEL.EXE", ""},
+        {"\"C:\\Office\\EXCEL.EXE", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(serverFolderOf(c.command), c.folder);
+    }
+    writeSettings("Mappe.xlsx");
+    writeApp("Mappe.xlsx", "workbook");
+    publish(description("1.0", "0", ""));
+    spreadsheet.server = cases[0].command;
+    run();
+    EXPECT_EQ(process.started,
+              std::vector<std::string>{std::string("\"") + cases[0].folder + "\\EXCEL.EXE\" \"" +
+                                       appFolder() + "\\Mappe.xlsx\""});
+    EXPECT_EQ(spreadsheet.created, 0);
 }
 
 TEST_F(UpdateTest, MissingSpreadsheetProgramIsReported) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -168,10 +169,38 @@ private:
     ComPtr<IDispatch> dispatch_;
 };
 
+// The default value of a key below HKEY_CLASSES_ROOT, environment strings
+// expanded; nullopt when there is none.
+std::optional<std::wstring> classesValue(const std::wstring& subKey) {
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, subKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr,
+                     &size) != ERROR_SUCCESS ||
+        size < sizeof(wchar_t)) {
+        return std::nullopt;
+    }
+    std::wstring value(size / sizeof(wchar_t), L'\0');
+    if (RegGetValueW(HKEY_CLASSES_ROOT, subKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+                     value.data(), &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    value.resize(std::wcslen(value.c_str()));
+    return value;
+}
+
 }  // namespace
 
 std::unique_ptr<SpreadsheetInstance> ComSpreadsheetAutomation::create() {
     return std::make_unique<ComSpreadsheetInstance>(patience_);
+}
+
+std::string ComSpreadsheetAutomation::registeredServer() {
+    const std::optional<std::wstring> classId = classesValue(L"Excel.Application\\CLSID");
+    if (!classId) {
+        return {};
+    }
+    const std::optional<std::wstring> server =
+        classesValue(L"CLSID\\" + *classId + L"\\LocalServer32");
+    return server ? narrow(*server) : std::string();
 }
 
 }  // namespace morvane::win32

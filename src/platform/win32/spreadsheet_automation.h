@@ -29,6 +29,9 @@ public:
     explicit ComSpreadsheetAutomation(std::chrono::milliseconds patience = kBusyServerPatience)
         : patience_(patience) {}
     std::unique_ptr<SpreadsheetInstance> create() override;
+    // The LocalServer32 of the class "Excel.Application" names, read from
+    // the registry's classes (the user's over the machine's).
+    std::string registeredServer() override;
 
 private:
     std::chrono::milliseconds patience_;
