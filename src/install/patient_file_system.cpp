@@ -36,24 +36,44 @@ void PatientFileSystem::sleep(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-void PatientFileSystem::patiently(const std::string& what, const std::function<void()>& step) {
+bool PatientFileSystem::waitFor(const std::string& what,
+                                const std::function<bool(std::string& why)>& attempt) {
     int waited = 0;
     int next = kFirstPause;
     for (int retry = 1;; ++retry) {
+        std::string why;
+        if (attempt(why)) {
+            return true;
+        }
+        if (waited >= kPatience) {
+            return false;
+        }
+        const int pause = std::min(next, kPatience - waited);
+        log_.note("Retry " + decimal(retry) + " in " + decimal(pause) + " ms: " + what + ": " +
+                  why);
+        pause_(pause);
+        waited += pause;
+        next = std::min(next * 2, kLongestPause);
+    }
+}
+
+void PatientFileSystem::patiently(const std::string& what, const std::function<void()>& step) {
+    std::optional<Failure> last;
+    const bool done = waitFor(what, [&](std::string& why) {
         try {
             step();
-            return;
+            return true;
         } catch (const Failure& failure) {
-            if (!isPassing(failure) || waited >= kPatience) {
+            if (!isPassing(failure)) {
                 throw;
             }
-            const int pause = std::min(next, kPatience - waited);
-            log_.note("Retry " + decimal(retry) + " in " + decimal(pause) + " ms: " + what + ": " +
-                      failure.description() + " (" + decimal(failure.number()) + ")");
-            pause_(pause);
-            waited += pause;
-            next = std::min(next * 2, kLongestPause);
+            why = failure.description() + " (" + decimal(failure.number()) + ")";
+            last = failure;
+            return false;
         }
+    });
+    if (!done) {
+        throw *last;
     }
 }
 
@@ -87,7 +107,11 @@ std::unique_ptr<ReadableFile> PatientFileSystem::openForReading(const std::strin
 }
 
 std::unique_ptr<WritableFile> PatientFileSystem::createNew(const std::string& path) {
-    return host_.createNew(path);
+    // A stale file of the same name that a share keeps pending deletion
+    // denies the creation for a while.
+    std::unique_ptr<WritableFile> created;
+    patiently("create " + path, [&] { created = host_.createNew(path); });
+    return created;
 }
 
 std::unique_ptr<WritableFile> PatientFileSystem::openForAppending(const std::string& path) {
@@ -95,7 +119,12 @@ std::unique_ptr<WritableFile> PatientFileSystem::openForAppending(const std::str
 }
 
 bool PatientFileSystem::inUse(const std::string& path) {
-    return host_.inUse(path);
+    // A scanner's open is over in a moment; a program's stays past the
+    // patience, and only that one is the user's to close.
+    return !waitFor("in use " + path, [&](std::string& why) {
+        why = "held by another program";
+        return !host_.inUse(path);
+    });
 }
 
 }  // namespace morvane

@@ -13,10 +13,11 @@ namespace morvane {
 
 // The run's file system, patient with files that a virus scanner, an
 // indexer, a backup or a sync client holds open for a moment just after
-// they were written: a move, replace or delete that another open is in the
-// way of is tried again after short, growing pauses, for about two seconds
-// in all, each retry logged. Other failures and all other calls pass
-// straight through to the host.
+// they were written: a move, replace, delete or creation that another open
+// is in the way of is tried again after short, growing pauses, for about ten
+// seconds in all, each retry logged; a file in use is asked about again as
+// long. Other failures and all other calls pass straight through to the
+// host.
 class PatientFileSystem : public FileSystem {
 public:
     // Waits the given number of milliseconds.
@@ -30,7 +31,7 @@ public:
     // longest, and together the patience.
     static constexpr int kFirstPause = 10;
     static constexpr int kLongestPause = 500;
-    static constexpr int kPatience = 2000;
+    static constexpr int kPatience = 10000;
 
     // Failures that another open of the file causes and that pass when it
     // is closed: the Windows codes access denied (5), sharing violation (32)
@@ -55,6 +56,9 @@ private:
     // Runs `step` until it succeeds, fails for another cause, or the
     // patience is used up; then the last failure passes up.
     void patiently(const std::string& what, const std::function<void()>& step);
+    // Runs `attempt` until it succeeds or the patience is used up, logging
+    // each retry with the `why` it gives; false when it never succeeded.
+    bool waitFor(const std::string& what, const std::function<bool(std::string& why)>& attempt);
 
     FileSystem& host_;
     RunLog& log_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -25,8 +26,13 @@ protected:
     FakeFileSystem disk;
     RecordingRunLog log;
     std::vector<int> pauses;
-    PatientFileSystem files{disk, log,
-                            [this](int milliseconds) { pauses.push_back(milliseconds); }};
+    std::function<void()> onPause;
+    PatientFileSystem files{disk, log, [this](int milliseconds) {
+                                pauses.push_back(milliseconds);
+                                if (onPause) {
+                                    onPause();
+                                }
+                            }};
 };
 
 // What a scanner's or indexer's open causes, on Windows and elsewhere.
@@ -58,7 +64,29 @@ TEST_F(PatientFileSystemTest, MovesReplacesAndDeletesOutwaitAPassingHolder) {
               1);
 }
 
-TEST_F(PatientFileSystemTest, AHolderThatStaysFailsTheMoveAfterAboutTwoSeconds) {
+// A scanner holding a fresh file is outwaited before the user is asked to
+// close a program, and a stale ".part" pending deletion before a download
+// fails.
+TEST_F(PatientFileSystemTest, InUseAndCreationOutwaitAPassingHolder) {
+    const std::string held = R"(C:\App\app.exe)";
+    auto scanner = disk.openForReading(held, Sharing::Nothing);
+    onPause = [&] {
+        if (pauses.size() == 2) {
+            scanner.reset();
+        }
+    };
+    EXPECT_FALSE(files.inUse(held));
+    EXPECT_EQ(pauses, (std::vector<int>{10, 20}));
+    scanner = disk.openForReading(held, Sharing::Nothing);
+    onPause = {};
+    EXPECT_TRUE(files.inUse(held));
+    EXPECT_EQ(waited(), 30 + PatientFileSystem::kPatience);
+    disk.fail(Operation::CreateNew, R"(C:\App\Temp\app.exe.part)", kPassing[2], 2);
+    EXPECT_NE(files.createNew(R"(C:\App\Temp\app.exe.part)"), nullptr);
+    EXPECT_EQ(log.count("Retry 2 in 20 ms: create C:\\App\\Temp\\app.exe.part: "), 1);
+}
+
+TEST_F(PatientFileSystemTest, AHolderThatStaysFailsTheMoveAfterThePatience) {
     disk.fail(Operation::MoveFile, "", kPassing[0]);
     EXPECT_THROW(files.moveFile(R"(C:\App\app.exe)", R"(C:\App\Backup.exe)"), Failure);
     EXPECT_EQ(waited(), PatientFileSystem::kPatience);
