@@ -6,6 +6,7 @@
 
 #include "base/crypto.h"
 #include "base/text.h"
+#include "fleet/report_texts.h"
 #include "publish/target_refusal.h"
 #include "release/release_rules.h"
 
@@ -89,12 +90,60 @@ private:
         } else if (check_.installedVersion) {
             versionOrder(version, *check_.installedVersion);
         }
+        stage();
         const std::string& messageType = release_.messageType;
         if (messageType != "0" && messageType != "1" && messageType != "2") {
             findings_.warning(
                 "Msg-Typ", headerLine("MSG-TYP"),
                 "Msg-Typ " + quoted(messageType) +
                     " is not 0, 1 or 2: the updater installs without asking, as for 0");
+        }
+    }
+
+    // The lines after the version line: an Anteil the updater cannot read,
+    // pilots that no PC can be called, and the stage in words.
+    void stage() {
+        const Block* version = findBlock(check_.blocks, "Version");
+        if (version == nullptr) {
+            return;
+        }
+        int pilotLine = 0;
+        int shareLine = 0;
+        std::string shareText;
+        for (const BlockLine& line : linesAfterVersion(*version)) {
+            const std::optional<NameValue> pair = nameValueOf(line.text);
+            if (pair && pair->name == "Pilot" && pilotLine == 0) {
+                pilotLine = line.number;
+            } else if (pair && pair->name == "Anteil" && shareLine == 0) {
+                shareLine = line.number;
+                shareText = pair->value;
+            }
+        }
+        const Stage& stage = release_.stage;
+        if (release_.shareUnreadable) {
+            findings_.error("Version", shareLine,
+                            "Anteil " + quoted(shareText) +
+                                " is no whole number from 1 to 100: the updater takes it as 100 "
+                                "and offers the release to every PC");
+        }
+        std::string badNames;
+        for (const std::string& name : stage.pilots) {
+            if (!isComputerName(name)) {
+                badNames += (badNames.empty() ? "" : ", ") + quoted(name);
+            }
+        }
+        if (!badNames.empty()) {
+            findings_.warning("Version", pilotLine,
+                              "Pilot " + badNames +
+                                  ": no computer name (letters, digits, \"-\" and \"_\"), so no "
+                                  "PC is a pilot by it");
+        }
+        if (stage.share < 100) {
+            findings_.note("Version", shareLine, "stage: " + fleet::stageWords(stage));
+        } else if (!stage.pilots.empty()) {
+            findings_.note("Version", pilotLine,
+                           "stage: pilot " + fleet::pcCount(stage.pilots.size()) +
+                               ", then 100 % of the others: every PC is offered it at once");
         }
     }
 

@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "download/answer_description.h"
 #include "publish/block_findings.h"
+#include "publish/fleet_reach.h"
 #include "publish/quantities.h"
 #include "publish/server_files.h"
 #include "publish/source_findings.h"
@@ -142,6 +143,9 @@ std::vector<Finding> checkDescription(const CheckOptions& options, Http& http) {
     Progress progress(options.progressOut != nullptr ? *options.progressOut : nowhere,
                       options.progress, "check");
     findSourceFaults(release, *sourcesOf(options, http), progress, findings);
+    if (!options.fleetLogs.empty()) {
+        findFleetReach(release, options.fleetLogs, findings);
+    }
     return findings.take();
 }
 
@@ -150,7 +154,9 @@ std::string formatFinding(const std::string& description, const Finding& finding
     if (finding.line > 0) {
         text += ":" + decimal(finding.line);
     }
-    text += finding.kind == Finding::Kind::Error ? ": error: " : ": warning: ";
+    text += finding.kind == Finding::Kind::Error     ? ": error: "
+            : finding.kind == Finding::Kind::Warning ? ": warning: "
+                                                     : ": note: ";
     if (!finding.block.empty()) {
         text += "[" + finding.block + "] ";
     }
@@ -160,7 +166,9 @@ std::string formatFinding(const std::string& description, const Finding& finding
 int severityOf(const std::vector<Finding>& findings) {
     int severity = 0;
     for (const Finding& finding : findings) {
-        severity = std::max(severity, finding.kind == Finding::Kind::Error ? 2 : 1);
+        severity = std::max(severity, finding.kind == Finding::Kind::Error     ? 2
+                                      : finding.kind == Finding::Kind::Warning ? 1
+                                                                               : 0);
     }
     return severity;
 }

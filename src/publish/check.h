@@ -25,6 +25,9 @@ struct CheckOptions {
     // What make learnt of each file by Quelle in its one pass over it: taken
     // as it stands rather than read again.
     std::optional<std::map<std::string, FileFacts>> knownSources = std::nullopt;
+    // Web server access logs, as fleet reads them: the check then tells
+    // which of the PCs in them the release reaches by its stage.
+    std::vector<std::string> fleetLogs = {};
     // Where a long check shows how far it is.
     std::ostream* progressOut = nullptr;
     ProgressMode progress = ProgressMode::Quiet;
@@ -40,10 +43,10 @@ struct CheckOptions {
 // the key is unusable.
 std::vector<Finding> checkDescription(const CheckOptions& options, Http& http);
 
-// "revision.ini:12: error: [Block] message"
+// "revision.ini:12: error: [Block] message" (or "warning:", "note:")
 std::string formatFinding(const std::string& description, const Finding& finding);
 
-// 0 without findings, 1 with warnings only, 2 with errors.
+// 0 without errors and warnings, 1 with warnings only, 2 with errors.
 int severityOf(const std::vector<Finding>& findings);
 
 }  // namespace morvane::publish

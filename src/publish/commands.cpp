@@ -8,6 +8,7 @@
 
 #include "base/crypto.h"
 #include "base/failure.h"
+#include "base/text.h"
 #include "publish/check.h"
 #include "publish/failure_text.h"
 #include "publish/fleet_command.h"
@@ -17,6 +18,7 @@
 #include "publish/signer.h"
 #include "publish/signing/signing.h"
 #include "release/settings.h"
+#include "release/stage_rule.h"
 #include "release/windows1252.h"
 
 namespace morvane::publish {
@@ -56,6 +58,7 @@ const std::string& usage() {
         "  sign DESCRIPTION KEYFILE\n"
         "                        writes DESCRIPTION.sig\n"
         "  check DESCRIPTION-OR-URL [--installed-version V] [--key KEY] [--updater-name NAME]\n"
+        "        [--fleet LOG...]\n"
         "                        reads a description as the updater would\n"
         "  fleet [--days N] [--csv FILE] [--html FILE] LOG...\n"
         "                        the PCs that run the updater, from the server's access logs\n"
@@ -81,7 +84,7 @@ const std::map<std::string, std::string>& helpTexts() {
          named("usage: @ make --from FOLDER --version V --title T --msg-typ 0|1|2\n"
                "         --notes NOTESFILE --start WORKBOOK [--previous DESCRIPTION]\n"
                "         [--key KEYFILE | --unsigned] [--updater-name NAME] [--progress]\n"
-               "         --out SERVERFOLDER\n"
+               "         [--pilot NAME,NAME] [--share N] --out SERVERFOLDER\n"
                "Writes SERVERFOLDER/revision.ini with one block per file below FOLDER (Quelle,\n"
                "Ziel, SHA256, Größe) in Windows-1252 with CR LF, copies the files beside it as\n"
                "the server serves them, and with --key signs it (revision.ini.sig). Every\n"
@@ -98,6 +101,10 @@ const std::map<std::string, std::string>& helpTexts() {
                "NOTESFILE is text in UTF-8 (with or without byte order mark) or else\n"
                "Windows-1252, one line of the notice per line.\n"
                "--progress shows how far it is also when stderr is no terminal.\n"
+               "--pilot and --share roll the release out in stages: the PCs named (computer\n"
+               "names: letters, digits, - and _) get it first, of the others N per cent\n"
+               "(1 to 100), the same PCs for a version, so that a larger N only adds PCs.\n"
+               "They go into the [Version] block as Pilot and Anteil.\n"
                "\n"
                "--msg-typ tells the updater how to tell the user:\n"
                "  0  installs silently, without the progress window\n"
@@ -120,7 +127,7 @@ const std::map<std::string, std::string>& helpTexts() {
         {"check",
          named(
              "usage: @ check DESCRIPTION-OR-URL [--installed-version V] [--key KEY]\n"
-             "         [--updater-name NAME] [--progress]\n"
+             "         [--updater-name NAME] [--progress] [--fleet LOG...]\n"
              "Reads a description as the updater would, checks each Quelle and SHA256 against\n"
              "the files next to it (or on the server) and, with --key, the signature. KEY is the\n"
              "base64 line of the [Signatur] block, a public key in PEM, or the updater's settings\n"
@@ -129,6 +136,8 @@ const std::map<std::string, std::string>& helpTexts() {
              "Prints one line per finding. An error in the description's form means that the\n"
              "updater installs nothing of it; an error about a Quelle, that the PCs that need\n"
              "that file fail and install nothing (a PC that has it unchanged does not fetch it).\n"
+             "A note tells the stage (Pilot, Anteil) and, with --fleet, which of the PCs in\n"
+             "the web server's access logs (as fleet reads them, the last 30 days) it reaches.\n"
              "\n"
              "example:\n"
              "  @ check upload/revision.ini --installed-version 2.0 --key Updater.ini\n" +
@@ -145,12 +154,14 @@ public:
 
 // What a command takes: its positional arguments by name, the options
 // with a value and the options without one; with `repeatsLast` the last
-// positional argument may be given any number of times.
+// positional argument may be given any number of times. A `listed` option
+// takes every argument after it up to the next option, at least one.
 struct Syntax {
     std::vector<std::string> positional;
     std::vector<std::string> valued;
     std::vector<std::string> flags;
     bool repeatsLast = false;
+    std::vector<std::string> listed = {};
 };
 
 const Syntax& syntaxOf(const std::string& command) {
@@ -159,13 +170,15 @@ const Syntax& syntaxOf(const std::string& command) {
         {"make",
          {{},
           {"--from", "--version", "--title", "--msg-typ", "--notes", "--start", "--previous",
-           "--key", "--out", "--updater-name"},
+           "--key", "--out", "--updater-name", "--pilot", "--share"},
           {"--unsigned", "--progress"}}},
         {"sign", {{"DESCRIPTION", "KEYFILE"}, {}, {}}},
         {"check",
          {{"DESCRIPTION-OR-URL"},
           {"--installed-version", "--key", "--updater-name"},
-          {"--progress"}}},
+          {"--progress"},
+          false,
+          {"--fleet"}}},
         {"fleet", {{"LOG"}, {"--days", "--csv", "--html", "--description", "--release"}, {}, true}},
     };
     return syntaxes.at(command);
@@ -179,6 +192,7 @@ bool contains(const std::vector<std::string>& names, const std::string& name) {
 struct Arguments {
     std::vector<std::string> positional;
     std::map<std::string, std::string> options;  // a flag's value is ""
+    std::map<std::string, std::vector<std::string>> lists;
     bool help = false;
 };
 
@@ -188,6 +202,17 @@ Arguments parse(const std::vector<std::string>& args, const Syntax& syntax) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             parsed.help = true;
+        } else if (contains(syntax.listed, arg)) {
+            if (parsed.lists.count(arg) != 0) {
+                throw UsageError(arg + " is given twice");
+            }
+            std::vector<std::string>& list = parsed.lists[arg];
+            while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
+                list.push_back(args[++i]);
+            }
+            if (list.empty()) {
+                throw UsageError(arg + " needs a value");
+            }
         } else if (arg.rfind("--", 0) == 0) {
             const bool valued = contains(syntax.valued, arg);
             if (!valued && !contains(syntax.flags, arg)) {
@@ -268,6 +293,25 @@ int make(const Arguments& arguments, bool errIsTerminal, std::ostream& out, std:
     options.updaterName = optional(arguments, "--updater-name");
     options.unsignedRelease = given(arguments, "--unsigned");
     options.progress = progressOf(arguments, errIsTerminal);
+    if (const auto pilots = optional(arguments, "--pilot")) {
+        options.stage.pilots = pilotNames(*pilots);
+        if (options.stage.pilots.empty()) {
+            throw UsageError("--pilot names no PC");
+        }
+        for (const std::string& name : options.stage.pilots) {
+            if (!isComputerName(name)) {
+                throw UsageError("--pilot \"" + name +
+                                 "\" is no computer name (letters, digits, \"-\" and \"_\")");
+            }
+        }
+    }
+    if (const auto share = optional(arguments, "--share")) {
+        const std::optional<std::int64_t> number = decimalNumber(*share);
+        if (!number || *number < 1 || *number > 100) {
+            throw UsageError("--share takes a whole number from 1 to 100, not \"" + *share + "\"");
+        }
+        options.stage.share = static_cast<int>(*number);
+    }
     makeRelease(options, out, err);
     return kDone;
 }
@@ -351,21 +395,25 @@ int check(const Arguments& arguments, bool errIsTerminal, Http& http, std::ostre
     if (const auto name = optional(arguments, "--updater-name")) {
         options.programNames = {*name};
     }
+    if (const auto logs = arguments.lists.find("--fleet"); logs != arguments.lists.end()) {
+        options.fleetLogs = logs->second;
+    }
     options.progressOut = &err;
     options.progress = progressOf(arguments, errIsTerminal);
     const std::vector<Finding> findings = checkDescription(options, http);
     std::size_t errors = 0;
+    std::size_t warnings = 0;
     for (const Finding& finding : findings) {
         const bool error = finding.kind == Finding::Kind::Error;
         errors += error ? 1 : 0;
+        warnings += finding.kind == Finding::Kind::Warning ? 1 : 0;
         (error ? err : out) << formatFinding(options.description, finding) << "\n";
     }
-    if (findings.empty()) {
+    if (errors + warnings == 0) {
         out << options.description << ": no findings\n";
         return kDone;
     }
-    out << options.description << ": " << errors << " error(s), " << findings.size() - errors
-        << " warning(s)\n";
+    out << options.description << ": " << errors << " error(s), " << warnings << " warning(s)\n";
     return kFindings;
 }
 

@@ -7,9 +7,11 @@
 namespace morvane::publish {
 
 // What `check` finds in a revision description, one finding per line of
-// output, with the block and the line of the description it concerns.
+// output, with the block and the line of the description it concerns. A
+// note tells what the description does (its stage, whom it reaches) and is
+// no fault.
 struct Finding {
-    enum class Kind { Error, Warning };
+    enum class Kind { Error, Warning, Note };
     Kind kind;
     std::string block;  // title of the block; empty for the file as a whole
     int line;           // from 1; 0 when no line is concerned
@@ -24,6 +26,9 @@ public:
     }
     void warning(std::string block, int line, std::string message) {
         all_.push_back({Finding::Kind::Warning, std::move(block), line, std::move(message)});
+    }
+    void note(std::string block, int line, std::string message) {
+        all_.push_back({Finding::Kind::Note, std::move(block), line, std::move(message)});
     }
     std::vector<Finding> take() { return std::move(all_); }
 

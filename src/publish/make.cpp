@@ -100,6 +100,7 @@ Release plannedRelease(const MakeOptions& options, const ReleaseFolder& folder, 
     release.messageType = options.messageType;
     release.notes = std::move(notes);
     release.startFile = options.startFile;
+    release.stage = options.stage;
     if (!startFileStaysBelowFolder(release)) {
         refuse("--start " + options.startFile + " leaves the application folder");
     }

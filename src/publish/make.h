@@ -5,6 +5,7 @@
 #include <string>
 
 #include "publish/progress.h"
+#include "release/stage_rule.h"
 
 namespace morvane::publish {
 
@@ -18,6 +19,8 @@ struct MakeOptions {
     std::optional<std::string> previous;  // the description of the release before
     std::optional<std::string> keyFile;   // PKCS#8 PEM private key
     std::string out;                      // the folder to put on the server
+    // The PCs it is offered to: the pilots, then a share of the others.
+    Stage stage;
     // The updater's program name without ".exe", when it is not recognised
     // by its version information.
     std::optional<std::string> updaterName;

@@ -76,11 +76,36 @@ std::string valueLine(const std::string& what, const std::string& name, const st
     return encoded(what, name) + " = " + encoded(what, value) + kCrLf;
 }
 
+// "Pilot = A, B" and "Anteil = N" after the version line, each only when it
+// narrows whom the release is offered to.
+std::string stageLines(const Stage& stage) {
+    std::string lines;
+    if (!stage.pilots.empty()) {
+        std::string names;
+        for (const std::string& name : stage.pilots) {
+            if (!isComputerName(name)) {
+                refuse("the pilot \"" + name +
+                       "\" is no computer name (letters, digits, \"-\" and \"_\")");
+            }
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        lines += "Pilot = " + names + kCrLf;
+    }
+    if (stage.share < 1 || stage.share > 100) {
+        refuse("the share " + decimal(stage.share) + " % is no whole number from 1 to 100");
+    }
+    if (stage.share < 100) {
+        lines += "Anteil = " + decimal(stage.share) + kCrLf;
+    }
+    return lines;
+}
+
 }  // namespace
 
 std::string descriptionText(const Release& description) {
     std::string text = "[Version]" + std::string(kCrLf) +
-                       headLine("the version", description.version) + "[Titel]" + kCrLf +
+                       headLine("the version", description.version) +
+                       stageLines(description.stage) + "[Titel]" + kCrLf +
                        headLine("the title", description.title) + "[Msg-Typ]" + kCrLf +
                        headLine("the Msg-Typ", description.messageType) + "[Beschreibung]" + kCrLf;
     std::size_t start = 0;

@@ -1,6 +1,7 @@
 #include "release/release.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/text.h"
 #include "release/block_grammar.h"
@@ -44,6 +45,19 @@ FileEntry fileEntryOf(const Block& block, std::int32_t position) {
 
 }  // namespace
 
+std::vector<BlockLine> linesAfterVersion(const Block& version) {
+    std::vector<BlockLine> after;
+    bool versionLineSeen = false;
+    for (const BlockLine& line : version.lines) {
+        if (versionLineSeen) {
+            after.push_back(line);
+        } else if (line.text.empty() || line.text.front() != ';') {
+            versionLineSeen = true;
+        }
+    }
+    return after;
+}
+
 int FileEntry::lineOf(const std::string& key) const {
     const auto found = keyLines.find(key);
     return found == keyLines.end() ? line : found->second;
@@ -56,13 +70,8 @@ Release parseRelease(std::string_view bytes) {
     if (const Block* version = findBlock(blocks, "Version")) {
         // The lines after the version line, which older readers never look at.
         std::vector<std::string> after;
-        bool versionLineSeen = false;
-        for (const BlockLine& line : version->lines) {
-            if (versionLineSeen) {
-                after.push_back(line.text);
-            } else if (line.text.empty() || line.text.front() != ';') {
-                versionLineSeen = true;
-            }
+        for (BlockLine& line : linesAfterVersion(*version)) {
+            after.push_back(std::move(line.text));
         }
         StageLines stage = stageOf(after);
         release.stage = std::move(stage.stage);

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "release/block_grammar.h"
 #include "release/stage_rule.h"
 
 namespace morvane {
@@ -67,6 +68,10 @@ struct Release {
 // file text (see release/block_grammar.h). A file block of 32,767 lines or
 // more throws failure 6 (overflow), as the block reader's value lookup does.
 Release parseRelease(std::string_view bytes);
+
+// The lines of a [Version] block after its version line (its first line
+// that is no comment), where the release's stage stands.
+std::vector<BlockLine> linesAfterVersion(const Block& version);
 
 // One line of a description's bytes as an editor shows it (ended by CR LF,
 // CR or LF), numbered from 1.

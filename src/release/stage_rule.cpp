@@ -20,6 +20,22 @@ std::string upperAscii(std::string_view text) {
 
 }  // namespace
 
+std::vector<std::string> pilotNames(std::string_view value) {
+    std::vector<std::string> names;
+    for (std::size_t start = 0; start <= value.size();) {
+        std::size_t end = value.find(',', start);
+        if (end == std::string_view::npos) {
+            end = value.size();
+        }
+        const std::string_view name = trimBlanks(value.substr(start, end - start));
+        if (!name.empty()) {
+            names.emplace_back(name);
+        }
+        start = end + 1;
+    }
+    return names;
+}
+
 StageLines stageOf(const std::vector<std::string>& versionBlockLines) {
     StageLines lines;
     // As everywhere in a block, the first line of a name counts.
@@ -31,17 +47,7 @@ StageLines stageOf(const std::vector<std::string>& versionBlockLines) {
             continue;
         }
         if (pair->name == "Pilot" && !std::exchange(pilotSeen, true)) {
-            for (std::size_t start = 0; start <= pair->value.size();) {
-                std::size_t end = pair->value.find(',', start);
-                if (end == std::string_view::npos) {
-                    end = pair->value.size();
-                }
-                const std::string_view name = trimBlanks(pair->value.substr(start, end - start));
-                if (!name.empty()) {
-                    lines.stage.pilots.emplace_back(name);
-                }
-                start = end + 1;
-            }
+            lines.stage.pilots = pilotNames(pair->value);
         } else if (pair->name == "Anteil" && !std::exchange(shareSeen, true)) {
             const std::optional<std::int64_t> share = decimalNumber(pair->value);
             if (share && *share >= 1 && *share <= 100) {
@@ -65,11 +71,21 @@ int stageBucket(std::string_view computerName, std::string_view version) {
     return static_cast<int>(first % 100);
 }
 
-bool isOfferedTo(const Stage& stage, std::string_view computerName, std::string_view version) {
+bool isComputerName(std::string_view name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_';
+    });
+}
+
+bool isPilot(const Stage& stage, std::string_view computerName) {
     const std::string name = upperAscii(computerName);
-    const bool pilot = std::any_of(stage.pilots.begin(), stage.pilots.end(),
-                                   [&](const std::string& p) { return upperAscii(p) == name; });
-    return pilot || stageBucket(computerName, version) < stage.share;
+    return std::any_of(stage.pilots.begin(), stage.pilots.end(),
+                       [&](const std::string& p) { return upperAscii(p) == name; });
+}
+
+bool isOfferedTo(const Stage& stage, std::string_view computerName, std::string_view version) {
+    return isPilot(stage, computerName) || stageBucket(computerName, version) < stage.share;
 }
 
 }  // namespace morvane

@@ -29,6 +29,17 @@ StageLines stageOf(const std::vector<std::string>& versionBlockLines);
 // modulo 100.
 int stageBucket(std::string_view computerName, std::string_view version);
 
+// The names of a "Pilot" value: split at ",", blanks around each dropped,
+// empty ones left out.
+std::vector<std::string> pilotNames(std::string_view value);
+
+// Whether `name` can be a computer name in "Pilot": ASCII letters, digits,
+// "-" and "_", at least one. A name of other characters matches no PC.
+bool isComputerName(std::string_view name);
+
+// Whether the stage names the PC `computerName` as a pilot, in any case.
+bool isPilot(const Stage& stage, std::string_view computerName);
+
 // Whether `version` is offered to the PC `computerName`: it is a pilot, or
 // its bucket is below the share.
 bool isOfferedTo(const Stage& stage, std::string_view computerName, std::string_view version);

@@ -38,8 +38,7 @@ struct CommandRun {
     std::string err;
 };
 
-CommandRun fleetCommand(std::vector<std::string> args) {
-    args.insert(args.begin(), "fleet");
+CommandRun publisher(const std::vector<std::string>& args) {
     morvane::test::HostHttp http;
     std::ostringstream out;
     std::ostringstream err;
@@ -48,6 +47,11 @@ CommandRun fleetCommand(std::vector<std::string> args) {
     run.out = out.str();
     run.err = err.str();
     return run;
+}
+
+CommandRun fleetCommand(std::vector<std::string> args) {
+    args.insert(args.begin(), "fleet");
+    return publisher(args);
 }
 
 constexpr std::int64_t kHour = 3600;
@@ -137,6 +141,56 @@ TEST(FleetCommand, ShowsThePcsOfEveryLogAndWritesTheTableAndThePage) {
     const std::string page = logs.folder.read("fleet.html");
     EXPECT_NE(page.find("<td>EMPFANG</td>"), std::string::npos);
     EXPECT_NE(page.find("<rect class=\"bar revision\""), std::string::npos);
+}
+
+// check --fleet names the PCs in the logs that the stage offers the release
+// to, by the updater's rule. Buckets for 2.1, computed apart from the code:
+// BUERO-01 47, BUERO-02 24, EMPFANG 60, LAGER_7 78.
+TEST(FleetCommand, CheckNamesThePcsInTheLogsThatTheStageReaches) {
+    test::LogFolder logs;
+    const std::string log = logs.write(
+        "access.log",
+        line(kHour, "10.0.0.11", "/u/revision.ini", updater("2.0", "0", "BUERO-01")) +
+            line(kHour, "10.0.0.12", "/u/revision.ini", updater("2.0", "0", "BUERO-02")) +
+            line(kHour, "10.0.0.13", "/u/revision.ini", updater("2.0", "0", "empfang")) +
+            line(kHour, "10.0.0.14", "/u/revision.ini", updater("2.0", "0", "LAGER_7")) +
+            line(kHour, "10.0.0.15", "/u/revision.ini", "Morvane-Updater/1.0"));
+    const struct {
+        const char* stageLines;  // after the version line
+        const char* reached;     // "N of 4 PCs ...: NAMES"
+        bool shareUnreadable;
+    } cases[] = {
+        {"",
+         "4 of 4 PCs in the logs (seen in the last 30 days): BUERO-01, BUERO-02, empfang, LAGER_7",
+         false},
+        {"Anteil = 25\r\n", "1 of 4 PCs in the logs (seen in the last 30 days): BUERO-02", false},
+        {"Anteil = 24\r\n", "0 of 4 PCs in the logs (seen in the last 30 days)", false},
+        {"Pilot = EMPFANG\r\nAnteil = 48\r\n",
+         "3 of 4 PCs in the logs (seen in the last 30 days): BUERO-01, BUERO-02, empfang (pilot)",
+         false},
+        {"Pilot = lager_7, KASSE1\r\nAnteil = 1\r\n",
+         "1 of 4 PCs in the logs (seen in the last 30 days): LAGER_7 (pilot)", false},
+        {"Anteil = 0\r\n",
+         "4 of 4 PCs in the logs (seen in the last 30 days): BUERO-01, BUERO-02, empfang, LAGER_7",
+         true},
+        {"Anteil = abc\r\n",
+         "4 of 4 PCs in the logs (seen in the last 30 days): BUERO-01, BUERO-02, empfang, LAGER_7",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stageLines);
+        const std::string description =
+            logs.write("revision.ini", std::string("[Version]\r\n2.1\r\n") + c.stageLines +
+                                           "[Titel]\r\nT\r\n[Msg-Typ]\r\n0\r\n[Beschreibung]\r\n"
+                                           "[Startdatei]\r\nUmsatz.xlsm\r\n");
+        const CommandRun run = publisher({"check", description, "--fleet", log});
+        EXPECT_EQ(run.status, 1) << run.err;  // Startdatei installed by no block
+        EXPECT_NE(run.out.find(description + ": note: reaches " + c.reached + "\n"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("note: 1 PC in the logs left out"), std::string::npos);
+        EXPECT_EQ(run.err.find("Anteil \"") != std::string::npos, c.shareUnreadable) << run.err;
+    }
 }
 
 }  // namespace

@@ -148,6 +148,21 @@ TEST(PublisherMessages, TheCommandLineIsReadStrictlyAndExitStatusesTellWhatHappe
         EXPECT_EQ(tool.run(c.args), c.status) << c.says;
         EXPECT_NE(tool.err.find(c.says), std::string::npos) << tool.err;
     }
+    // A stage the updater could not read as meant is no release at all.
+    const struct {
+        std::vector<std::string> extra;
+        std::string says;
+    } stages[] = {
+        {{"--share", "0"}, "--share takes a whole number from 1 to 100, not \"0\""},
+        {{"--share", "25%"}, "not \"25%\""},
+        {{"--pilot", "Kasse 1"}, "--pilot \"Kasse 1\" is no computer name"},
+        {{"--pilot", " , "}, "--pilot names no PC"},
+    };
+    for (const auto& c : stages) {
+        EXPECT_EQ(tool.make("x\n", "staged", c.extra), 2) << c.says;
+        EXPECT_NE(tool.err.find(c.says), std::string::npos) << tool.err;
+    }
+    EXPECT_FALSE(tool.folder.exists("staged"));
     EXPECT_EQ(tool.run({"--version"}), 0);
     EXPECT_EQ(tool.out.rfind(std::string(publisherName()) + " ", 0), 0u) << tool.out;
     for (const std::string command : {"--help", "make", "check"}) {

@@ -13,6 +13,7 @@
 #include "publish/commands.h"
 #include "publish/local_files.h"
 #include "publish_vectors.h"
+#include "release/release.h"
 #include "support/built_file.h"
 #include "support/host_adapters.h"
 #include "support/scripted_http_server.h"
@@ -111,9 +112,19 @@ struct Release {
 
 TEST(Make, WritesADescriptionThatCheckPassesAndSignsIt) {
     Release release;
-    ASSERT_EQ(release.make("2.1", "server", {"--key", at(release.folder, "key.pem")}), 0)
+    ASSERT_EQ(release.make("2.1", "server",
+                           {"--key", at(release.folder, "key.pem"), "--pilot", "Kasse1, buero-01",
+                            "--share", "25"}),
+              0)
         << release.err.str();
     const std::string text = release.folder.read("server/revision.ini");
+    // The stage after the version line, signed with the rest, as the updater reads it.
+    EXPECT_EQ(
+        text.rfind("[Version]\r\n2.1\r\nPilot = Kasse1, buero-01\r\nAnteil = 25\r\n[Titel]", 0),
+        0u);
+    const morvane::Release read = parseRelease(text);
+    EXPECT_EQ(read.stage.pilots, (std::vector<std::string>{"Kasse1", "buero-01"}));
+    EXPECT_EQ(read.stage.share, 25);
     EXPECT_NE(text.find("[lib/Regionen.xlam]\r\nQuelle = lib/Regionen.xlam\r\nZiel = "
                         "lib\\Regionen.xlam\r\nSHA256 = "),
               std::string::npos);
@@ -128,7 +139,9 @@ TEST(Make, WritesADescriptionThatCheckPassesAndSignsIt) {
         checkDescription({at(release.folder, "server/revision.ini"), "2.0",
                           std::optional<std::string>(test::vectors::kOpensslPublicKey)},
                          release.http);
-    EXPECT_TRUE(findings.empty()) << formatFinding("revision.ini", findings.front());
+    ASSERT_EQ(findings.size(), 1u) << formatFinding("revision.ini", findings.front());
+    EXPECT_EQ(formatFinding("revision.ini", findings[0]),
+              "revision.ini:4: note: [Version] stage: pilot 2 PCs, then 25 % of the others");
 }
 
 TEST(Make, ListsEveryFileAndWithThePreviousDescriptionReportsWhatChanged) {
