@@ -14,4 +14,9 @@ inline constexpr std::int64_t kLargestDescription = std::int64_t{1024} * 1024;
 inline constexpr std::int64_t kLargestSignature = 1024;
 inline constexpr std::chrono::milliseconds kRevisionCheckTime = std::chrono::seconds(120);
 
+// The most a file of an update without "Größe" may have. Its block does not
+// bound it, so without this an endless body would fill the disk, also in a
+// signed release; a larger file needs its "Größe".
+inline constexpr std::int64_t kLargestUnsizedFile = std::int64_t{4} * 1024 * 1024 * 1024;
+
 }  // namespace morvane
