@@ -41,7 +41,7 @@ void reportUnexpected(UserInterface& ui, const std::string& path, const Failure&
 }
 
 // The size probe. Its failures only leave the size unannounced.
-std::int32_t announcedSize(HttpSession& session, const std::string& host,
+std::int64_t announcedSize(HttpSession& session, const std::string& host,
                            const std::string& objectPath) {
     try {
         return session.probeContentLength(host, objectPath).length;
@@ -99,7 +99,7 @@ DownloadResult Download(const std::string& url, const std::string& path, Http& h
     if (limits.deadline) {
         session->probeUntil(*limits.deadline);
     }
-    const std::int32_t sizeHint = announcedSize(*session, host, objectPath);
+    const std::int64_t sizeHint = announcedSize(*session, host, objectPath);
     FileSink sink(files, path, sizeHint, [&ui] { ui.processPendingMessages(); });
     try {
         if (expected) {

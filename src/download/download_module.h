@@ -51,14 +51,15 @@ struct DownloadResult {
 // object path ("Invalid Url!") and a session that cannot be opened ("Can't
 // connect to server!"). Not, without a message, when the server cannot be
 // reached, answers with a status outside 200..299, or the body arrives
-// incomplete or stalls. A failure while the body is fetched (the file cannot
-// be created or written, no memory, a body over 2,147,483,647 bytes) shows
-// the download's unexpected-error report. Once the new file is complete, an
-// old file at `path` that cannot be replaced is the caller's failure: it
-// passes up as Failure, without a message, and the old file stays. The
-// temporary file goes in every one of these cases; only a run that is
-// killed leaves one beside `path`, and the next download of the same target
-// removes it. Lets the window system run after every read.
+// incomplete, longer than its announced Content-Length, or stalls. A
+// failure while the body is fetched (the file cannot be created or
+// written, no memory) shows the download's unexpected-error report. Once
+// the new file is complete, an old file at `path` that cannot be replaced
+// is the caller's failure: it passes up as Failure, without a message, and
+// the old file stays. The temporary file goes in every one of these cases;
+// only a run that is killed leaves one beside `path`, and the next download
+// of the same target removes it. Lets the window system run after every
+// read.
 //
 // `expectedSha256`, when not empty, is the SHA-256 the file must have, as 64
 // hex digits of either case. It is checked as the body streams to disk; a

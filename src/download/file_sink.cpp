@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <utility>
 
 #include "base/failure.h"
@@ -16,7 +15,7 @@ namespace {
 // file when an earlier one cannot be removed.
 constexpr int kTemporaryNames = 100;
 
-std::size_t bufferSizeFor(std::optional<std::int64_t> contentLength, std::int32_t sizeHint) {
+std::size_t bufferSizeFor(std::optional<std::int64_t> contentLength, std::int64_t sizeHint) {
     std::int64_t expected = 0;
     if (contentLength && *contentLength > 0) {
         expected = *contentLength;
@@ -32,7 +31,7 @@ std::size_t bufferSizeFor(std::optional<std::int64_t> contentLength, std::int32_
 
 }  // namespace
 
-FileSink::FileSink(FileSystem& files, std::string target, std::int32_t sizeHint,
+FileSink::FileSink(FileSystem& files, std::string target, std::int64_t sizeHint,
                    std::function<void()> onRead)
     : files_(files), target_(std::move(target)), sizeHint_(sizeHint), onRead_(std::move(onRead)) {}
 
@@ -59,6 +58,9 @@ void FileSink::begin(int status, std::optional<std::int64_t> contentLength) {
     if (largest_ && contentLength && *contentLength > *largest_) {
         throw OutsideLimits("announced " + decimal(*contentLength) + " bytes, more than " +
                             decimal(*largest_));
+    }
+    if (contentLength && *contentLength >= 0) {
+        announced_ = *contentLength;
     }
     begun_ = true;
     buffer_.resize(bufferSizeFor(contentLength, sizeHint_));
@@ -95,12 +97,13 @@ void FileSink::write(const char* data, std::size_t count) {
     if (!file_) {
         throw Failure::of(err::InvalidCall);
     }
-    if (count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() - received_)) {
-        throw Failure::of(err::Overflow);
-    }
-    received_ += static_cast<std::int32_t>(count);
+    // No transfer comes near 2^63 bytes, so the count cannot wrap.
+    received_ += static_cast<std::int64_t>(count);
     if (largest_ && received_ > *largest_) {
         throw OutsideLimits("more than " + decimal(*largest_) + " bytes");
+    }
+    if (announced_ && received_ > *announced_) {
+        throw OutsideLimits("more than the announced " + decimal(*announced_) + " bytes");
     }
     if (hash_) {
         hash_->update(data, count);

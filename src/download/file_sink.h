@@ -65,21 +65,24 @@ private:
 class FileSink : public BodySink {
 public:
     // `sizeHint` is the size the server announced beforehand (0 or less:
-    // none); it only sizes the write buffer. `onRead` runs after every read.
-    FileSink(FileSystem& files, std::string target, std::int32_t sizeHint,
+    // none); it only sizes the write buffer, which stays within
+    // kLargestBuffer whatever the hint. `onRead` runs after every read.
+    FileSink(FileSystem& files, std::string target, std::int64_t sizeHint,
              std::function<void()> onRead);
     ~FileSink() override;
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
 
     // Throws UnwantedStatus for a status outside 200..299; otherwise creates
-    // the temporary file (Failure when that is impossible).
+    // the temporary file (Failure when that is impossible). An announced
+    // `contentLength` bounds the body from then on: more bytes than the
+    // server announced are no file it meant to send.
     void content(const BodyContent& content) override { contentType_ = content.type; }
     void begin(int status, std::optional<std::int64_t> contentLength) override;
     // The body's Content-Type as the server wrote it; empty when none.
     const std::string& contentType() const { return contentType_; }
-    // Throws Failure: the file's own, or 6 (overflow) once the body passes
-    // 2,147,483,647 bytes.
+    // Throws Failure (the file's own), or OutsideLimits once the body passes
+    // a bound set on it or its announced length.
     void write(const char* data, std::size_t count) override;
     // Throws OutsideLimits once the deadline has passed.
     void afterRead() override;
@@ -119,14 +122,15 @@ private:
     FileSystem& files_;
     std::string target_;
     std::string contentType_;
-    std::int32_t sizeHint_;
+    std::int64_t sizeHint_;
     std::function<void()> onRead_;
     std::string temporary_;
     std::unique_ptr<WritableFile> file_;
     std::vector<char> buffer_;
     std::size_t buffered_ = 0;
-    std::int32_t received_ = 0;
+    std::int64_t received_ = 0;
     std::optional<std::int64_t> largest_;
+    std::optional<std::int64_t> announced_;
     bool exact_ = false;
     std::optional<std::chrono::steady_clock::time_point> deadline_;
     bool begun_ = false;

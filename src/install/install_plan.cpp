@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "install/file_sha256.h"
+#include "release/limits.h"
 #include "release/release_rules.h"
 
 namespace morvane {
@@ -43,6 +44,9 @@ InstallPlan planInstallation(const Release& release, const std::string& descript
         file.download = folders.temp + entry.target;
         file.sha256 = entry.sha256.value_or("");
         file.limits.size = entry.size;
+        if (!entry.size) {
+            file.limits.largest = kLargestUnsizedFile;
+        }
         // Without a "Quelle" the URL would name the description's folder.
         file.installable = !entry.source.empty() && obeysTargetRules(folders, entry.target) &&
                            !hasFolderInTheWay(folders, entry.target, files) &&

@@ -98,8 +98,8 @@ struct SizeProbe {
     };
     Kind kind = Kind::NoAnswer;
     int status = 0;
-    // The Content-Length of a 2xx answer as a 32-bit number; 0 otherwise.
-    std::int32_t length = 0;
+    // The Content-Length of a 2xx answer; 0 otherwise.
+    std::int64_t length = 0;
     std::optional<Failure> error;
 };
 

@@ -17,4 +17,9 @@ inline constexpr std::chrono::milliseconds kRevisionCheckTime = std::chrono::sec
 // one sharing the folder, to let the folder lock go.
 inline constexpr std::chrono::milliseconds kLockPatience = std::chrono::seconds(30);
 
+// The most a file of an update without "Größe" may have. Its block does not
+// bound it, so without this an endless body would fill the disk, also in a
+// signed release; a larger file needs its "Größe".
+inline constexpr std::int64_t kLargestUnsizedFile = std::int64_t{4} * 1024 * 1024 * 1024;
+
 }  // namespace morvane

@@ -632,8 +632,7 @@ TEST_F(DownloadTest, HeadLengthIsOnlyAHint) {
         {"HEAD smaller, GET unannounced", headReply(200, 1'000), replyCloseDelimited(200, body)},
         {"HEAD larger, GET with its length", headReply(200, 5'000'000), replyWithLength(200, body)},
         {"HEAD larger, GET chunked", headReply(200, 5'000'000), replyChunked(200, {body})},
-        {"HEAD length from 2^31, read as negative", headReply(200, 3'000'000'000u),
-         replyWithLength(200, body)},
+        {"HEAD length past 2^31", headReply(200, 3'000'000'000u), replyWithLength(200, body)},
         {"HEAD answered 404", headReply(404, 7), replyWithLength(200, body)},
         {"HEAD without length", headReply(200, std::nullopt), replyCloseDelimited(200, body)},
     };
@@ -1058,6 +1057,8 @@ TEST_F(DownloadTest, SizeProbeTellsItsStatusAndGivesUpAfterItsOwnLimit) {
         std::string logged;
     } cases[] = {
         {"200", headReply(200, body.size()), "(port 80): status 200, Content-Length 1000, "},
+        {"200 past 4 GiB", headReply(200, 5'000'000'000),
+         "(port 80): status 200, Content-Length 5000000000, "},
         {"404 with a length", headReply(404, 345), "(port 80): status 404, not used, "},
         {"silent", silentHead, "(port 80): no answer in time, no size, "},
     };

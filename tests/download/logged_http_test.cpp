@@ -80,7 +80,7 @@ TEST(LoggedHttp, AFailedGetIsLoggedWithWhatEndedIt) {
     }
 }
 
-SizeProbe probeOf(SizeProbe::Kind kind, int status, std::int32_t length,
+SizeProbe probeOf(SizeProbe::Kind kind, int status, std::int64_t length,
                   std::optional<Failure> error = std::nullopt) {
     SizeProbe probe;
     probe.kind = kind;

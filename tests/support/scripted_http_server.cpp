@@ -4,6 +4,8 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -361,7 +363,13 @@ struct ScriptedHttpServer::Impl {
 
     bool sendReply(Socket s, const ScriptedReply& reply) const {
         pause(reply.delay);
-        const std::uint64_t total = reply.bytes.size() + reply.patternBytes;
+        std::ifstream file;
+        if (!reply.file.empty()) {
+            file.open(reply.file, std::ios::binary);
+        }
+        const std::uint64_t total =
+            reply.bytes.size() +
+            (reply.file.empty() ? reply.patternBytes : std::filesystem::file_size(reply.file));
         const std::size_t piece = reply.pieceSize > 0 ? reply.pieceSize : std::size_t{1} << 16;
         const std::size_t first =
             reply.pieceSize > 0 && reply.firstPiece > 0 ? reply.firstPiece : piece;
@@ -377,6 +385,12 @@ struct ScriptedHttpServer::Impl {
                         count - i, reply.bytes.size() - static_cast<std::size_t>(at));
                     std::copy_n(reply.bytes.data() + at, run, buffer.data() + i);
                     i += run;
+                } else if (file.is_open()) {
+                    // Read in order: every piece starts where the last one ended.
+                    if (!file.read(buffer.data() + i, static_cast<std::streamsize>(count - i))) {
+                        return false;
+                    }
+                    i = count;
                 } else {
                     fillPattern(at - reply.bytes.size(), buffer.data() + i, count - i);
                     i = count;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -38,6 +39,9 @@ struct ScriptedReply {
     // After `bytes`: this many bytes of the generated pattern (patternByte),
     // produced while sending, so huge bodies cost no memory.
     std::uint64_t patternBytes = 0;
+    // After `bytes`, in place of the pattern: the bytes of this file, read
+    // while sending, so a file of gigabytes costs no memory either.
+    std::filesystem::path file;
     // Pause before the first byte.
     std::chrono::milliseconds delay{0};
     // Send in pieces of this size with `pieceDelay` between them; 0 sends

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "install/install_journal.h"
@@ -106,6 +107,14 @@ ScriptedReply endless(std::size_t piece = 0, int every = 0) {
     reply.firstPiece = reply.bytes.size();
     reply.pieceSize = piece;
     reply.pieceDelay = std::chrono::milliseconds(every);
+    return reply;
+}
+
+// A 200 that announces `length` bytes and sends on without end.
+ScriptedReply announcedEndless(std::uint64_t length) {
+    ScriptedReply reply = endless();
+    reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(length) +
+                  "\r\nConnection: close\r\n\r\n";
     return reply;
 }
 
@@ -218,9 +227,7 @@ const StatusCase kCases[] = {
     {"description announced larger than 1 MiB",
      [](RunStatusTest& t) {
          t.installAndOffer("0");
-         ScriptedReply huge = endless();
-         huge.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 1048577\r\nConnection: close\r\n\r\n";
-         t.answer("updates/revision.ini", huge);
+         t.answer("updates/revision.ini", announcedEndless(1'048'577));
      },
      3,
      {"GET http://127.0.0.1:", "0 bytes", "failed: announced 1048577 bytes, more than 1048576",
@@ -277,6 +284,22 @@ const StatusCase kCases[] = {
      5,
      {"updates/app.exe: status 200, ", "failed: more than 6 bytes",
       "Download failed: ", "exit status 5"}},
+    {"file without Größe announced beyond 4 GiB",
+     [](RunStatusTest& t) {
+         t.installAndOffer("0");
+         t.answer("updates/app.exe", announcedEndless(4'294'967'297));
+     },
+     5,
+     {"updates/app.exe: status 200, 0 bytes",
+      "failed: announced 4294967297 bytes, more than 4294967296",
+      "Download failed: ", "exit status 5"}},
+    {"file whose Größe lies beyond 4 GiB is bound by that",
+     [](RunStatusTest& t) {
+         offerWithSize(t, "4294967297");
+         t.answer("updates/app.exe", announcedEndless(4'294'967'298));
+     },
+     5,
+     {"failed: announced 4294967298 bytes, more than 4294967297", "exit status 5"}},
     {"file shorter than its declared size",
      [](RunStatusTest& t) { offerWithSize(t, "7"); },
      5,

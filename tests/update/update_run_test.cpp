@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "fakes/recording_run_log.h"
 #include "support/update_run_fixture.h"
+#include "support/wine_host.h"
 #include "update/excel_module.h"
 
 namespace morvane::test {
@@ -565,6 +569,42 @@ TEST_F(UpdateTest, MissingSpreadsheetProgramIsReported) {
     EXPECT_EQ(ui.boxes[0].text, "Objekterstellung durch ActiveX-Komponente nicht möglich");
     EXPECT_EQ(ui.boxes[1].caption, "Unbekannter Fehler");
     EXPECT_EQ(process.startAttempts, 1);
+}
+
+// A file past what 31 bits count, 2 GiB and a byte of zeros (sparse on the
+// server's side), comes whole through the real HTTP and file adapters.
+TEST_F(UpdateTest, AFileOf2GiBAndOneByteIsInstalled) {
+    if (wineVersion()) {
+        GTEST_SKIP() << "natively only: 2 GiB through Wine's WinINet take about two minutes";
+    }
+    constexpr std::uintmax_t kSize = (std::uintmax_t{1} << 31) + 1;
+    // Written once into Temp, then moved into the application folder.
+    constexpr std::uintmax_t kRoomNeeded = std::uintmax_t{6} << 30;
+    std::error_code error;
+    const std::filesystem::space_info space = std::filesystem::space(root.native(), error);
+    if (error || space.available < kRoomNeeded) {
+        GTEST_SKIP() << "less than 6 GiB free below " << root.native() << " for a 2 GiB file";
+    }
+    const std::filesystem::path served = root.native("served.bin");
+    std::ofstream(served, std::ios::binary).close();
+    std::filesystem::resize_file(served, kSize);
+    ScriptedReply whole;
+    whole.bytes = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kSize) +
+                  "\r\nConnection: close\r\n\r\n";
+    whole.file = served;
+    answer("updates/big.bin", whole);
+    installOldRelease();
+    publish(description("2.0", "0",
+                        fileBlock("Gross", "big.bin", "big.bin") +
+                            "SHA256 = "
+                            "b8030a8ab89280935633d8d991da3d9907c0f12e8b6fc3bfc515f4d440872b6e\r\n"
+                            "Gr\xF6\xDF"
+                            "e = 2147483649\r\n",
+                        "Mappe.xlsx"));
+
+    EXPECT_EQ(run(), 0);
+
+    EXPECT_EQ(std::filesystem::file_size(root.native("App/big.bin"), error), kSize);
 }
 
 }  // namespace

@@ -305,11 +305,8 @@ public:
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
         probe.kind = SizeProbe::Kind::Answered;
         probe.status = static_cast<int>(status);
-        // Read as a 32-bit number: lengths from 2^31 to 2^32 - 1 come out
-        // negative; a longer number is none.
-        const std::optional<std::int64_t> length = head.contentLength;
-        if (status >= 200 && status <= 299 && length && *length <= 0xFFFFFFFFLL) {
-            probe.length = static_cast<std::int32_t>(static_cast<std::uint32_t>(*length));
+        if (status >= 200 && status <= 299) {
+            probe.length = head.contentLength.value_or(0);
         }
         return probe;
     }

@@ -204,12 +204,9 @@ SizeProbe probe(HINTERNET session, const std::string& host, const std::string& o
     result.kind = SizeProbe::Kind::Answered;
     result.status = static_cast<int>(status);
     if (status >= 200 && status <= 299) {
-        // The call's own result does not matter: the number starts at 0.
-        DWORD length = 0;
-        size = sizeof length;
-        HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
-                       &size, nullptr);
-        result.length = static_cast<std::int32_t>(length);
+        // As text: the number form of the query has only 32 bits.
+        const auto length = headerText(request.get(), HTTP_QUERY_CONTENT_LENGTH);
+        result.length = length ? decimalNumber(*length).value_or(0) : 0;
     }
     return result;
 }
