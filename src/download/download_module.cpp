@@ -40,6 +40,24 @@ void reportUnexpected(UserInterface& ui, const std::string& path, const Failure&
                   box::Critical, "Unbekannter Fehler");
 }
 
+// What a virus scanner that quarantines a fresh file leaves the rename into
+// place: "the file contains a virus" (225), "... and was deleted" (226), or
+// no file at all.
+bool isTakenByAScanner(const Failure& failure) {
+    constexpr int kVirusInfected = 225;
+    constexpr int kVirusDeleted = 226;
+    constexpr int kWindowsFileNotFound = 2;
+    switch (failure.origin()) {
+        case FailureOrigin::Windows:
+            return failure.number() == kVirusInfected || failure.number() == kVirusDeleted ||
+                   failure.number() == kWindowsFileNotFound;
+        case FailureOrigin::Catalogue:
+            return failure.number() == err::FileNotFound;
+        default:
+            return false;
+    }
+}
+
 // The size probe. Its failures only leave the size unannounced.
 std::int64_t announcedSize(HttpSession& session, const std::string& host,
                            const std::string& objectPath) {
@@ -135,8 +153,17 @@ DownloadResult Download(const std::string& url, const std::string& path, Http& h
     }
     session.reset();
     // The new file is complete. An old file at the target that cannot be
-    // replaced is the caller's failure, as a failed delete of it would be.
-    sink.commit();
+    // replaced is the caller's failure, as a failed delete of it would be;
+    // a new file that a virus scanner took away is a failed download.
+    try {
+        sink.commit();
+    } catch (const Failure& failure) {
+        if (!isTakenByAScanner(failure)) {
+            throw;
+        }
+        reportUnexpected(ui, path, failure);
+        return {Kind::FailureReported};
+    }
     return {Kind::Stored, sink.contentType()};
 }
 

@@ -767,6 +767,26 @@ TEST_F(DownloadTest, OldTargetThatCannotBeReplacedPassesTheFailureUp) {
     EXPECT_EQ(fakeFiles.entries(), (std::vector<std::string>{"C:\\App\\", kFakeTarget}));
 }
 
+// A virus scanner that quarantines the complete file before it is renamed
+// into place: a failed download, reported with the system's text.
+TEST_F(DownloadTest, AFileAScannerTookAwayIsAFailedDownload) {
+    const Failure taken[] = {Failure(FailureOrigin::Windows, 225, "Virus gefunden"),
+                             Failure(FailureOrigin::Windows, 226, "Virus entfernt"),
+                             Failure(FailureOrigin::Windows, 2, "Datei nicht gefunden"),
+                             Failure::of(err::FileNotFound)};
+    const ScriptedHttpServer& s = serve(byMethod(headReply(200, 3), replyWithLength(200, "new")));
+    for (const Failure& failure : taken) {
+        SCOPED_TRACE(failure.number());
+        ui.boxes.clear();
+        fakeFiles.addFile(kFakeTarget, "old content");
+        fakeFiles.fail(test::FakeFileSystem::Operation::ReplaceFile, "", failure, 1);
+        EXPECT_FALSE(downloadToFake(s.url("/file.bin")));
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_NE(ui.boxes[0].text.find(failure.description()), std::string::npos);
+        EXPECT_EQ(fakeFiles.content(kFakeTarget), "old content");
+    }
+}
+
 TEST_F(DownloadTest, WriteThatFailsMidFileIsReportedAndKeepsTheOldTarget) {
     fakeFiles.addFile(kFakeTarget, "old content");
     fakeFiles.failWritesAfter(100'000, Failure::of(err::DiskFull));
