@@ -60,6 +60,25 @@ UniqueFd openExistingFile(const std::string& path, int flags) {
     return fd;
 }
 
+// Creates the file at the host path `target`, failing when one exists, and
+// locks it as a Windows file created without sharing shuts out others.
+UniqueFd createLocked(const std::string& target) {
+    UniqueFd fd(::open(target.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
+    if (!fd.valid()) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    try {
+        lockWithoutWaiting(fd.get(), LOCK_EX);
+    } catch (...) {
+        // Someone locked the file between its creation and ours: it was
+        // never written, so it goes again.
+        ::unlink(target.c_str());
+        throw;
+    }
+    return fd;
+}
+
 class PosixReadableFile : public ReadableFile {
 public:
     explicit PosixReadableFile(UniqueFd fd) : fd_(std::move(fd)) {}
@@ -258,21 +277,28 @@ std::unique_ptr<ReadableFile> PosixFileSystem::openForReading(const std::string&
 }
 
 std::unique_ptr<WritableFile> PosixFileSystem::createNew(const std::string& path) {
-    const std::string target = hostPath(path);
-    UniqueFd fd(::open(target.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
-    if (!fd.valid()) {
-        const int error = errno;
-        throw errnoFailure(error);
+    return std::make_unique<PosixWritableFile>(createLocked(hostPath(path)), true);
+}
+
+std::unique_ptr<WritableFile> PosixFileSystem::createNewFlushedLater(const std::string& path) {
+    return std::make_unique<PosixWritableFile>(createLocked(hostPath(path)), false);
+}
+
+void PosixFileSystem::flushFiles(const std::vector<std::string>& paths) {
+#ifdef SYNC_FILE_RANGE_WRITE
+    for (const std::string& path : paths) {
+        const UniqueFd fd = openExistingFile(hostPath(path), O_RDONLY);
+        // Only a hint: the waiting pass below flushes the file in any case.
+        ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
-    try {
-        lockWithoutWaiting(fd.get(), LOCK_EX);
-    } catch (...) {
-        // Someone locked the file between its creation and ours: it was
-        // never written, so it goes again.
-        ::unlink(target.c_str());
-        throw;
+#endif
+    for (const std::string& path : paths) {
+        const UniqueFd fd = openExistingFile(hostPath(path), O_RDONLY);
+        if (::fdatasync(fd.get()) != 0) {
+            const int error = errno;
+            throw errnoFailure(error);
+        }
     }
-    return std::make_unique<PosixWritableFile>(std::move(fd), true);
 }
 
 std::unique_ptr<WritableFile> PosixFileSystem::openForAppending(const std::string& path) {

@@ -37,6 +37,12 @@ public:
     // The new file holds an exclusive lock until it is closed, as a Windows
     // file created without sharing shuts out other readers.
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
+    // The same file without the flush at close().
+    std::unique_ptr<WritableFile> createNewFlushedLater(const std::string& path) override;
+    // Starts the write-back of every file first, then waits for each: the
+    // file system then commits the many files' new blocks together instead
+    // of once per file.
+    void flushFiles(const std::vector<std::string>& paths) override;
     // O_APPEND: every write lands at the end, also beside other writers.
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
     // POSIX lets a file be renamed whoever has it open, so "in use" is the
