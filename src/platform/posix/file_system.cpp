@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <set>
 #include <utility>
 
 #include "base/posix/unique_fd.h"
@@ -285,20 +286,29 @@ std::unique_ptr<WritableFile> PosixFileSystem::createNewFlushedLater(const std::
 }
 
 void PosixFileSystem::flushFiles(const std::vector<std::string>& paths) {
-#ifdef SYNC_FILE_RANGE_WRITE
+#ifdef __linux__
+    std::set<dev_t> flushed;
     for (const std::string& path : paths) {
         const UniqueFd fd = openExistingFile(hostPath(path), O_RDONLY);
-        // Only a hint: the waiting pass below flushes the file in any case.
-        ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
-    }
-#endif
-    for (const std::string& path : paths) {
-        const UniqueFd fd = openExistingFile(hostPath(path), O_RDONLY);
-        if (::fdatasync(fd.get()) != 0) {
+        struct stat info {};
+        if (::fstat(fd.get(), &info) != 0) {
+            const int error = errno;
+            throw errnoFailure(error);
+        }
+        if (flushed.insert(info.st_dev).second && ::syncfs(fd.get()) != 0) {
             const int error = errno;
             throw errnoFailure(error);
         }
     }
+#else
+    for (const std::string& path : paths) {
+        const UniqueFd fd = openExistingFile(hostPath(path), O_RDONLY);
+        if (::fsync(fd.get()) != 0) {
+            const int error = errno;
+            throw errnoFailure(error);
+        }
+    }
+#endif
 }
 
 std::unique_ptr<WritableFile> PosixFileSystem::openForAppending(const std::string& path) {
