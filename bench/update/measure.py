@@ -12,13 +12,17 @@ WORK_FOLDER/www is the folder the loopback server serves. Two measurements:
    of the per-round ratios.
 2. An update of FILES files of 8 KiB each, every file replacing an installed
    one, in a fresh sandbox each round; reports the time until the stand-in is
-   started, per file, and where the CPU time went.
+   started, per file, and where the CPU time went. Then the same for
+   INSTALL_FILES files of 2 KiB. Both also report the installation alone:
+   from the last download to the record of the installed version (the
+   journal, the flushes, the moves and the record).
 3. Unchanged files: an application of 200 files of 100 KiB to 5 MiB, each
    block with its SHA256. A release where all of them changed, then on the
    same folder one where a single file changed; reports the bytes the server
    sent and the time until the stand-in is started, and their ratio.
 
-Environment: ROUNDS (15), UPDATE_ROUNDS (3), FILES (1000), UNCHANGED_ROUNDS (3).
+Environment: ROUNDS (15; 0 skips), UPDATE_ROUNDS (3), FILES (1000), INSTALL_FILES (5000),
+UNCHANGED_ROUNDS (3).
 """
 
 import hashlib
@@ -30,6 +34,7 @@ import sys
 import time
 
 FILE_BYTES = 8 * 1024
+SMALL_FILE_BYTES = 2 * 1024
 DEVNULL = os.open(os.devnull, os.O_RDWR)
 
 
@@ -190,29 +195,41 @@ def no_update(runner, updater, base_url, rounds):
     print(f"  ratio, updater exit / baseline        {median(ratios_exit):7.2f}")
 
 
-def many_files(runner, updater, base_url, rounds, count):
+def installation_time(app, count):
+    """Seconds from the last download to the record of the installed version:
+    a move keeps a file's modification time, so the newest installed file
+    tells when the last download was written (the log may have been rotated
+    past it)."""
+    last_download = max(os.stat(os.path.join(app, "data", f"f{i:04d}.bin")).st_mtime_ns
+                        for i in range(1, count + 1))
+    record = os.stat(os.path.join(app, "Temp", "revision.ini")).st_mtime_ns
+    return (record - last_download) / 1e9
+
+
+def many_files(runner, updater, base_url, rounds, count, file_bytes, folder):
     www = os.path.join(runner.work, "www")
     blocks = [(f"files/f{i:04d}.bin", f"data\\f{i:04d}.bin") for i in range(1, count + 1)]
     fresh = description("2.00", blocks)
-    write(os.path.join(www, "many", "revision.ini"), fresh)
+    write(os.path.join(www, folder, "revision.ini"), fresh)
     new_content = {}
     for source, _ in blocks:
-        new_content[source] = os.urandom(FILE_BYTES)
-        write(os.path.join(www, "many", source), new_content[source])
+        new_content[source] = os.urandom(file_bytes)
+        write(os.path.join(www, folder, source), new_content[source])
 
-    template = os.path.join(runner.work, "many", "template")
-    make_app(template, updater, base_url + "/many/revision.ini", description("1.00"))
+    template = os.path.join(runner.work, folder, "template")
+    make_app(template, updater, base_url + f"/{folder}/revision.ini", description("1.00"))
     for source, _ in blocks:
-        write(os.path.join(template, "data", os.path.basename(source)), os.urandom(FILE_BYTES))
+        write(os.path.join(template, "data", os.path.basename(source)), os.urandom(file_bytes))
 
     results = []
     for number in range(rounds):
-        app = os.path.join(runner.work, "many", f"round{number + 1}")
+        app = os.path.join(runner.work, folder, f"round{number + 1}")
         shutil.copytree(template, app)
         os.sync()  # the copy's write-back must not fall into the measured run
         cpu_before = runner.server_cpu()
         result = runner.updater(app)
         result["server"] = runner.server_cpu() - cpu_before
+        result["install"] = installation_time(app, count)
         for source, _ in blocks:
             name = os.path.basename(source)
             if read(os.path.join(app, "data", name)) != new_content[source]:
@@ -226,11 +243,16 @@ def many_files(runner, updater, base_url, rounds, count):
 
     totals = [r["app"] for r in results]
     total = statistics.median(totals)
-    print(f"{count:,}-file update, {FILE_BYTES // 1024} KiB files, {rounds} fresh rounds "
+    installs = [r["install"] for r in results]
+    install = statistics.median(installs)
+    print(f"{count:,}-file update, {file_bytes // 1024} KiB files, {rounds} fresh rounds "
           f"(download all, then back up and replace each):")
     print(f"  start to application start, median  {total / 1e9:7.2f} s   (rounds: "
           + " ".join(f"{t / 1e9:.2f}" for t in totals) + ")")
     print(f"  per file                            {total / count / 1e6:7.2f} ms")
+    print(f"  installation (last download to record), median "
+          f"{install:7.2f} s   (rounds: " + " ".join(f"{t:.2f}" for t in installs) + ")")
+    print(f"  installation per file               {install / count * 1e3:7.2f} ms")
     print(f"  updater CPU (user + sys), median    "
           f"{statistics.median(r['cpu'] for r in results):7.2f} s")
     print(f"  server CPU, median                  "
@@ -308,9 +330,15 @@ def main():
     runner = Runner(work, stand_in_bin, int(server_pid))
     base_url = "http://127.0.0.1" + ("" if port == "80" else f":{port}")
 
-    no_update(runner, updater, base_url, rounds)
+    install_count = int(os.environ.get("INSTALL_FILES", "5000"))
+
+    if rounds > 0:
+        no_update(runner, updater, base_url, rounds)
     if count > 0 and update_rounds > 0:
-        many_files(runner, updater, base_url, update_rounds, count)
+        many_files(runner, updater, base_url, update_rounds, count, FILE_BYTES, "many")
+    if install_count > 0 and update_rounds > 0:
+        many_files(runner, updater, base_url, update_rounds, install_count, SMALL_FILE_BYTES,
+                   "small")
     unchanged_rounds = int(os.environ.get("UNCHANGED_ROUNDS", "3"))
     if unchanged_rounds > 0:
         unchanged_files(runner, updater, base_url, unchanged_rounds)

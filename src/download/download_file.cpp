@@ -6,7 +6,7 @@ namespace morvane {
 
 bool DownloadFile(UrlClass& source, PathClass& target, Http& http, FileSystem& files,
                   UserInterface& ui, const std::string& sha256, const DownloadLimits& limits,
-                  std::string* contentType) {
+                  std::string* contentType, FileFlush flush) {
     target.CreateFolder();
     if (target.isFolder()) {
         target.setFullName(source.FullName());
@@ -16,7 +16,7 @@ bool DownloadFile(UrlClass& source, PathClass& target, Http& http, FileSystem& f
     ui.showWaitCursor();
     const ScopeGuard arrowCursor([&ui] { ui.showArrowCursor(); });
     const DownloadResult result =
-        Download(source.FullUrl(), target.FullPath(), http, files, ui, sha256, limits);
+        Download(source.FullUrl(), target.FullPath(), http, files, ui, sha256, limits, flush);
     if (contentType != nullptr) {
         *contentType = result.contentType;
     }

@@ -18,8 +18,10 @@ namespace morvane {
 // old target that cannot be replaced passes up as Failure. `limits` bound
 // the body as for Download.
 // `contentType`, when given, receives the stored body's Content-Type.
+// `flush` as for Download.
 bool DownloadFile(UrlClass& source, PathClass& target, Http& http, FileSystem& files,
                   UserInterface& ui, const std::string& sha256 = "",
-                  const DownloadLimits& limits = {}, std::string* contentType = nullptr);
+                  const DownloadLimits& limits = {}, std::string* contentType = nullptr,
+                  FileFlush flush = FileFlush::OnArrival);
 
 }  // namespace morvane

@@ -86,7 +86,7 @@ DownloadResult::Kind unfinished(const GetResult& result) {
 
 DownloadResult Download(const std::string& url, const std::string& path, Http& http,
                         FileSystem& files, UserInterface& ui, std::string_view expectedSha256,
-                        const DownloadLimits& limits) {
+                        const DownloadLimits& limits, FileFlush flush) {
     using Kind = DownloadResult::Kind;
     std::optional<Sha256Digest> expected;
     if (!expectedSha256.empty()) {
@@ -131,6 +131,9 @@ DownloadResult Download(const std::string& url, const std::string& path, Http& h
         }
         if (limits.deadline) {
             sink.endBy(*limits.deadline);
+        }
+        if (flush == FileFlush::ByCaller) {
+            sink.flushLater();
         }
         if (const GetResult result = session->get(sent, sink); !result.isComplete()) {
             return {unfinished(result)};

@@ -75,8 +75,13 @@ struct DownloadLimits {
     std::optional<std::int64_t> size;     // bytes the body must have
     std::optional<std::chrono::steady_clock::time_point> deadline;  // all of it by then
 };
+//
+// `flush` says when the file reaches the disk itself: before it takes the
+// target's place, or when the caller flushes it with others
+// (FileSystem::flushFiles()), which it must before it relies on the file.
+enum class FileFlush { OnArrival, ByCaller };
 DownloadResult Download(const std::string& url, const std::string& path, Http& http,
                         FileSystem& files, UserInterface& ui, std::string_view expectedSha256 = {},
-                        const DownloadLimits& limits = {});
+                        const DownloadLimits& limits = {}, FileFlush flush = FileFlush::OnArrival);
 
 }  // namespace morvane

@@ -89,7 +89,7 @@ void FileSink::begin(int status, std::optional<std::int64_t> contentLength) {
     if (chosen.empty()) {
         throw Failure::of(err::PathAccess);
     }
-    file_ = files_.createNew(chosen);
+    file_ = flushLater_ ? files_.createNewFlushedLater(chosen) : files_.createNew(chosen);
     temporary_ = std::move(chosen);
 }
 
@@ -173,8 +173,11 @@ void FileSink::finish() {
     finished_ = true;
     flush();
     // On the disk itself before commit() renames it into place: a rename
-    // can outlive a power cut that the file's data does not.
-    file_->flush();
+    // can outlive a power cut that the file's data does not. A file flushed
+    // later is not used before that.
+    if (!flushLater_) {
+        file_->flush();
+    }
     file_->close();
     file_.reset();
     if (exact_ && received_ != *largest_) {

@@ -96,6 +96,9 @@ public:
     void limitSize(std::int64_t largest);
     void expectSize(std::int64_t size);
     void endBy(std::chrono::steady_clock::time_point deadline);
+    // The finished file is not flushed on its own: its caller puts it on
+    // the disk with others by FileSystem::flushFiles(). Call before begin().
+    void flushLater() { flushLater_ = true; }
 
     // From now on the body must have this SHA-256; it is computed as the
     // bytes pass, without reading the file again. Call before the first write.
@@ -132,6 +135,7 @@ private:
     std::optional<std::int64_t> largest_;
     std::optional<std::int64_t> announced_;
     bool exact_ = false;
+    bool flushLater_ = false;
     std::optional<std::chrono::steady_clock::time_point> deadline_;
     bool begun_ = false;
     bool finished_ = false;

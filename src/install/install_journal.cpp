@@ -1,5 +1,6 @@
 #include "install/install_journal.h"
 
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -8,7 +9,12 @@
 namespace morvane {
 namespace {
 
-constexpr std::string_view kFirstLine = "Morvane-Installation 1";
+// The first line of a journal that announces one file at a time, as earlier
+// versions wrote it; still read.
+constexpr std::string_view kStepwiseLine = "Morvane-Installation 1";
+// The first and last line of a plan.
+constexpr std::string_view kPlanLine = "Morvane-Installation 2";
+constexpr std::string_view kPlanEnd = "End of plan";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr char kSeparator = '\t';  // never part of a Windows file name
 // A journal names each file of one description once: far below this.
@@ -58,35 +64,24 @@ bool isCounter(std::string_view text) {
 InstallJournal::InstallJournal(FileSystem& files, std::string path)
     : files_(files), path_(std::move(path)) {}
 
-void InstallJournal::begin() {
-    file_ = files_.createNew(path_);
-    append(std::string(kFirstLine));
-}
-
-void InstallJournal::record(const JournalEntry& entry) {
-    append(entry.target + kSeparator + entry.backup);
-    entries_.push_back(entry);
-}
-
-void InstallJournal::append(const std::string& line) {
-    if (!file_) {
-        throw Failure::of(err::InvalidCall);
+void InstallJournal::write(std::vector<JournalEntry> moves) {
+    std::string text = std::string(kPlanLine) + std::string(kLineEnd);
+    for (const JournalEntry& move : moves) {
+        text += move.target + kSeparator + move.backup + std::string(kLineEnd);
     }
-    const std::string whole = line + std::string(kLineEnd);
-    file_->write(whole.data(), whole.size());
-    file_->flush();
+    text += std::string(kPlanEnd) + std::string(kLineEnd);
+    const std::unique_ptr<WritableFile> file = files_.createNew(path_);
+    file->write(text.data(), text.size());
+    file->flush();
+    file->close();
+    entries_ = std::move(moves);
 }
 
 bool InstallJournal::remove() {
     try {
-        if (file_) {
-            file_->close();
-            file_.reset();
-        }
         files_.deleteFile(path_);
         return true;
     } catch (const Failure&) {
-        file_.reset();
         return false;
     }
 }
@@ -107,20 +102,26 @@ std::optional<JournalContents> readJournal(FileSystem& files, const std::string&
 
     JournalContents contents;
     std::string_view rest = text;
-    bool first = true;
-    for (std::size_t end = rest.find(kLineEnd); end != std::string_view::npos;
+    std::optional<std::string_view> form;
+    bool ended = false;
+    for (std::size_t end = rest.find(kLineEnd); end != std::string_view::npos && !ended;
          end = rest.find(kLineEnd)) {
         const std::string_view line = rest.substr(0, end);
         rest.remove_prefix(end + kLineEnd.size());
-        if (first) {
-            if (line != kFirstLine) {
+        if (!form) {
+            if (line != kStepwiseLine && line != kPlanLine) {
                 return contents;
             }
-            contents.complete = true;
-            first = false;
+            form = line;
+        } else if (form == kPlanLine && line == kPlanEnd) {
+            ended = true;
         } else if (std::optional<JournalEntry> entry = parseEntry(line)) {
             contents.entries.push_back(std::move(*entry));
         }
+    }
+    contents.complete = form == kStepwiseLine || ended;
+    if (!contents.complete) {
+        contents.entries.clear();
     }
     return contents;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,35 +21,36 @@ struct JournalEntry {
 // The journal of an installation in progress. It lies beside the local copy
 // of the revision description while files are being moved, so that a run
 // cut off at any instant leaves enough behind for the next run to put every
-// file back: a first line, then one line per file, each written whole and
-// flushed to the disk before the moves it announces.
+// file back. It holds the installation's whole plan: a first line, one line
+// per file whose current version moves to Backup and new version into
+// place, and a last line; all of it written and flushed to the disk once,
+// before the first move. Each move is one rename, so the files themselves
+// tell how far the plan went.
 class InstallJournal {
 public:
     InstallJournal(FileSystem& files, std::string path);
 
-    // Creates the journal (a Failure when that is impossible, also when one
-    // exists) and writes its first line.
-    void begin();
-    // Appends one entry and returns once it is on the disk. Throws Failure.
-    void record(const JournalEntry& entry);
-    // Closes and deletes the journal. False when it could not be deleted.
+    // Creates the journal with the plan of `moves` and returns once it is on
+    // the disk. Throws Failure, also when a journal exists.
+    void write(std::vector<JournalEntry> moves);
+    // Deletes the journal. False when it could not be deleted.
     bool remove();
 
     const std::vector<JournalEntry>& entries() const { return entries_; }
 
 private:
-    void append(const std::string& line);
-
     FileSystem& files_;
     std::string path_;
-    std::unique_ptr<WritableFile> file_;
     std::vector<JournalEntry> entries_;
 };
 
-// What a journal left by an earlier run says. `complete` is false when its
-// first line is missing or torn: no entry follows then (also in the empty
-// mark that earlier versions left). Only whole lines count, so a line torn
-// by the cut-off is left out.
+// What a journal left by an earlier run says. A plan counts only whole,
+// down to its last line: one cut off while it was written names nothing,
+// since no file moves before it is on the disk. Earlier versions announced
+// one file at a time, each line before that file's moves; of such a journal
+// every whole line counts, a line torn by the cut-off is left out. `complete`
+// is false when the first line is missing or torn, or a plan is not whole:
+// no entry follows then (also in the empty mark that earlier versions left).
 struct JournalContents {
     bool complete = false;
     std::vector<JournalEntry> entries;

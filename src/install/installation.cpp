@@ -56,7 +56,8 @@ bool Installation::RelocateFile(PathClass& source, PathClass& target) {
     }
 }
 
-std::string Installation::freeBackupName(const std::string& target) {
+std::string Installation::freeBackupName(const std::string& target,
+                                         const std::set<std::string>& taken) {
     PathClass stamped = pathOf(target);
     const bool hasExtension = stamped.FullName().find('.') != std::string::npos;
     stamped.AddDateInfo();
@@ -71,7 +72,8 @@ std::string Installation::freeBackupName(const std::string& target) {
                                       ? name + counter
                                       : name.substr(0, dot) + counter + name.substr(dot));
         }
-        if (!pathOf(folders_.backup + candidate.FullPath()).Exists()) {
+        if (!taken.contains(candidate.FullPath()) &&
+            !pathOf(folders_.backup + candidate.FullPath()).Exists()) {
             return candidate.FullPath();
         }
     }
@@ -101,6 +103,15 @@ InstallResult Installation::install(const Release& release, const InstallPlan& p
             discardPending();
             return InstallResult::InUse;
         }
+        // Every new file is on the disk before the journal names its move,
+        // all of them in one pass rather than each as it arrived.
+        std::vector<std::string> downloads;
+        for (const PlannedFile& file : plan.files) {
+            if (!file.unchanged) {
+                downloads.push_back(file.download);
+            }
+        }
+        platform_.files.flushFiles(downloads);
         // Beside the journal, the description being installed tells the next
         // run that an installation was under way.
         writeDurably(platform_.files, folders_.pending(), bytes);
@@ -111,7 +122,8 @@ InstallResult Installation::install(const Release& release, const InstallPlan& p
 
     // From the first move on, the journal lets this run or the next put
     // every file back; the record names the new release only once the last
-    // file is in place.
+    // file is in place. It is on the disk, folder entry and all, before the
+    // first move, so that the moves need no step of their own on the disk.
     InstallJournal journal(platform_.files, folders_.journal());
     const auto undo = [&] {
         if (rollBack(journal.entries()) && journal.remove()) {
@@ -121,9 +133,9 @@ InstallResult Installation::install(const Release& release, const InstallPlan& p
         }
     };
     try {
-        journal.begin();
+        journal.write(plannedMoves(plan));
         syncFoldersOf(platform_.files, {folders_.journal()});
-        if (moveAll(plan, journal)) {
+        if (moveAll(journal.entries())) {
             // The record may say "installed" only once every move is on disk.
             std::vector<std::string> moved;
             for (const JournalEntry& entry : journal.entries()) {
@@ -161,7 +173,7 @@ bool Installation::downloadAll(const InstallPlan& plan) {
             log("Unchanged, not fetched: " + folders_.app + file.target);
         } else if (!file.installable ||
                    !DownloadFile(source, download, platform_.http, platform_.files, platform_.ui,
-                                 file.sha256, file.limits)) {
+                                 file.sha256, file.limits, nullptr, FileFlush::ByCaller)) {
             log("Download failed: " + source.FullUrl() + " for \"" + file.target + "\"");
             messages_.downloadFailed();
             return false;
@@ -190,16 +202,23 @@ bool Installation::filesCanBeReplaced(const InstallPlan& plan) {
     return true;
 }
 
-bool Installation::moveAll(const InstallPlan& plan, InstallJournal& journal) {
+std::vector<JournalEntry> Installation::plannedMoves(const InstallPlan& plan) {
+    std::vector<JournalEntry> moves;
+    std::set<std::string> taken;
     for (const PlannedFile& file : plan.files) {
-        if (file.unchanged) {
-            continue;
+        if (!file.unchanged) {
+            moves.push_back(JournalEntry{file.target, freeBackupName(file.target, taken)});
+            taken.insert(moves.back().backup);
         }
-        const std::string backupName = freeBackupName(file.target);
-        journal.record(JournalEntry{file.target, backupName});
-        PathClass newFile = pathOf(file.download);
-        PathClass currentFile = pathOf(folders_.app + file.target);
-        PathClass backup = pathOf(folders_.backup + backupName);
+    }
+    return moves;
+}
+
+bool Installation::moveAll(const std::vector<JournalEntry>& moves) {
+    for (const JournalEntry& move : moves) {
+        PathClass newFile = pathOf(folders_.temp + move.target);
+        PathClass currentFile = pathOf(folders_.app + move.target);
+        PathClass backup = pathOf(folders_.backup + move.backup);
         // Hundreds of files on a share take longer than Windows lets a
         // window go without an answer.
         platform_.ui.processPendingMessages();
@@ -282,7 +301,8 @@ bool Installation::recoverInterrupted() {
         messages_.moveFailed();
         return false;
     }
-    // A journal torn in its first line names nothing: no file had moved.
+    // A journal torn in its first line, or a plan cut off before its last,
+    // names nothing: no file had moved.
     log("An interrupted installation is put back from its journal " + folders_.journal());
     if (!rollBack(contents->entries) || !journal.Delete()) {
         log("The journal " + folders_.journal() + " stays for the next run");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,7 @@ enum class ProgressWindow { Hidden, Shown };
 
 // Installs releases in the updater's folder, all or nothing: every file is
 // downloaded into Temp first; then each current file moves to Backup under
-// its dated name and the new one into its place, every move announced in a
+// its dated name and the new one into its place, all the moves written to a
 // journal first, so that this run or the next can put every file back.
 class Installation {
 public:
@@ -52,12 +53,16 @@ private:
     // Asks the user to close every program that holds a file about to be
     // replaced; false when the user cancels.
     bool filesCanBeReplaced(const InstallPlan& plan);
+    // The moves of the files that change, each with a backup name of its own.
+    std::vector<JournalEntry> plannedMoves(const InstallPlan& plan);
     // Moves the fetched files into place, each current one to Backup first;
     // false when a new file could not be moved.
-    bool moveAll(const InstallPlan& plan, InstallJournal& journal);
+    bool moveAll(const std::vector<JournalEntry>& moves);
     // Puts back what the moves of an installation did, last file first:
     // the new files go back to Temp, the earlier ones return from Backup.
-    // False when a file could not be put back.
+    // Each move is one rename, so the files tell which of the `entries`
+    // moved; the others are left alone. False when a file could not be put
+    // back.
     bool rollBack(const std::vector<JournalEntry>& entries);
     // True when every entry of a journal left behind is one its installation
     // wrote: a "Ziel" of the `pending` description beside it that obeys the
@@ -67,8 +72,8 @@ private:
     // Moves a file, creating the target's folders; never overwrites. True
     // when moved; failures are logged and dropped.
     bool RelocateFile(PathClass& source, PathClass& target);
-    // A backup name that nothing in Backup has yet.
-    std::string freeBackupName(const std::string& target);
+    // A backup name that nothing in Backup has yet, nor is `taken`.
+    std::string freeBackupName(const std::string& target, const std::set<std::string>& taken);
     // Drops the pending description: the record keeps the installed release.
     void discardPending();
     PathClass pathOf(const std::string& path);

@@ -114,6 +114,14 @@ std::unique_ptr<WritableFile> PatientFileSystem::createNew(const std::string& pa
     return created;
 }
 
+std::unique_ptr<WritableFile> PatientFileSystem::createNewFlushedLater(const std::string& path) {
+    return host_.createNewFlushedLater(path);
+}
+
+void PatientFileSystem::flushFiles(const std::vector<std::string>& paths) {
+    host_.flushFiles(paths);
+}
+
 std::unique_ptr<WritableFile> PatientFileSystem::openForAppending(const std::string& path) {
     return host_.openForAppending(path);
 }

@@ -49,6 +49,8 @@ public:
     std::unique_ptr<ReadableFile> openForReading(const std::string& path,
                                                  Sharing othersMay) override;
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
+    std::unique_ptr<WritableFile> createNewFlushedLater(const std::string& path) override;
+    void flushFiles(const std::vector<std::string>& paths) override;
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
     bool inUse(const std::string& path) override;
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace morvane {
 
@@ -75,6 +76,17 @@ public:
                                                          Sharing othersMay) = 0;
     // Creates a file for writing raw bytes, failing when one exists. Throws Failure.
     virtual std::unique_ptr<WritableFile> createNew(const std::string& path) = 0;
+    // Creates a file as createNew() does, for one of many that flushFiles()
+    // puts on the disk together later: its close() need not flush it. Hosts
+    // that flush many files at once cheaper than each on its own leave it
+    // to flushFiles(); the others flush it at close(). Throws Failure.
+    virtual std::unique_ptr<WritableFile> createNewFlushedLater(const std::string& path) {
+        return createNew(path);
+    }
+    // Returns once the bytes of the closed files at `paths`, made by
+    // createNewFlushedLater() and perhaps moved since, are on the disk
+    // itself. Nothing to do where close() flushed them. Throws Failure.
+    virtual void flushFiles(const std::vector<std::string>& paths) { static_cast<void>(paths); }
     // Opens a file for adding bytes at its end, creating it when it does not
     // exist. Others may read, append, rename and delete it meanwhile. Throws
     // Failure.

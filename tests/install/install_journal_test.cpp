@@ -11,7 +11,10 @@ namespace morvane {
 namespace {
 
 const char* const kJournal = "C:\\App\\Temp\\revision.ini.install";
+// The form earlier versions wrote, one line per file before its moves.
 const std::string kFirst = "Morvane-Installation 1\r\n";
+const std::string kPlan = "Morvane-Installation 2\r\n";
+const std::string kPlanEnd = "End of plan\r\n";
 
 TEST(InstallJournalTest, WhatARunCutOffWroteIsReadBack) {
     test::FakeFileSystem files;
@@ -20,11 +23,9 @@ TEST(InstallJournalTest, WhatARunCutOffWroteIsReadBack) {
                                                {"lib\\Ä.dll", "lib\\Ä_2024-03-05_14.07.09.dll"}};
     {
         InstallJournal journal(files, kJournal);
-        journal.begin();
-        for (const JournalEntry& entry : entries) {
-            journal.record(entry);
-        }
-        EXPECT_THROW(InstallJournal(files, kJournal).begin(), Failure);
+        journal.write(entries);
+        EXPECT_EQ(journal.entries(), entries);
+        EXPECT_THROW(InstallJournal(files, kJournal).write(entries), Failure);
     }  // cut off: the journal stays
     const std::optional<JournalContents> read = readJournal(files, kJournal);
     ASSERT_TRUE(read);
@@ -46,7 +47,7 @@ TEST(InstallJournalTest, OnlyWholeLinesCount) {
         {"empty (the mark of earlier versions)", "", false, {}},
         {"first line torn", "Morvane-Inst", false, {}},
         {"first line without its end", "Morvane-Installation 1", false, {}},
-        {"other first line", "Morvane-Installation 2\r\na\tb\r\n", false, {}},
+        {"other first line", "Morvane-Installation 3\r\na\tb\r\n" + kPlanEnd, false, {}},
         {"no entry yet", kFirst, true, {}},
         {"last line torn", kFirst + "a.txt\ta_1.txt\r\nb.txt\tb_", true, {{"a.txt", "a_1.txt"}}},
         {"last line torn before its end",
@@ -58,6 +59,14 @@ TEST(InstallJournalTest, OnlyWholeLinesCount) {
          kFirst + "a.txt\r\nb.txt\tb_1.txt\r\n",
          true,
          {{"b.txt", "b_1.txt"}}},
+        {"whole plan",
+         kPlan + "a.txt\ta_1.txt\r\nb.txt\tb_1.txt\r\n" + kPlanEnd,
+         true,
+         {{"a.txt", "a_1.txt"}, {"b.txt", "b_1.txt"}}},
+        {"empty plan", kPlan + kPlanEnd, true, {}},
+        {"plan cut off before its last line", kPlan + "a.txt\ta_1.txt\r\nEnd of", false, {}},
+        {"plan cut off in its first line", "Morvane-Installation 2", false, {}},
+        {"lines after the plan's end", kPlan + kPlanEnd + "a.txt\ta_1.txt\r\n", true, {}},
         {"paths leaving the folder, read as written",
          kFirst + "..\\a.txt\ta.txt\r\nb.txt\tC:\\b.txt\r\n",
          true,

@@ -111,6 +111,21 @@ TEST_F(FileSystemTest, CreateNewFailsWhenTheFileExists) {
     EXPECT_EQ(temp.read("file.txt"), "keep");
 }
 
+// As the installation's downloads: written, moved to their names, then put
+// on the disk together.
+TEST_F(FileSystemTest, FilesFlushedLaterAreWholeAfterTheirMoveAndTheFlush) {
+    for (const std::string name : {"a.bin", "b.bin"}) {
+        std::unique_ptr<WritableFile> file = files.createNewFlushedLater(temp.file(name + ".part"));
+        file->write(name.data(), name.size());
+        file->close();
+        files.replaceFile(temp.file(name + ".part"), temp.file(name));
+    }
+    files.flushFiles({temp.file("a.bin"), temp.file("b.bin")});
+    EXPECT_EQ(temp.read("a.bin"), "a.bin");
+    EXPECT_EQ(temp.read("b.bin"), "b.bin");
+    EXPECT_THROW(files.createNewFlushedLater(temp.file("a.bin")), Failure);
+}
+
 TEST_F(FileSystemTest, WrittenBytesReadBackUnchanged) {
     const std::string bytes("a\r\nb\0\xff\n", 7);
     create("data.bin", bytes);

@@ -121,6 +121,20 @@ std::unique_ptr<WritableFile> ScriptedFileSystem::createNew(const std::string& p
     return std::make_unique<ScriptedWritableFile>(*this, host_.createNew(path), path);
 }
 
+std::unique_ptr<WritableFile> ScriptedFileSystem::createNewFlushedLater(const std::string& path) {
+    change("create", path);
+    calls.push_back("create " + path);
+    return std::make_unique<ScriptedWritableFile>(*this, host_.createNewFlushedLater(path), path);
+}
+
+void ScriptedFileSystem::flushFiles(const std::vector<std::string>& paths) {
+    alive();
+    for (const std::string& path : paths) {
+        calls.push_back("flush " + path);
+    }
+    host_.flushFiles(paths);
+}
+
 bool ScriptedFileSystem::inUse(const std::string& path) {
     alive();
     return inUseAnswer ? inUseAnswer(path) : host_.inUse(path);

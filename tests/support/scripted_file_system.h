@@ -54,6 +54,9 @@ public:
     std::unique_ptr<ReadableFile> openForReading(const std::string& path,
                                                  Sharing othersMay) override;
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
+    std::unique_ptr<WritableFile> createNewFlushedLater(const std::string& path) override;
+    // Recorded as "flush <path>" for each file.
+    void flushFiles(const std::vector<std::string>& paths) override;
     bool inUse(const std::string& path) override;
     // The run log's appends are no step of the installation: never counted.
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;

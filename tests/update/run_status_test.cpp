@@ -46,11 +46,8 @@ public:
     // place, the old one in Backup, the fresh description and the journal.
     void cutOffAfterTheFirstMove() {
         installAndOffer("0");
-        {
-            InstallJournal journal(files, appFolder() + "\\Temp\\revision.ini.install");
-            journal.begin();
-            journal.record(JournalEntry{"app.exe", "app_2024-03-05_14.07.09.exe"});
-        }
+        InstallJournal(files, appFolder() + "\\Temp\\revision.ini.install")
+            .write({JournalEntry{"app.exe", "app_2024-03-05_14.07.09.exe"}});
         writeApp("Backup\\app_2024-03-05_14.07.09.exe", "app v1");
         writeApp("app.exe", "app v2");
         writeApp("Temp\\revision.ini.new",

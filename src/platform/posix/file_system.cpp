@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <set>
 #include <utility>
 
 #include "base/posix/unique_fd.h"
@@ -56,6 +57,25 @@ UniqueFd openExistingFile(const std::string& path, int flags) {
     }
     if (S_ISDIR(info.st_mode)) {
         throw Failure::of(err::AccessDenied);
+    }
+    return fd;
+}
+
+// Creates the file at the host path `target`, failing when one exists, and
+// locks it as a Windows file created without sharing shuts out others.
+UniqueFd createLocked(const std::string& target) {
+    UniqueFd fd(::open(target.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
+    if (!fd.valid()) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    try {
+        lockWithoutWaiting(fd.get(), LOCK_EX);
+    } catch (...) {
+        // Someone locked the file between its creation and ours: it was
+        // never written, so it goes again.
+        ::unlink(target.c_str());
+        throw;
     }
     return fd;
 }
@@ -258,21 +278,37 @@ std::unique_ptr<ReadableFile> PosixFileSystem::openForReading(const std::string&
 }
 
 std::unique_ptr<WritableFile> PosixFileSystem::createNew(const std::string& path) {
-    const std::string target = hostPath(path);
-    UniqueFd fd(::open(target.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
-    if (!fd.valid()) {
-        const int error = errno;
-        throw errnoFailure(error);
+    return std::make_unique<PosixWritableFile>(createLocked(hostPath(path)), true);
+}
+
+std::unique_ptr<WritableFile> PosixFileSystem::createNewFlushedLater(const std::string& path) {
+    return std::make_unique<PosixWritableFile>(createLocked(hostPath(path)), false);
+}
+
+void PosixFileSystem::flushFiles(const std::vector<std::string>& paths) {
+#ifdef __linux__
+    std::set<dev_t> flushed;
+    for (const std::string& path : paths) {
+        const UniqueFd fd = openExistingFile(hostPath(path), O_RDONLY);
+        struct stat info {};
+        if (::fstat(fd.get(), &info) != 0) {
+            const int error = errno;
+            throw errnoFailure(error);
+        }
+        if (flushed.insert(info.st_dev).second && ::syncfs(fd.get()) != 0) {
+            const int error = errno;
+            throw errnoFailure(error);
+        }
     }
-    try {
-        lockWithoutWaiting(fd.get(), LOCK_EX);
-    } catch (...) {
-        // Someone locked the file between its creation and ours: it was
-        // never written, so it goes again.
-        ::unlink(target.c_str());
-        throw;
+#else
+    for (const std::string& path : paths) {
+        const UniqueFd fd = openExistingFile(hostPath(path), O_RDONLY);
+        if (::fsync(fd.get()) != 0) {
+            const int error = errno;
+            throw errnoFailure(error);
+        }
     }
-    return std::make_unique<PosixWritableFile>(std::move(fd), true);
+#endif
 }
 
 std::unique_ptr<WritableFile> PosixFileSystem::openForAppending(const std::string& path) {

@@ -37,6 +37,14 @@ public:
     // The new file holds an exclusive lock until it is closed, as a Windows
     // file created without sharing shuts out other readers.
     std::unique_ptr<WritableFile> createNew(const std::string& path) override;
+    // The same file without the flush at close().
+    std::unique_ptr<WritableFile> createNewFlushedLater(const std::string& path) override;
+    // Linux: one syncfs() for each file system the files lie on, which
+    // writes them all and commits the file system's journal once; fsync()
+    // of each file would commit it once per file (and flush the disk's
+    // cache each time). It also writes what else waits in that file
+    // system's cache. Elsewhere fsync() of each file.
+    void flushFiles(const std::vector<std::string>& paths) override;
     // O_APPEND: every write lands at the end, also beside other writers.
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
     // POSIX lets a file be renamed whoever has it open, so "in use" is the
