@@ -115,7 +115,9 @@ std::unique_ptr<WritableFile> PatientFileSystem::createNew(const std::string& pa
 }
 
 std::unique_ptr<WritableFile> PatientFileSystem::createNewFlushedLater(const std::string& path) {
-    return host_.createNewFlushedLater(path);
+    std::unique_ptr<WritableFile> created;
+    patiently("create " + path, [&] { created = host_.createNewFlushedLater(path); });
+    return created;
 }
 
 void PatientFileSystem::flushFiles(const std::vector<std::string>& paths) {
