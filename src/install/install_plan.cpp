@@ -19,6 +19,18 @@ bool hasFolderInTheWay(const InstallFolders& folders, const std::string& target,
     return false;
 }
 
+bool hasLinkInTheWay(const InstallFolders& folders, const std::string& target, FileSystem& files) {
+    for (std::size_t end = target.find_first_of("\\/");;
+         end = target.find_first_of("\\/", end + 1)) {
+        if (files.isLinkOrDevice(folders.app + target.substr(0, end))) {
+            return true;
+        }
+        if (end == std::string::npos) {
+            return false;
+        }
+    }
+}
+
 bool isInstalledAlready(const std::string& installed, const std::string& sha256,
                         FileSystem& files) {
     if (sha256.empty()) {
@@ -51,8 +63,9 @@ InstallPlan planInstallation(const Release& release, const std::string& descript
         file.installable = !entry.source.empty() && obeysTargetRules(folders, entry.target) &&
                            !hasFolderInTheWay(folders, entry.target, files) &&
                            (entry.sha256 || !signedRelease) && !entry.sizeUnreadable;
-        file.unchanged =
-            file.installable && isInstalledAlready(folders.app + file.target, file.sha256, files);
+        file.linkInTheWay = file.installable && hasLinkInTheWay(folders, entry.target, files);
+        file.unchanged = file.installable && !file.linkInTheWay &&
+                         isInstalledAlready(folders.app + file.target, file.sha256, files);
         plan.files.push_back(std::move(file));
     }
     return plan;

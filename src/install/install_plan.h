@@ -23,6 +23,10 @@ struct PlannedFile {
     bool installable = false;
     // Installed already with that digest: neither fetched, moved nor backed up.
     bool unchanged = false;
+    // Its "Ziel", or a folder on the way to it, is a symbolic link, a
+    // junction or no plain file or folder: a move would reach outside the
+    // updater's folder, so nothing of the release is installed.
+    bool linkInTheWay = false;
 };
 
 struct InstallPlan {

@@ -94,6 +94,15 @@ InstallResult Installation::install(const Release& release, const InstallPlan& p
         if (exceedsBlockCounter(release)) {
             throw Failure::of(err::Overflow);
         }
+        for (const PlannedFile& file : plan.files) {
+            if (file.linkInTheWay) {
+                log("Refused before anything moved: a link, a junction or no plain file or "
+                    "folder is on the way to " +
+                    folders_.app + file.target);
+                messages_.moveFailed();
+                return InstallResult::MoveFailed;
+            }
+        }
         if (!downloadAll(plan)) {
             discardPending();
             return InstallResult::DownloadFailed;

@@ -128,6 +128,10 @@ std::unique_ptr<WritableFile> PatientFileSystem::openForAppending(const std::str
     return host_.openForAppending(path);
 }
 
+bool PatientFileSystem::isLinkOrDevice(const std::string& path) {
+    return host_.isLinkOrDevice(path);
+}
+
 bool PatientFileSystem::inUse(const std::string& path) {
     // A scanner's open is over in a moment; a program's stays past the
     // patience, and only that one is the user's to close.

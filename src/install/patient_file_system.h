@@ -53,6 +53,7 @@ public:
     void flushFiles(const std::vector<std::string>& paths) override;
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
     bool inUse(const std::string& path) override;
+    bool isLinkOrDevice(const std::string& path) override;
 
 private:
     // Runs `step` until it succeeds, fails for another cause, or the

@@ -95,6 +95,14 @@ public:
     // that it cannot be moved away now; false when it can be, or when the
     // question cannot be answered (the move itself then tells).
     virtual bool inUse(const std::string& path) = 0;
+    // Whether the entry at `path` itself, its link not followed, is a
+    // symbolic link, a junction or anything but a plain file or folder (a
+    // pipe, a device); false when there is none. Such an entry would take a
+    // write or a move elsewhere, or hang a read.
+    virtual bool isLinkOrDevice(const std::string& path) {
+        static_cast<void>(path);
+        return false;
+    }
 };
 
 struct LocalTime {

@@ -2,6 +2,10 @@
 // each way a run can end, and the log naming its cause.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -462,6 +466,34 @@ TEST_F(RunStatusTest, AHeldFolderLockIsWaitedForThenTheInstalledVersionStarts) {
         EXPECT_NE(process.started.back().find("Mappe.xlsx"), std::string::npos);
     }
 }
+
+#ifndef _WIN32
+// A user who may write the folder puts a link on the way to a "Ziel", or a
+// pipe at one: nothing moves, nothing outside the folder is touched, and
+// nothing hangs.
+TEST_F(RunStatusTest, ALinkOrAPipeInTheWayOfAZielStopsTheInstallation) {
+    const std::string lib = "[Lib]\r\nQuelle = app.exe\r\nZiel = lib\\app.exe\r\n";
+    for (const bool pipe : {false, true}) {
+        SCOPED_TRACE(pipe ? "pipe at the Ziel" : "link as a folder on the way");
+        std::filesystem::remove_all(root.native("App"));
+        std::filesystem::remove_all(root.native("Outside"));
+        installAndOffer("0");
+        if (pipe) {
+            std::filesystem::remove(root.native("App/app.exe"));
+            ASSERT_EQ(mkfifo(root.native("App/app.exe").c_str(), 0600), 0);
+        } else {
+            std::filesystem::create_directories(root.native("Outside"));
+            std::filesystem::create_directory_symlink(root.native("Outside"),
+                                                      root.native("App/lib"));
+            publish(description("2.0", "0", lib, "Mappe.xlsx"));
+        }
+        EXPECT_EQ(runLogged(), 6);
+        EXPECT_NE(runLog().find("Refused before anything moved"), std::string::npos) << runLog();
+        EXPECT_FALSE(std::filesystem::exists(root.native("App/Backup")));
+        EXPECT_FALSE(std::filesystem::exists(root.native("Outside/app.exe")));
+    }
+}
+#endif
 
 TEST_F(RunStatusTest, AnUnwritableLogChangesNothing) {
     // A folder in the log's place, then a read-only log file (which an

@@ -198,6 +198,15 @@ std::optional<EntryKind> PosixFileSystem::entryKind(const std::string& path) {
     return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
 }
 
+bool PosixFileSystem::isLinkOrDevice(const std::string& path) {
+    const std::optional<std::string> mapped = toPosixPath(path);
+    struct stat info {};
+    if (!mapped || ::lstat(mapped->c_str(), &info) != 0) {
+        return false;
+    }
+    return !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
 void PosixFileSystem::createFolder(const std::string& path) {
     const std::string target = hostPath(path);
     if (::mkdir(target.c_str(), 0777) != 0) {

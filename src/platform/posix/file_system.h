@@ -52,6 +52,7 @@ public:
     // whole-file lock (flock, as this adapter's own opens take) or a record
     // lock (fcntl, as office programs take on open documents) held on it.
     bool inUse(const std::string& path) override;
+    bool isLinkOrDevice(const std::string& path) override;
 };
 
 // The host's local date and time.

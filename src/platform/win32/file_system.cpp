@@ -137,6 +137,25 @@ std::optional<EntryKind> Win32FileSystem::entryKind(const std::string& path) {
     return (bits & kVolumeLabel) != 0 ? EntryKind::Other : EntryKind::File;
 }
 
+bool Win32FileSystem::isLinkOrDevice(const std::string& path) {
+    // The entry's own attributes and reparse tag, as a folder listing has
+    // them: a symbolic link or a junction is not followed here. Other
+    // reparse points (a file of a cloud folder kept online only) are plain
+    // files to their users.
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(longPath(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FindClose(search);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) {
+        return true;
+    }
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
+            found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
 void Win32FileSystem::createFolder(const std::string& path) {
     if (!CreateDirectoryW(longPath(path).c_str(), nullptr)) {
         const DWORD error = GetLastError();

@@ -26,6 +26,7 @@ public:
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
     // True when another open of the file does not share delete access.
     bool inUse(const std::string& path) override;
+    bool isLinkOrDevice(const std::string& path) override;
 };
 
 // The host's local date and time.
