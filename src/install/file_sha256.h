@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -9,7 +10,10 @@
 namespace morvane {
 
 // SHA-256 of a file's bytes, read piece by piece (others may read it
-// meanwhile); nullopt when it cannot be opened or read.
-std::optional<Sha256Digest> sha256OfFile(FileSystem& files, const std::string& path);
+// meanwhile), `afterPiece` called after each piece so that a window can
+// answer while hundreds of megabytes come from a share; nullopt when it
+// cannot be opened or read.
+std::optional<Sha256Digest> sha256OfFile(FileSystem& files, const std::string& path,
+                                         const std::function<void()>& afterPiece = {});
 
 }  // namespace morvane

@@ -31,12 +31,12 @@ bool hasLinkInTheWay(const InstallFolders& folders, const std::string& target, F
     }
 }
 
-bool isInstalledAlready(const std::string& installed, const std::string& sha256,
-                        FileSystem& files) {
+bool isInstalledAlready(const std::string& installed, const std::string& sha256, FileSystem& files,
+                        const std::function<void()>& afterPiece) {
     if (sha256.empty()) {
         return false;
     }
-    const std::optional<Sha256Digest> digest = sha256OfFile(files, installed);
+    const std::optional<Sha256Digest> digest = sha256OfFile(files, installed, afterPiece);
     return digest && digest == parseSha256(sha256);
 }
 
@@ -47,7 +47,8 @@ bool obeysTargetRules(const InstallFolders& folders, const std::string& target) 
 }
 
 InstallPlan planInstallation(const Release& release, const std::string& descriptionUrl,
-                             const InstallFolders& folders, bool signedRelease, FileSystem& files) {
+                             const InstallFolders& folders, bool signedRelease, FileSystem& files,
+                             const std::function<void()>& afterPiece) {
     InstallPlan plan;
     for (const FileEntry& entry : release.files) {
         PlannedFile file;
@@ -64,8 +65,9 @@ InstallPlan planInstallation(const Release& release, const std::string& descript
                            !hasFolderInTheWay(folders, entry.target, files) &&
                            (entry.sha256 || !signedRelease) && !entry.sizeUnreadable;
         file.linkInTheWay = file.installable && hasLinkInTheWay(folders, entry.target, files);
-        file.unchanged = file.installable && !file.linkInTheWay &&
-                         isInstalledAlready(folders.app + file.target, file.sha256, files);
+        file.unchanged =
+            file.installable && !file.linkInTheWay &&
+            isInstalledAlready(folders.app + file.target, file.sha256, files, afterPiece);
         plan.files.push_back(std::move(file));
     }
     return plan;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,11 @@ struct InstallPlan {
 
 // The plan of installing `release`, whose description lies at
 // `descriptionUrl`. With `signedRelease` every file must carry a SHA-256.
+// `afterPiece` hears of every piece read of an installed file that is
+// hashed to find it unchanged.
 InstallPlan planInstallation(const Release& release, const std::string& descriptionUrl,
-                             const InstallFolders& folders, bool signedRelease, FileSystem& files);
+                             const InstallFolders& folders, bool signedRelease, FileSystem& files,
+                             const std::function<void()>& afterPiece = {});
 
 // Whether `target` (as Windows reads a "Ziel") obeys the rules for a "Ziel":
 // a file below the folder, none of the updater's own files.

@@ -182,7 +182,8 @@ private:
         }
         const InstallPlan plan =
             planInstallation(offer.release, run.ServerUrl.FullUrl(), run.installFolders(),
-                             run.publisherKey.has_value(), platform_.files);
+                             run.publisherKey.has_value(), platform_.files,
+                             [this] { platform_.ui.processPendingMessages(); });
         switch (installation.install(offer.release, plan, offer.bytes, offer.window)) {
             case InstallResult::Installed:
                 return RunEnd::Installed;
