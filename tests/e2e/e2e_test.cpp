@@ -897,12 +897,13 @@ TEST_F(UpdaterRunTest, ExcelInAFolderWithBlanksGetsTheWorkbookAsOneArgument) {
     const std::wstring office = wide(root_.file("Microsoft Office Ü"));
     ASSERT_TRUE(CreateDirectoryW(office.c_str(), nullptr));
     ASSERT_TRUE(CopyFileW(kExcelStub.c_str(), (office + L"\\EXCEL.EXE").c_str(), TRUE));
-    SetEnvironmentVariableW(fake_excel::kPathVariable, office.c_str());
+    // The registered server names the program's folder, as Office registers
+    // its own: a short or long path and an argument after it.
+    ASSERT_TRUE(fake_excel::registerServer(office + L"\\EXCEL.EXE /automation"));
     writeApp("Meine Mappe 1.xlsm", "Mappe");
     writeSettings("http://127.0.0.1:" + std::to_string(test::unusedPort()) + "/revision.ini",
                   "Meine Mappe 1.xlsm");
     const RunRecord result = runUpdater();
-    SetEnvironmentVariableW(fake_excel::kPathVariable, nullptr);
     const std::wstring stub = office + L"\\EXCEL.EXE";
     for (int i = 0; i < 200 && isRunning(stub); ++i) Sleep(50);
     killProcesses({stub}, {});
