@@ -49,8 +49,11 @@ bool PatientFileSystem::waitFor(const std::string& what,
             return false;
         }
         const int pause = std::min(next, kPatience - waited);
-        log_.note("Retry " + decimal(retry) + " in " + decimal(pause) + " ms: " + what + ": " +
-                  why);
+        std::string line = "Retry " + decimal(retry) + " in " + decimal(pause) + " ms: ";
+        line += what;
+        line += ": ";
+        line += why;
+        log_.note(line);
         pause_(pause);
         waited += pause;
         next = std::min(next * 2, kLongestPause);

@@ -211,16 +211,19 @@ private:
     bool holdFolderLock(const RunContext& run) {
         const std::string lockPath = run.TempFolder + run.programName + ".lock";
         const auto giveUp = std::chrono::steady_clock::now() + lockPatience_;
+        const std::string lock = "The folder lock " + lockPath;
         std::string why;
         bool waiting = false;
         while (!platform_.process.lockFolder(lockPath, why)) {
             if (std::chrono::steady_clock::now() >= giveUp) {
-                log_.note("The folder lock " + lockPath + " is still not to be had: " + why);
+                log_.note(lock + " is still not to be had: " + std::move(why));
                 return false;
             }
             if (!waiting) {
-                log_.note("The folder lock " + lockPath + " cannot be had (" + why +
-                          "): waiting up to " + decimal(lockPatience_.count() / 1000) + " s");
+                std::string line = lock + " cannot be had (";
+                line += why;
+                line += "): waiting up to " + decimal(lockPatience_.count() / 1000) + " s";
+                log_.note(line);
                 waiting = true;
             }
             constexpr auto kSlice = std::chrono::milliseconds(50);
