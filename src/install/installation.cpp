@@ -304,6 +304,13 @@ bool Installation::recoverInterrupted() {
         discardPending();
         return true;
     }
+    if (signatureCheck_ && !pendingIsSigned(pending)) {
+        log("The description " + folders_.pending() +
+            " beside the journal is not validly signed; both stay for inspection and nothing "
+            "is moved");
+        messages_.moveFailed();
+        return false;
+    }
     if (!keepsToItsJob(contents->entries, pending)) {
         log("The journal " + folders_.journal() +
             " names files its installation would not have moved; it stays for inspection");
@@ -340,8 +347,15 @@ bool Installation::keepsToItsJob(const std::vector<JournalEntry>& entries,
     });
 }
 
+bool Installation::pendingIsSigned(const std::optional<std::string>& pending) {
+    const std::optional<std::string> signature =
+        readWhole(platform_.files, folders_.pending() + ".sig", kLargestSignature);
+    return pending && signature && signatureCheck_(*pending, *signature);
+}
+
 void Installation::discardPending() {
     pathOf(folders_.pending()).Delete();
+    pathOf(folders_.pending() + ".sig").Delete();
 }
 
 }  // namespace morvane

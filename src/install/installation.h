@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <string_view>
+
 #include <optional>
 #include <set>
 #include <string>
@@ -35,7 +38,17 @@ enum class ProgressWindow { Hidden, Shown };
 // journal first, so that this run or the next can put every file back.
 class Installation {
 public:
+    // Tells whether a signature (the file beside the pending description,
+    // its name + ".sig") signs a description with the publisher's key.
+    using SignatureCheck =
+        std::function<bool(std::string_view description, std::string_view signature)>;
+
     Installation(Platform& platform, RunLog& log, InstallFolders folders);
+
+    // With a key, a journal is trusted only as far as the pending description
+    // beside it is signed: recovery checks its signature before it moves
+    // anything.
+    void requireSignedPending(SignatureCheck check) { signatureCheck_ = std::move(check); }
 
     // Installs `release` by `plan`. The description's `bytes` become the
     // record once the last file is in place, never before.
@@ -74,7 +87,10 @@ private:
     bool RelocateFile(PathClass& source, PathClass& target);
     // A backup name that nothing in Backup has yet, nor is `taken`.
     std::string freeBackupName(const std::string& target, const std::set<std::string>& taken);
-    // Drops the pending description: the record keeps the installed release.
+    // Whether the pending description's signature beside it holds.
+    bool pendingIsSigned(const std::optional<std::string>& pending);
+    // Drops the pending description and its signature: the record keeps the
+    // installed release.
     void discardPending();
     PathClass pathOf(const std::string& path);
     void log(const std::string& event) { log_.note(event); }
@@ -83,6 +99,7 @@ private:
     RunLog& log_;
     Messages messages_;
     InstallFolders folders_;
+    SignatureCheck signatureCheck_;
 };
 
 }  // namespace morvane

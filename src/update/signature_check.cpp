@@ -42,7 +42,12 @@ bool isSignedByPublisher(const RunContext& run, std::string_view description,
         const auto signature =
             readWhole(platform.files, signaturePath.FullPath(), kLargestSignature);
         valid = signature && run.publisherKey->verifies(description, *signature);
-        signaturePath.Delete();
+        // A valid signature stays beside the description being installed,
+        // so that recovery can tell a forged one; the installation or the
+        // next run removes it.
+        if (!valid) {
+            signaturePath.Delete();
+        }
     }
     if (!valid && std::chrono::steady_clock::now() < deadline) {
         messages.notValidlySigned();

@@ -121,6 +121,17 @@ private:
         run.RevisionPath.setFullPath(run.TempFolder + run.ServerUrl.FullName());
 
         Installation installation(platform_, log_, run.installFolders());
+        // The key is read before an interrupted installation is looked at:
+        // with one, a journal counts only beside a signed description.
+        PublisherKey publisher = publisherKeyOf(run.Settings);
+        const bool keyUsable = publisher.usable();
+        run.publisherKey = std::move(publisher.key);
+        if (publisher.required) {
+            installation.requireSignedPending(
+                [&run](std::string_view description, std::string_view signature) {
+                    return run.publisherKey && run.publisherKey->verifies(description, signature);
+                });
+        }
         // What another run left in Temp may be its installation going on: it
         // is looked at under the folder lock only.
         if (interruptedInstallationMayBeThere(run)) {
@@ -135,13 +146,11 @@ private:
             }
         }
         const std::optional<Release> record = readRecord(run, platform_.files);
-        PublisherKey publisher = publisherKeyOf(run.Settings);
-        if (!publisher.usable()) {
+        if (!keyUsable) {
             Messages(platform_.ui).signatureKeyUnusable(run.programName);
             log_.note("The key in the settings' Signatur block cannot be read");
             return RunEnd::KeyUnusable;
         }
-        run.publisherKey = std::move(publisher.key);
         if (run.publisherKey) {
             run.keyFingerprint = keyFingerprint(run.Settings.signatureKey);
             log_.note("Signed updates only: key " + run.keyFingerprint);
@@ -156,6 +165,11 @@ private:
 
         CheckResult check =
             checkRevision(run, record ? record->version : "", revisionCheckTime_, platform_, log_);
+        // The signature kept for an installation goes when none follows.
+        if (const std::string signature = run.installFolders().pending() + ".sig";
+            !std::holds_alternative<Offer>(check) && platform_.files.entryKind(signature)) {
+            platform_.files.deleteFile(signature);
+        }
         if (std::holds_alternative<NothingNewer>(check)) {
             return RunEnd::NothingNewer;
         }

@@ -348,6 +348,15 @@ const StatusCase kCases[] = {
      0,
      {"put back from its journal", "Rolling back 1 file(s)", "Rolled back", "newer, Msg-Typ \"0\"",
       "Version \"2.0\" installed", "exit status 0"}},
+    {"with a key, a journal beside an unsigned description",
+     [](RunStatusTest& t) {
+         t.cutOffAfterTheFirstMove();
+         t.writeApp("Updater.ini",
+                    t.readApp("Updater.ini") + "[Signatur]\r\n" + vectors::kPublicKey + "\r\n");
+     },
+     6,
+     {"is not validly signed; both stay for inspection and nothing is moved",
+      "Message box \"Fehler beim Verschieben einer Datei\"", "exit status 6"}},
     {"file in use, cancelled",
      [](RunStatusTest& t) {
          t.installAndOffer("0");
