@@ -269,7 +269,9 @@ bool Installation::recoverInterrupted() {
     PathClass journal = pathOf(folders_.journal());
     if (!journal.Exists()) {
         // A pending description without a journal was never installed from.
-        discardPending();
+        // Its signature stays: it may be the one this run's check just
+        // fetched for the installation to come.
+        pathOf(folders_.pending()).Delete();
         return true;
     }
     const std::optional<JournalContents> contents =

@@ -357,6 +357,26 @@ const StatusCase kCases[] = {
      6,
      {"is not validly signed; both stay for inspection and nothing is moved",
       "Message box \"Fehler beim Verschieben einer Datei\"", "exit status 6"}},
+    {"with a key, a journal beside a signed description is put back",
+     [](RunStatusTest& t) {
+         t.writeSettings("Auswertung.xlsm");
+         t.writeApp("Updater.ini",
+                    t.readApp("Updater.ini") + "[Signatur]\r\n" + vectors::kPublicKey + "\r\n");
+         t.writeApp("Backup\\Auswertung_2024-03-05_14.07.09.xlsm", "old");
+         t.writeApp("Auswertung.xlsm", "new");
+         t.writeApp("Temp\\revision.ini", vectors::kOlderRelease);
+         InstallJournal(t.files, t.appFolder() + "\\Temp\\revision.ini.install")
+             .write({JournalEntry{"Auswertung.xlsm", "Auswertung_2024-03-05_14.07.09.xlsm"}});
+         t.writeApp("Temp\\revision.ini.new", vectors::kRelease);
+         std::string signature;
+         for (std::size_t i = 0; vectors::kReleaseSignature[i] != '\0'; i += 2) {
+             signature += static_cast<char>(
+                 std::stoi(std::string(vectors::kReleaseSignature + i, 2), nullptr, 16));
+         }
+         t.writeApp("Temp\\revision.ini.new.sig", signature);
+     },
+     3,
+     {"put back from its journal", "Rolled back", "exit status 3"}},
     {"file in use, cancelled",
      [](RunStatusTest& t) {
          t.installAndOffer("0");
