@@ -1,5 +1,6 @@
 #include "base/command_line.h"
 
+#include <cctype>
 #include <cstddef>
 
 namespace morvane {
@@ -33,6 +34,13 @@ std::string windowsCommandLine(const std::string& program,
         line += " " + quotedArgument(argument);
     }
     return line;
+}
+
+bool isFullWindowsPath(std::string_view path) {
+    const bool onDrive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                         path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    const bool onShare = path.size() > 2 && path.substr(0, 2) == "\\\\" && path[2] != '\\';
+    return onDrive || onShare;
 }
 
 }  // namespace morvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvane {
@@ -14,5 +15,10 @@ namespace morvane {
 // holds no quotation marks and is taken as written.
 std::string windowsCommandLine(const std::string& program,
                                const std::vector<std::string>& arguments);
+
+// Whether `path` names its place in full: a drive letter, ":" and a
+// separator, or a share ("\\\\server..."). A program is started only by such
+// a path, never relative to the current drive or folder.
+bool isFullWindowsPath(std::string_view path);
 
 }  // namespace morvane

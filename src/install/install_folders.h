@@ -15,6 +15,8 @@ struct InstallFolders {
 
     // The description being installed, beside the record until it is one.
     std::string pending() const { return record + ".new"; }
+    // The pending description's signature, kept beside it in a signed run.
+    std::string pendingSignature() const { return pending() + ".sig"; }
     // The journal of an installation in progress.
     std::string journal() const { return record + ".install"; }
 };

@@ -351,13 +351,13 @@ bool Installation::keepsToItsJob(const std::vector<JournalEntry>& entries,
 
 bool Installation::pendingIsSigned(const std::optional<std::string>& pending) {
     const std::optional<std::string> signature =
-        readWhole(platform_.files, folders_.pending() + ".sig", kLargestSignature);
+        readWhole(platform_.files, folders_.pendingSignature(), kLargestSignature);
     return pending && signature && signatureCheck_(*pending, *signature);
 }
 
 void Installation::discardPending() {
     pathOf(folders_.pending()).Delete();
-    pathOf(folders_.pending() + ".sig").Delete();
+    pathOf(folders_.pendingSignature()).Delete();
 }
 
 }  // namespace morvane

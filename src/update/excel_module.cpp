@@ -4,6 +4,7 @@
 #include <charconv>
 #include <memory>
 
+#include "base/command_line.h"
 #include "base/failure.h"
 #include "base/text.h"
 #include "messages/messages.h"
@@ -61,10 +62,9 @@ std::string serverFolderOf(std::string_view command) {
         program = command.substr(0, std::min(command.find(" /"), command.find(" -")));
         program = program.substr(0, program.find_last_not_of(' ') + 1);
     }
-    const bool onDrive = program.size() >= 3 && program[1] == ':' && program[2] == '\\';
-    const bool onShare = program.substr(0, 2) == "\\\\" && program.size() > 2 && program[2] != '\\';
     const std::size_t slash = program.rfind('\\');
-    if ((!onDrive && !onShare) || slash == std::string_view::npos || slash + 1 == program.size()) {
+    if (!isFullWindowsPath(program) || slash == std::string_view::npos ||
+        slash + 1 == program.size()) {
         return {};
     }
     // "C:\EXCEL.EXE" keeps its root's backslash out, as Path would.

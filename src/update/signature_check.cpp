@@ -16,13 +16,8 @@ PublisherKey publisherKeyOf(const UpdaterSettings& settings) {
 }
 
 std::string keyFingerprint(std::string_view base64) {
-    const std::size_t first = base64.find_first_not_of(" \t");
-    const std::string_view key =
-        first == std::string_view::npos
-            ? std::string_view()
-            : base64.substr(first, base64.find_last_not_of(" \t") - first + 1);
     Sha256 hash;
-    hash.update(key.data(), key.size());
+    hash.update(base64.data(), base64.size());
     return toHex(hash.finish()).substr(0, 16);
 }
 
@@ -32,7 +27,7 @@ bool isSignedByPublisher(const RunContext& run, std::string_view description,
     UrlClass signatureUrl;
     signatureUrl.setFullUrl(run.ServerUrl.FullUrl() + ".sig");
     PathClass signaturePath(platform.files, platform.clock);
-    signaturePath.setFullPath(run.RevisionPath.FullPath() + ".new.sig");
+    signaturePath.setFullPath(run.installFolders().pendingSignature());
     DownloadLimits limits;
     limits.largest = kLargestSignature;
     limits.deadline = deadline;

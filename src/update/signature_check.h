@@ -25,8 +25,8 @@ struct PublisherKey {
 PublisherKey publisherKeyOf(const UpdaterSettings& settings);
 
 // The key's short fingerprint for the log: the first 16 hex digits of the
-// SHA-256 of its base64 text as the settings carry it, blanks around left
-// out.
+// SHA-256 of its base64 text as the settings carry it (blanks around are
+// trimmed there).
 std::string keyFingerprint(std::string_view base64);
 
 // True when the signature at the description's URL + ".sig" signs

@@ -166,7 +166,7 @@ private:
         CheckResult check =
             checkRevision(run, record ? record->version : "", revisionCheckTime_, platform_, log_);
         // The signature kept for an installation goes when none follows.
-        if (const std::string signature = run.installFolders().pending() + ".sig";
+        if (const std::string signature = run.installFolders().pendingSignature();
             !std::holds_alternative<Offer>(check) && platform_.files.entryKind(signature)) {
             platform_.files.deleteFile(signature);
         }

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <array>
-#include <cctype>
 #include <cstdint>
 #include <vector>
 
@@ -200,11 +199,7 @@ void Win32Process::start(const std::string& program, const std::vector<std::stri
     // folder would run from the root of the current drive, a share's root
     // on a shared install that users may write to. It fails as a missing
     // program does.
-    const bool onDrive = program.size() >= 3 &&
-                         std::isalpha(static_cast<unsigned char>(program[0])) &&
-                         program[1] == ':' && (program[2] == '\\' || program[2] == '/');
-    const bool onShare = program.rfind("\\\\", 0) == 0 && program.size() > 2 && program[2] != '\\';
-    if (!onDrive && !onShare) {
+    if (!isFullWindowsPath(program)) {
         throw osFailure(ERROR_FILE_NOT_FOUND);
     }
     // CreateProcessW may write into the command line, so it gets its own copy.
