@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -142,8 +143,8 @@ UniqueHandle openLockFile(const std::wstring& path, bool deleteOnClose) {
 
 // How long a lock file that its last holder just closed may stand pending
 // deletion (access denied to every open) before it is opened to be kept.
-constexpr int kPendingDeletionMs = 1000;
-constexpr int kPendingDeletionPause = 50;
+// The caller tries again while its window answers; no wait happens here.
+constexpr auto kPendingDeletion = std::chrono::seconds(1);
 
 }  // namespace
 
@@ -165,15 +166,15 @@ bool Win32Process::lockFolder(const std::string& lockPath, std::string& why) {
     // A lock file its last holder closed a moment ago denies every open until
     // it is gone; one that stays so (a share that keeps it) is opened to be
     // kept instead, still without sharing.
-    for (int waited = 0; !lock && error == ERROR_ACCESS_DENIED && waited < kPendingDeletionMs;
-         waited += kPendingDeletionPause) {
-        Sleep(kPendingDeletionPause);
-        lock = openLockFile(path, true);
-        error = GetLastError();
-    }
     if (!lock && error == ERROR_ACCESS_DENIED) {
-        lock = openLockFile(path, false);
-        error = GetLastError();
+        const auto now = std::chrono::steady_clock::now();
+        if (!deniedSince_) {
+            deniedSince_ = now;
+        }
+        if (now - *deniedSince_ >= kPendingDeletion) {
+            lock = openLockFile(path, false);
+            error = GetLastError();
+        }
     }
     if (!lock) {
         why = error == ERROR_SHARING_VIOLATION ? "another run holds it" : errorText(error);
@@ -187,6 +188,7 @@ bool Win32Process::lockFolder(const std::string& lockPath, std::string& why) {
         return false;
     }
     folderLock_ = std::move(lock);
+    deniedSince_.reset();
     return true;
 }
 

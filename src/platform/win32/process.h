@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,10 @@ public:
 private:
     UniqueHandle instanceMark_;
     UniqueHandle folderLock_;
+    // Since when every open of the lock file was denied: a file its last
+    // holder closed stands pending deletion for a moment; after a second it
+    // is opened to be kept instead.
+    std::optional<std::chrono::steady_clock::time_point> deniedSince_;
 };
 
 }  // namespace morvane::win32
