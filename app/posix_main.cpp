@@ -1,5 +1,7 @@
 // Entry point of the native build: the same update run over POSIX adapters,
 // with the same exit status.
+#include <string_view>
+
 #include "platform/posix/curl_http.h"
 #include "platform/posix/file_system.h"
 #include "platform/posix/process.h"
@@ -7,9 +9,14 @@
 #include "platform/posix/spreadsheet_automation.h"
 #include "platform/posix/user_interface.h"
 #include "update/run_end.h"
+#include "update/self_test.h"
 #include "update/update_run.h"
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--self-test") {
+        morvane::posix::PosixProcess process;
+        return morvane::selfTest(process);
+    }
     try {
         morvane::posix::PosixFileSystem files;
         morvane::posix::PosixClock clock;

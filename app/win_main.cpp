@@ -1,6 +1,10 @@
 // Entry point of Updater.exe: builds the Windows adapters, runs the update and
 // returns its exit status.
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
+
+#include <string_view>
 
 #include "platform/win32/file_system.h"
 #include "platform/win32/process.h"
@@ -9,9 +13,44 @@
 #include "platform/win32/user_interface.h"
 #include "platform/win32/wininet_http.h"
 #include "update/run_end.h"
+#include "update/self_test.h"
 #include "update/update_run.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+namespace {
+
+// "--self-test": the checks a run makes of a new updater program before it
+// swaps it in. Besides what every host checks, the icon loads.
+int selfTestOfProgram(HINSTANCE instance) {
+    const HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE);
+    if (icon == nullptr) {
+        return 1;
+    }
+    DestroyIcon(static_cast<HICON>(icon));
+    morvane::win32::Win32Process process;
+    return morvane::selfTest(process);
+}
+
+// Whether the command line holds `argument` as one of its arguments.
+bool givenArgument(std::wstring_view argument) {
+    int count = 0;
+    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (words == nullptr) {
+        return false;
+    }
+    bool given = false;
+    for (int i = 1; i < count; ++i) {
+        given = given || argument == words[i];
+    }
+    LocalFree(static_cast<HLOCAL>(words));
+    return given;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    if (givenArgument(L"--self-test")) {
+        return selfTestOfProgram(instance);
+    }
     try {
         morvane::win32::Win32FileSystem files;
         morvane::win32::Win32Clock clock;

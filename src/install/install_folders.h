@@ -12,6 +12,7 @@ struct InstallFolders {
     std::string record;       // the record: the installed release's description in temp
     std::string recordName;   // the record's file name, the description's on the server
     std::string programName;  // the updater's file name without extension
+    std::string programFile;  // the updater's file name as it runs ("Updater.exe")
 
     // The description being installed, beside the record until it is one.
     std::string pending() const { return record + ".new"; }

@@ -5,6 +5,7 @@
 #include "install/file_sha256.h"
 #include "release/limits.h"
 #include "release/release_rules.h"
+#include "release/target_rules.h"
 
 namespace morvane {
 namespace {
@@ -42,8 +43,12 @@ bool isInstalledAlready(const std::string& installed, const std::string& sha256,
 
 }  // namespace
 
-bool obeysTargetRules(const InstallFolders& folders, const std::string& target) {
-    return mayInstallTarget(target, folders.recordName, folders.programName);
+bool obeysTargetRules(const InstallFolders& folders, const std::string& target,
+                      bool signedRelease) {
+    // The updater may replace itself only with a program the publisher
+    // signed for: anyone else who can write the server would own every PC.
+    return mayInstallTarget(target, folders.recordName, folders.programName) ||
+           (signedRelease && namesUpdaterProgram(target, folders.programFile));
 }
 
 InstallPlan planInstallation(const Release& release, const std::string& descriptionUrl,
@@ -61,9 +66,11 @@ InstallPlan planInstallation(const Release& release, const std::string& descript
             file.limits.largest = kLargestUnsizedFile;
         }
         // Without a "Quelle" the URL would name the description's folder.
-        file.installable = !entry.source.empty() && obeysTargetRules(folders, entry.target) &&
+        file.installable = !entry.source.empty() &&
+                           obeysTargetRules(folders, entry.target, signedRelease) &&
                            !hasFolderInTheWay(folders, entry.target, files) &&
                            (entry.sha256 || !signedRelease) && !entry.sizeUnreadable;
+        file.updatesUpdater = namesUpdaterProgram(entry.target, folders.programFile);
         file.linkInTheWay = file.installable && hasLinkInTheWay(folders, entry.target, files);
         file.unchanged =
             file.installable && !file.linkInTheWay &&

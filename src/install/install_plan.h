@@ -24,6 +24,9 @@ struct PlannedFile {
     bool installable = false;
     // Installed already with that digest: neither fetched, moved nor backed up.
     bool unchanged = false;
+    // Its "Ziel" is the updater's own program: before anything moves, the
+    // new one must show that it can run.
+    bool updatesUpdater = false;
     // Its "Ziel", or a folder on the way to it, is a symbolic link, a
     // junction or no plain file or folder: a move would reach outside the
     // updater's folder, so nothing of the release is installed.
@@ -43,7 +46,9 @@ InstallPlan planInstallation(const Release& release, const std::string& descript
                              const std::function<void()>& afterPiece = {});
 
 // Whether `target` (as Windows reads a "Ziel") obeys the rules for a "Ziel":
-// a file below the folder, none of the updater's own files.
-bool obeysTargetRules(const InstallFolders& folders, const std::string& target);
+// a file below the folder, none of the updater's own files; of a
+// `signedRelease`, also the updater's program.
+bool obeysTargetRules(const InstallFolders& folders, const std::string& target,
+                      bool signedRelease = false);
 
 }  // namespace morvane

@@ -107,6 +107,10 @@ InstallResult Installation::install(const Release& release, const InstallPlan& p
             discardPending();
             return InstallResult::DownloadFailed;
         }
+        if (!newUpdaterCanRun(plan)) {
+            discardPending();
+            return InstallResult::DownloadFailed;
+        }
         if (!filesCanBeReplaced(plan)) {
             log("Installation cancelled before the first move: a file is in use");
             discardPending();
@@ -196,9 +200,42 @@ bool Installation::downloadAll(const InstallPlan& plan) {
     return true;
 }
 
+bool Installation::newUpdaterCanRun(const InstallPlan& plan) {
+    for (const PlannedFile& file : plan.files) {
+        if (!file.updatesUpdater || file.unchanged) {
+            continue;
+        }
+        const std::string program = folders_.temp + file.target;
+        std::string why;
+        try {
+            const std::optional<int> exitCode =
+                platform_.process.runToEnd(program, {"--self-test"}, kSelfTestPatience,
+                                           [this] { platform_.ui.processPendingMessages(); });
+            if (exitCode == 0) {
+                log("The new updater " + program + " passed its self-test");
+                continue;
+            }
+            why = exitCode ? "exit code " + decimal(*exitCode)
+                           : "no end within " + decimal(kSelfTestPatience.count() / 1000) + " s";
+        } catch (const Failure& failure) {
+            why = failure.description() + " (" + decimal(failure.number()) + ")";
+        }
+        std::string line = "The new updater could not start: " + program;
+        line += ": " + why;
+        log(line);
+        // A program that cannot run is no use to any later run either.
+        pathOf(program).Delete();
+        messages_.downloadFailed();
+        return false;
+    }
+    return true;
+}
+
 bool Installation::filesCanBeReplaced(const InstallPlan& plan) {
     for (const PlannedFile& file : plan.files) {
-        if (file.unchanged) {
+        // The running updater holds its own program; Windows lets it be
+        // renamed all the same.
+        if (file.unchanged || file.updatesUpdater) {
             continue;
         }
         while (platform_.files.inUse(folders_.app + file.target)) {
@@ -344,7 +381,9 @@ bool Installation::keepsToItsJob(const std::vector<JournalEntry>& entries,
         listed.insert(file.target);
     }
     return std::all_of(entries.begin(), entries.end(), [&](const JournalEntry& entry) {
-        return listed.contains(entry.target) && obeysTargetRules(folders_, entry.target) &&
+        // Recovery checked the signature beside a journal of a signed run.
+        return listed.contains(entry.target) &&
+               obeysTargetRules(folders_, entry.target, static_cast<bool>(signatureCheck_)) &&
                isDatedBackupName(entry.target, entry.backup);
     });
 }

@@ -63,6 +63,10 @@ public:
 
 private:
     bool downloadAll(const InstallPlan& plan);
+    // Starts every new updater program, fetched into Temp, with
+    // "--self-test"; false, logged, after the download error message when
+    // one does not end well within kSelfTestPatience.
+    bool newUpdaterCanRun(const InstallPlan& plan);
     // Asks the user to close every program that holds a file about to be
     // replaced; false when the user cancels.
     bool filesCanBeReplaced(const InstallPlan& plan);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +42,15 @@ public:
     // window maximized and activated, without waiting. Throws Failure when it
     // cannot be started.
     virtual void start(const std::string& program, const std::vector<std::string>& arguments) = 0;
+    // Runs `program` (a full Windows path) with `arguments`, without a window,
+    // and waits up to `patience` for its end, calling `whileWaiting` at least
+    // every 50 ms so that the caller's window keeps answering. Its exit code;
+    // nullopt when it did not end in time (it is then ended). Throws Failure
+    // when it cannot be started.
+    virtual std::optional<int> runToEnd(const std::string& program,
+                                        const std::vector<std::string>& arguments,
+                                        std::chrono::milliseconds patience,
+                                        const std::function<void()>& whileWaiting) = 0;
 };
 
 }  // namespace morvane

@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "fleet/report_texts.h"
 #include "publish/target_refusal.h"
+#include "publish/updater_program.h"
 #include "release/release_rules.h"
 
 namespace morvane::publish {
@@ -231,8 +232,7 @@ private:
         }
         if (file.target.empty()) {
             missingValue(file, "Ziel");
-        } else if (const auto refusal =
-                       targetRefusal(file.target, check_.recordName, check_.programNames)) {
+        } else if (const auto refusal = refusalOf(file.target)) {
             findings_.error(file.title, file.lineOf("Ziel"),
                             "the updater refuses Ziel " + quoted(file.target) + ": " + *refusal);
         }
@@ -266,6 +266,14 @@ private:
                                       "spelt exactly so");
             }
         }
+    }
+
+    // The updater's program is told apart with the version it brings, or as
+    // an error when unsigned (findUpdaterUpdates).
+    std::optional<std::string> refusalOf(const std::string& target) const {
+        return namesUpdaterProgramOf(target, check_.programNames)
+                   ? std::nullopt
+                   : targetRefusal(target, check_.recordName, check_.programNames);
     }
 
     // Two Ziele the updater cannot both install; Ziele it refuses anyway

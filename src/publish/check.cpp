@@ -13,6 +13,7 @@
 #include "publish/server_files.h"
 #include "publish/source_findings.h"
 #include "publish/text_findings.h"
+#include "publish/updater_program.h"
 #include "release/block_grammar.h"
 #include "release/limits.h"
 #include "release/release.h"
@@ -85,7 +86,7 @@ std::string fileName(const std::string& description) {
 
 std::unique_ptr<SourceReader> sourcesOf(const CheckOptions& options, Http& http) {
     if (options.knownSources) {
-        return knownSources(*options.knownSources);
+        return knownSources(*options.knownSources, options.description);
     }
     if (isUrl(options.description)) {
         return serverSources(http, options.description);
@@ -142,7 +143,18 @@ std::vector<Finding> checkDescription(const CheckOptions& options, Http& http) {
     std::ostringstream nowhere;
     Progress progress(options.progressOut != nullptr ? *options.progressOut : nowhere,
                       options.progress, "check");
-    findSourceFaults(release, *sourcesOf(options, http), progress, findings);
+    const std::unique_ptr<SourceReader> sources = sourcesOf(options, http);
+    findSourceFaults(release, *sources, progress, findings);
+    if (std::any_of(release.files.begin(), release.files.end(), [&](const FileEntry& file) {
+            return namesUpdaterProgramOf(file.target, options.programNames);
+        })) {
+        // Without the key, a signature beside the description stands for a
+        // signed release; with it, checkSignature has said whether it holds.
+        std::string ignored;
+        const bool signedDescription =
+            options.publicKey || readBytes(http, options.description + ".sig", ignored);
+        findUpdaterUpdates(release, options.programNames, signedDescription, *sources, findings);
+    }
     if (!options.fleetLogs.empty()) {
         findFleetReach(release, options.fleetLogs, findings);
     }

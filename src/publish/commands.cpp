@@ -84,7 +84,7 @@ const std::map<std::string, std::string>& helpTexts() {
          named("usage: @ make --from FOLDER --version V --title T --msg-typ 0|1|2\n"
                "         --notes NOTESFILE --start WORKBOOK [--previous DESCRIPTION]\n"
                "         [--key KEYFILE | --unsigned] [--updater-name NAME] [--progress]\n"
-               "         [--pilot NAME,NAME] [--share N] --out SERVERFOLDER\n"
+               "         [--pilot NAME,NAME] [--share N] [--updater PROGRAM] --out SERVERFOLDER\n"
                "Writes SERVERFOLDER/revision.ini with one block per file below FOLDER (Quelle,\n"
                "Ziel, SHA256, Größe) in Windows-1252 with CR LF, copies the files beside it as\n"
                "the server serves them, and with --key signs it (revision.ini.sig). Every\n"
@@ -105,6 +105,10 @@ const std::map<std::string, std::string>& helpTexts() {
                "names: letters, digits, - and _) get it first, of the others N per cent\n"
                "(1 to 100), the same PCs for a version, so that a larger N only adds PCs.\n"
                "They go into the [Version] block as Pilot and Anteil.\n"
+               "--updater PROGRAM puts a new updater program into the release (Ziel: the\n"
+               "updater's name, NAME.exe or Updater.exe); only with --key: the PCs replace\n"
+               "their updater only from a signed release, after the new one passed its\n"
+               "self-test.\n"
                "\n"
                "--msg-typ tells the updater how to tell the user:\n"
                "  0  installs silently, without the progress window\n"
@@ -170,7 +174,7 @@ const Syntax& syntaxOf(const std::string& command) {
         {"make",
          {{},
           {"--from", "--version", "--title", "--msg-typ", "--notes", "--start", "--previous",
-           "--key", "--out", "--updater-name", "--pilot", "--share"},
+           "--key", "--out", "--updater-name", "--pilot", "--share", "--updater"},
           {"--unsigned", "--progress"}}},
         {"sign", {{"DESCRIPTION", "KEYFILE"}, {}, {}}},
         {"check",
@@ -280,6 +284,11 @@ int make(const Arguments& arguments, bool errIsTerminal, std::ostream& out, std:
     if (given(arguments, "--key") && given(arguments, "--unsigned")) {
         throw UsageError("--key and --unsigned exclude each other");
     }
+    if (given(arguments, "--updater") && !given(arguments, "--key")) {
+        throw UsageError(
+            "--updater needs --key: the updaters replace their program only from a signed "
+            "release");
+    }
     MakeOptions options;
     options.from = required(arguments, "--from");
     options.version = required(arguments, "--version");
@@ -291,6 +300,7 @@ int make(const Arguments& arguments, bool errIsTerminal, std::ostream& out, std:
     options.keyFile = optional(arguments, "--key");
     options.out = required(arguments, "--out");
     options.updaterName = optional(arguments, "--updater-name");
+    options.updaterProgram = optional(arguments, "--updater");
     options.unsignedRelease = given(arguments, "--unsigned");
     options.progress = progressOf(arguments, errIsTerminal);
     if (const auto pilots = optional(arguments, "--pilot")) {

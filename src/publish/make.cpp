@@ -7,6 +7,7 @@
 #include "base/crypto.h"
 #include "base/text.h"
 #include "publish/check.h"
+#include "publish/host/host_files.h"
 #include "publish/local_files.h"
 #include "publish/notes.h"
 #include "publish/previous_release.h"
@@ -46,6 +47,9 @@ void checkOptions(const MakeOptions& options) {
     if (isSameOrInside(options.out, options.from)) {
         refuse("--out " + options.out + " lies in --from " + options.from +
                ": the next release would ship this one");
+    }
+    if (options.updaterProgram && !isRegularFile(*options.updaterProgram)) {
+        refuse("--updater " + *options.updaterProgram + " is no file");
     }
     if (!options.keyFile && !options.unsignedRelease && isRegularFile(signatureIn(options.out))) {
         refuse("--out " + options.out +
@@ -118,6 +122,16 @@ Release plannedRelease(const MakeOptions& options, const ReleaseFolder& folder, 
         file.size = static_cast<std::int64_t>(found.size);
         release.files.push_back(std::move(file));
     }
+    if (options.updaterProgram) {
+        // Under the name the updater runs as in the application's folder.
+        FileEntry file;
+        file.title = folder.programNames.front() + ".exe";
+        file.source = sourceOf(file.title);
+        file.target = file.title;
+        file.sha256 = std::string(64, '0');
+        file.size = static_cast<std::int64_t>(entryAt(*options.updaterProgram).size);
+        release.files.push_back(std::move(file));
+    }
     if (const auto clash = clashingTargets(release)) {
         const FileEntry& first = release.files[clash->first];
         const FileEntry& second = release.files[clash->second];
@@ -138,11 +152,14 @@ Release plannedRelease(const MakeOptions& options, const ReleaseFolder& folder, 
 }
 
 // Each file read once: hashed, counted and copied into the new folder.
-std::map<std::string, FileFacts> writeFiles(const std::string& from, Release& release,
+std::map<std::string, FileFacts> writeFiles(const MakeOptions& options, Release& release,
                                             const std::string& folder, Progress& progress) {
     std::map<std::string, FileFacts> written;
     for (FileEntry& file : release.files) {
-        const FileFacts facts = copyFile(joinPath(from, file.title), joinPath(folder, file.title),
+        const bool updater = options.updaterProgram && &file == &release.files.back();
+        const std::string source =
+            updater ? *options.updaterProgram : joinPath(options.from, file.title);
+        const FileFacts facts = copyFile(source, joinPath(folder, file.title),
                                          [&](std::uint64_t count) { progress.addBytes(count); });
         file.sha256 = toHex(facts.digest);
         file.size = static_cast<std::int64_t>(facts.size);
@@ -187,12 +204,12 @@ void makeRelease(const MakeOptions& options, std::ostream& out, std::ostream& er
     ReleaseStaging staging(options.out);
     Progress progress(err, options.progress, "make");
     std::uint64_t bytes = 0;
-    for (const ReleaseFile& file : folder.files) {
-        bytes += file.size;
+    for (const FileEntry& file : release.files) {
+        bytes += static_cast<std::uint64_t>(*file.size);
     }
-    progress.setTotal(folder.files.size(), bytes);
+    progress.setTotal(release.files.size(), bytes);
     std::map<std::string, FileFacts> written =
-        writeFiles(options.from, release, staging.folder(), progress);
+        writeFiles(options, release, staging.folder(), progress);
     const std::string text = descriptionText(release);
     const std::string description = joinPath(staging.folder(), kDescriptionName);
     writeWholeFile(description, text);

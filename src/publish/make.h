@@ -24,6 +24,9 @@ struct MakeOptions {
     // The updater's program name without ".exe", when it is not recognised
     // by its version information.
     std::optional<std::string> updaterName;
+    // A new updater program to release under the updater's name (signed
+    // releases only).
+    std::optional<std::string> updaterProgram;
     // Without a key, the publisher means an unsigned release even where the
     // release in `out` is signed.
     bool unsignedRelease = false;

@@ -5,6 +5,7 @@
 #include "base/crypto.h"
 #include "base/text.h"
 #include "publish/server_files.h"
+#include "publish/updater_program.h"
 #include "release/release_rules.h"
 #include "release/url_encoding.h"
 
@@ -33,13 +34,17 @@ private:
     std::string url_;
 };
 
+// The file a server of the description's folder would serve for a Quelle.
+std::string servedFile(const std::string& description, const FileEntry& file) {
+    return joinPath(folderOf(description), percentDecoded(file.source));
+}
+
 class FolderSources : public SourceReader {
 public:
     explicit FolderSources(std::string description) : description_(std::move(description)) {}
     SourceLookup read(const FileEntry& file,
                       const std::function<void(std::uint64_t)>& onBytes) override {
-        // The file the server would serve for the request.
-        const std::string path = joinPath(folderOf(description_), percentDecoded(file.source));
+        const std::string path = servedFile(description_, file);
         std::optional<FileFacts> facts =
             isRegularFile(path) ? factsOfFile(path, onBytes) : std::nullopt;
         if (!facts) {
@@ -48,6 +53,9 @@ public:
         }
         return {facts, {}};
     }
+    std::optional<std::string> programVersion(const FileEntry& file) override {
+        return programFileVersion(servedFile(description_, file));
+    }
 
 private:
     std::string description_;
@@ -55,7 +63,8 @@ private:
 
 class KnownSources : public SourceReader {
 public:
-    explicit KnownSources(std::map<std::string, FileFacts> facts) : facts_(std::move(facts)) {}
+    KnownSources(std::map<std::string, FileFacts> facts, std::string description)
+        : facts_(std::move(facts)), description_(std::move(description)) {}
     SourceLookup read(const FileEntry& file,
                       const std::function<void(std::uint64_t)>& onBytes) override {
         const auto found = facts_.find(file.source);
@@ -67,9 +76,13 @@ public:
         }
         return {found->second, {}};
     }
+    std::optional<std::string> programVersion(const FileEntry& file) override {
+        return programFileVersion(servedFile(description_, file));
+    }
 
 private:
     std::map<std::string, FileFacts> facts_;
+    std::string description_;
 };
 
 void compare(const FileEntry& file, const FileFacts& facts, FindingList& findings) {
@@ -98,8 +111,30 @@ std::unique_ptr<SourceReader> folderSources(std::string descriptionPath) {
     return std::make_unique<FolderSources>(std::move(descriptionPath));
 }
 
-std::unique_ptr<SourceReader> knownSources(std::map<std::string, FileFacts> facts) {
-    return std::make_unique<KnownSources>(std::move(facts));
+std::unique_ptr<SourceReader> knownSources(std::map<std::string, FileFacts> facts,
+                                           std::string descriptionPath) {
+    return std::make_unique<KnownSources>(std::move(facts), std::move(descriptionPath));
+}
+
+void findUpdaterUpdates(const Release& release, const std::vector<std::string>& programNames,
+                        bool signedDescription, SourceReader& reader, FindingList& findings) {
+    for (const FileEntry& file : release.files) {
+        if (!namesUpdaterProgramOf(file.target, programNames)) {
+            continue;
+        }
+        if (!signedDescription) {
+            findings.error(file.title, file.lineOf("Ziel"),
+                           "Ziel " + quoted(file.target) +
+                               " is the updater's program, which the updater replaces only from "
+                               "a signed release (settings with a key): every PC fails this "
+                               "file's download; sign the release (make --key)");
+            continue;
+        }
+        const std::optional<std::string> version = reader.programVersion(file);
+        findings.note(file.title, file.lineOf("Ziel"),
+                      version ? "updates the updater to " + *version
+                              : "updates the updater (its file version is not read here)");
+    }
 }
 
 void findSourceFaults(const Release& release, SourceReader& reader, Progress& progress,

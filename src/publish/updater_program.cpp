@@ -1,5 +1,6 @@
 #include "publish/updater_program.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -7,6 +8,7 @@
 
 #include "base/text.h"
 #include "publish/host/host_files.h"
+#include "release/target_rules.h"
 
 namespace morvane::publish {
 namespace {
@@ -188,24 +190,41 @@ void visitNodes(std::string_view node, const Visit& visit) {
     }
 }
 
-}  // namespace
-
-bool isUpdaterProgram(const std::string& path) {
+// The text value of `key` in a program's version information.
+std::optional<std::string> versionValue(const std::string& path, std::string_view key) {
     try {
         InputFile file(path);
         const std::optional<Resources> resources = resourcesOf(file);
         const std::optional<std::string_view> version =
             resources ? versionInformation(*resources) : std::nullopt;
-        bool found = false;
+        std::optional<std::string> found;
         if (version) {
-            visitNodes(*version, [&](const std::string& key, const std::string& value) {
-                found |= key == "ProductName" && value == kUpdaterProductName;
+            visitNodes(*version, [&](const std::string& name, const std::string& value) {
+                if (!found && name == key) {
+                    found = value;
+                }
             });
         }
         return found;
     } catch (const std::runtime_error&) {
-        return false;
+        return std::nullopt;
     }
+}
+
+}  // namespace
+
+bool isUpdaterProgram(const std::string& path) {
+    return versionValue(path, "ProductName") == kUpdaterProductName;
+}
+
+std::optional<std::string> programFileVersion(const std::string& path) {
+    return versionValue(path, "FileVersion");
+}
+
+bool namesUpdaterProgramOf(std::string_view target, const std::vector<std::string>& programNames) {
+    return std::any_of(programNames.begin(), programNames.end(), [&](const std::string& name) {
+        return namesUpdaterProgram(target, name + ".exe");
+    });
 }
 
 }  // namespace morvane::publish

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace morvane::publish {
 
@@ -12,5 +15,13 @@ inline constexpr const char* kUpdaterProductName = "Morvane Updater";
 // kUpdaterProductName. Reads the program's headers and resources only;
 // false for any file that is no such program.
 bool isUpdaterProgram(const std::string& path);
+
+// The "FileVersion" text of a Windows program's version information;
+// nullopt for a file that is no program or has none.
+std::optional<std::string> programFileVersion(const std::string& path);
+
+// Whether a "Ziel" is the updater's program under one of its `programNames`
+// (without ".exe"), which the updater installs from a signed release only.
+bool namesUpdaterProgramOf(std::string_view target, const std::vector<std::string>& programNames);
 
 }  // namespace morvane::publish

@@ -16,6 +16,9 @@ inline constexpr std::chrono::milliseconds kRevisionCheckTime = std::chrono::sec
 // How long a run that is to install waits for another run, on this PC or
 // one sharing the folder, to let the folder lock go.
 inline constexpr std::chrono::milliseconds kLockPatience = std::chrono::seconds(30);
+// How long a new updater program may take to show with "--self-test" that
+// it can run, before anything of its release is moved.
+inline constexpr std::chrono::milliseconds kSelfTestPatience = std::chrono::seconds(10);
 
 // The most a file of an update without "Größe" may have. Its block does not
 // bound it, so without this an endless body would fill the disk, also in a

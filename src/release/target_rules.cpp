@@ -161,6 +161,10 @@ bool namesUpdaterPlace(std::string_view target, std::string_view programName) {
            (first == program || first == program + ".EXE" || first == program + ".INI");
 }
 
+bool namesUpdaterProgram(std::string_view target, std::string_view programFile) {
+    return !programFile.empty() && foldCase(target) == foldCase(programFile);
+}
+
 bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
                          std::string_view programName) {
     if (namesUpdaterPlace(target, programName)) {

@@ -52,6 +52,11 @@ bool namesUpdaterPlace(std::string_view target, std::string_view programName);
 // description (`recordName`, e.g. "revision.ini") with ".new" and
 // ".install", the log "<programName>.log" and its ".1", and the temporary
 // name of a download (ending in ".part").
+// True for a "Ziel" that names the updater's running program, `programFile`
+// ("Updater.exe"), in any case: the updater's own update, which only a
+// signed release may bring.
+bool namesUpdaterProgram(std::string_view target, std::string_view programFile);
+
 bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
                          std::string_view programName);
 

@@ -18,6 +18,7 @@ struct RunContext {
     RunContext(FileSystem& files, Clock& clock) : RevisionPath(files, clock) {}
 
     std::string programName;   // the executable's file name without extension
+    std::string programFile;   // the executable's file name ("Updater.exe")
     std::string computerName;  // the PC's name, as the host tells it
     std::string AppFolder;     // the executable's folder, followed by "\"
     std::string TempFolder;    // AppFolder + "Temp\": the downloads and the record
@@ -34,8 +35,8 @@ struct RunContext {
 
     InstallFolders installFolders() const {
         return InstallFolders{
-            AppFolder,  TempFolder, BackupFolder, RevisionPath.FullPath(), ServerUrl.FullName(),
-            programName};
+            AppFolder,   TempFolder, BackupFolder, RevisionPath.FullPath(), ServerUrl.FullName(),
+            programName, programFile};
     }
 };
 

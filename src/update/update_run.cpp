@@ -61,7 +61,8 @@ public:
         run.AppFolder = exeFolder + "\\";
         run.TempFolder = run.AppFolder + "Temp\\";
         run.BackupFolder = run.AppFolder + "Backup\\";
-        run.programName = withoutExtension(platform_.process.executableName());
+        run.programFile = platform_.process.executableName();
+        run.programName = withoutExtension(run.programFile);
         run.computerName = platform_.process.computerName();
         run.SettingsPath = exeFolder + "\\" + run.programName + ".ini";
         log_.note("Run start: " + platform_.process.executableName() + " version " +

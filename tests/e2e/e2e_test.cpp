@@ -9,9 +9,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <regex>
 #include <string>
@@ -1093,6 +1096,64 @@ TEST_P(PublishedUpdaterRunTest, AReleaseMadeByThePublisherToolInstalls) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SignedAndUnsigned, PublishedUpdaterRunTest, ::testing::Bool());
+
+// The built Updater.exe with another file version (its fixed version
+// information patched): what a publisher releases as the next updater.
+std::string updaterOfVersion(std::uint16_t patch) {
+    std::ifstream built(test::builtFile(MORVANE_E2E_UPDATER), std::ios::binary);
+    std::string program(std::istreambuf_iterator<char>(built), {});
+    // VS_FIXEDFILEINFO: signature, structure version, file version MS, LS;
+    // the last part of the version is the low word of LS.
+    const std::size_t fixed = program.find(std::string("\xBD\x04\xEF\xFE", 4));
+    if (fixed == std::string::npos) {
+        ADD_FAILURE() << "Updater.exe has no fixed version information";
+        return program;
+    }
+    program[fixed + 12] = static_cast<char>(patch & 0xFF);
+    program[fixed + 13] = static_cast<char>(patch >> 8);
+    return program;
+}
+
+// A new updater in a signed release made by Publish.exe: it passes its
+// self-test, takes the running program's place (which goes to Backup) and
+// runs from the next start on.
+TEST_F(PublisherRunTest, ASignedReleaseReplacesTheUpdaterAndTheNextStartRunsTheNewOne) {
+    std::filesystem::create_directories(root_.native("Release"));
+    root_.write("Release\\Auswertung.xlsm", kNewWorkbook);
+    root_.write("notes.txt", "Neues Aktualisierungsprogramm\r\n");
+    const std::string next = updaterOfVersion(7);
+    root_.write("Updater-neu.exe", next);
+    ASSERT_EQ(publish(L"keygen key.pem"), 0u);
+    const publish::KeyReading key = publish::readPrivateKeyPem(root_.read("key.pem"));
+    ASSERT_TRUE(key.key) << key.refusal;
+    ASSERT_EQ(publish(L"make --from Release --version 2.04 --title \"Morvane 2.04\" --msg-typ 0 "
+                      L"--notes notes.txt --start Auswertung.xlsm --key key.pem "
+                      L"--updater Updater-neu.exe --out Server"),
+              0u);
+    for (const char* file :
+         {"revision.ini", "revision.ini.sig", "Auswertung.xlsm", "Updater.exe"}) {
+        server_.put("/updates/" + std::string(file), root_.read("Server\\" + std::string(file)));
+    }
+    installApplication();
+    writeApp("Updater.ini", "[Adresse]\r\n" + server_.url(kRevisionPath) +
+                                "\r\n[Startdatei]\r\nStart.xlsm\r\n[Signatur]\r\n" +
+                                publish::publicKeyBase64(*key.key) + "\r\n");
+    const std::string running = readApp("Updater.exe");
+    runUpdater();
+
+    EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
+    EXPECT_TRUE(readApp("Updater.exe") == next);
+    bool kept = false;
+    for (const std::string& name : backups()) {
+        kept = kept || readApp("Backup\\" + name) == running;
+    }
+    EXPECT_TRUE(kept) << "the running updater is not in Backup";
+    expectLogged("passed its self-test");
+    expectExcelStartedOn("Auswertung.xlsm");
+
+    runUpdater();
+    expectLogged("Run start: Updater.exe version 1.0.0.7 in ");
+}
 
 // A file 300 characters deep below an absolute --from is released like any
 // other, whatever the system's limit of 260 for old programs.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,6 +30,10 @@ public:
     // The command line Windows would see for each start.
     std::vector<std::string> started;
     int startAttempts = 0;
+    // What a program run to its end gives: its exit code, or nullopt for
+    // one that does not end in time. Every such run is recorded.
+    std::optional<int> exitCode = 0;
+    std::vector<std::string> ranToEnd;
 
     std::string executableFolder() override { return folder; }
     std::string executableName() override { return name; }
@@ -52,6 +57,16 @@ public:
             throw *startFailure;
         }
         started.push_back(windowsCommandLine(program, arguments));
+    }
+    std::optional<int> runToEnd(const std::string& program,
+                                const std::vector<std::string>& arguments,
+                                std::chrono::milliseconds /*patience*/,
+                                const std::function<void()>& whileWaiting) override {
+        ranToEnd.push_back(windowsCommandLine(program, arguments));
+        if (whileWaiting) {
+            whileWaiting();
+        }
+        return exitCode;
     }
 };
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -242,6 +243,39 @@ TEST(ProcessStart, MissingProgramIsAFailure) {
             EXPECT_EQ(failure.number(), err::FileNotFound);
 #endif
         }
+    }
+}
+
+// Run to their end by the test below; disabled in normal runs.
+TEST(RunProbe, DISABLED_EndsWithThree) {
+    std::exit(3);
+}
+TEST(RunProbe, DISABLED_NeverEnds) {
+    std::this_thread::sleep_for(std::chrono::minutes(5));
+}
+
+TEST(ProcessRunToEnd, TellsTheExitCodeOrEndsAProgramPastItsPatience) {
+    HostProcess host;
+    const std::string self = host.executableFolder() + "\\" + host.executableName();
+    const struct {
+        const char* probe;
+        std::chrono::milliseconds patience;
+        std::optional<int> exitCode;
+    } cases[] = {
+        {"EndsWithThree", std::chrono::seconds(60), 3},
+        {"NeverEnds", std::chrono::seconds(1), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.probe);
+        int waits = 0;
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(host.runToEnd(self,
+                                {std::string("--gtest_filter=RunProbe.DISABLED_") + c.probe,
+                                 "--gtest_also_run_disabled_tests"},
+                                c.patience, [&waits] { ++waits; }),
+                  c.exitCode);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(50));
+        EXPECT_GT(waits, 0);
     }
 }
 

@@ -132,6 +132,7 @@ TEST(PublisherMessages, TheCommandLineIsReadStrictlyAndExitStatusesTellWhatHappe
         {{"check"}, 2, "DESCRIPTION-OR-URL is missing"},
         {{"check", tool.at("revision.ini"), "--key", "a", "--key", "b"}, 2, "--key is given twice"},
         {{"make", "--from", "a", "--key", "k", "--unsigned"}, 2, "exclude each other"},
+        {{"make", "--from", "a", "--updater", "u.exe"}, 2, "--updater needs --key"},
         {{"sign", "--force"}, 2, "unknown option --force"},
         {{"make", "--from", tool.at("from"), "--version", "2", "--title", "T", "--msg-typ", "0",
           "--notes", tool.at("revision.ini"), "--start", "Umsatz.xlsm", "--out", tool.at("a"),

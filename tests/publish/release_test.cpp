@@ -28,8 +28,9 @@ std::string at(const test::TempFolder& folder, const std::string& name) {
 }
 
 // A Windows program of few bytes whose version information names
-// `product`: the headers, one section of resources, the version tree.
-std::string programNamed(const std::string& product) {
+// `product` and, when given, its `fileVersion`: the headers, one section of
+// resources, the version tree.
+std::string programNamed(const std::string& product, const std::string& fileVersion = "") {
     const auto u16 = [](std::size_t v) {
         return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF)};
     };
@@ -57,7 +58,10 @@ std::string programNamed(const std::string& product) {
         node("VS_VERSION_INFO", std::string(52, '\0'), 0, 52,
              node("StringFileInfo", "", 1, 0,
                   node("040704B0", "", 1, 0,
-                       node("ProductName", utf16(product), 1, product.size() + 1, ""))));
+                       node("ProductName", utf16(product), 1, product.size() + 1, "") +
+                           (fileVersion.empty() ? ""
+                                                : node("FileVersion", utf16(fileVersion), 1,
+                                                       fileVersion.size() + 1, "")))));
     constexpr std::size_t kAddress = 0x1000;
     std::string resources;
     const auto directory = [&](std::size_t id, std::size_t next) {
@@ -142,6 +146,42 @@ TEST(Make, WritesADescriptionThatCheckPassesAndSignsIt) {
     ASSERT_EQ(findings.size(), 1u) << formatFinding("revision.ini", findings.front());
     EXPECT_EQ(formatFinding("revision.ini", findings[0]),
               "revision.ini:4: note: [Version] stage: pilot 2 PCs, then 25 % of the others");
+}
+
+TEST(Make, PutsANewUpdaterIntoASignedReleaseUnderTheUpdatersName) {
+    const struct {
+        const char* name;
+        std::vector<std::string> extra;
+        std::string target;
+    } cases[] = {
+        {"by default", {}, "Updater.exe"},
+        {"named", {"--updater-name", "Kasse"}, "Kasse.exe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Release release;
+        const std::string program = programNamed("Morvane Updater", "1.0.1.0");
+        release.folder.write("Updater-neu.exe", program);
+        std::vector<std::string> extra = {"--key", at(release.folder, "key.pem"), "--updater",
+                                          at(release.folder, "Updater-neu.exe")};
+        extra.insert(extra.end(), c.extra.begin(), c.extra.end());
+        ASSERT_EQ(release.make("2.1", "server", extra), 0) << release.err.str();
+        const std::string text = release.folder.read("server/revision.ini");
+        EXPECT_NE(
+            text.find("]\r\nQuelle = " + c.target + "\r\nZiel = " + c.target + "\r\nSHA256 = "),
+            std::string::npos);
+        EXPECT_EQ(release.folder.read("server/" + c.target), program);
+        CheckOptions options{at(release.folder, "server/revision.ini"), "2.0",
+                             std::optional<std::string>(test::vectors::kOpensslPublicKey)};
+        if (!c.extra.empty()) {
+            options.programNames = {"Kasse"};
+        }
+        std::vector<std::string> notes;
+        for (const Finding& finding : checkDescription(options, release.http)) {
+            notes.push_back(finding.message);
+        }
+        EXPECT_EQ(notes, std::vector<std::string>{"updates the updater to 1.0.1.0"});
+    }
 }
 
 TEST(Make, ListsEveryFileAndWithThePreviousDescriptionReportsWhatChanged) {

@@ -13,6 +13,7 @@ openssl ecparam -name prime256v1 -genkey -noout -out key.pem
 openssl ecparam -name prime256v1 -genkey -noout -out other.pem
 openssl ecparam -name secp384r1 -genkey -noout -out p384.pem
 openssl ecparam -name secp256k1 -genkey -noout -out k1.pem
+openssl ecparam -name prime256v1 -genkey -noout -out updater.pem
 openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out rsa.pem 2>/dev/null
 public() { openssl pkey -in "$1" -pubout -outform DER | base64 -w0; }
 
@@ -47,6 +48,17 @@ release 2.04 'neue Mappe 2.04' "$template" >release.ini
 release 2.04 'neue Mappe 2.04' '' >unhashed.ini
 release 2.03 'alte Mappe 2.03' "$(digest 'alte Vorlage 2.03')" >older.ini
 for name in release unhashed older; do sign key.pem $name.ini $name.sig; done
+# A release that brings a new updater program, signed by a key of its own.
+{
+    printf '[Version]\r\n2.04\r\n[Titel]\r\nMorvane-Aktualisierung 2.04\r\n[Msg-Typ]\r\n0\r\n'
+    printf '[Beschreibung]\r\nNeues Aktualisierungsprogramm\r\n'
+    printf '[Datei 1]\r\nQuelle = dateien/Auswertung.xlsm\r\nZiel = Auswertung.xlsm\r\n'
+    printf 'SHA256 = %s\r\n' "$(digest 'neue Mappe 2.04')"
+    printf '[Datei 2]\r\nQuelle = dateien/Updater.exe\r\nZiel = Updater.exe\r\n'
+    printf 'SHA256 = %s\r\n' "$(digest 'neues Programm 2.04')"
+    printf '[Startdatei]\r\nAuswertung.xlsm\r\n'
+} >updater.ini
+sign updater.pem updater.ini updater.sig
 # The description as a C++ literal: CR LF as escapes, the backslash doubled.
 literal() { sed -e 's/\\/\\\\/g' -e 's/\r$/\\r\\n/' "$1" | tr -d '\n'; }
 
@@ -110,6 +122,12 @@ PY
     echo "inline constexpr char kUnhashedReleaseSignature[] = \"$(hex unhashed.sig)\";"
     echo "inline constexpr char kOlderRelease[] = \"$(literal older.ini)\";"
     echo "inline constexpr char kOlderReleaseSignature[] = \"$(hex older.sig)\";"
+    echo
+    echo '// A release with a new updater program, signed by kUpdaterReleaseKey.'
+    echo 'inline constexpr char kNewUpdater[] = "neues Programm 2.04";'
+    echo "inline constexpr char kUpdaterReleaseKey[] = \"$(public updater.pem)\";"
+    echo "inline constexpr char kUpdaterRelease[] = \"$(literal updater.ini)\";"
+    echo "inline constexpr char kUpdaterReleaseSignature[] = \"$(hex updater.sig)\";"
     echo
     echo '}  // namespace morvane::test::vectors'
 } >"$OLDPWD/signing_vectors.h"

@@ -39,4 +39,10 @@ inline constexpr char kUnhashedReleaseSignature[] = "3045022001c2ac24913b008a2dc
 inline constexpr char kOlderRelease[] = "[Version]\r\n2.03\r\n[Titel]\r\nMorvane-Aktualisierung 2.03\r\n[Msg-Typ]\r\n1\r\n[Beschreibung]\r\nNeue Auswertung der Quartalszahlen\r\n[Datei 1]\r\nQuelle = dateien/Auswertung.xlsm\r\nZiel = Auswertung.xlsm\r\nSHA256 = 6f27803bc3af129d6aef140df38c57b76ea0b15dcefb99ff036181045896e186\r\n[Datei 2]\r\nQuelle = dateien/vorlagen/Bericht.xltx\r\nZiel = Vorlagen\\Bericht.xltx\r\nSHA256 = 45e9c633d0003d2e16778d71511871e771bba4973902a2057bbbd9fd080708e4\r\n[Startdatei]\r\nAuswertung.xlsm\r\n";
 inline constexpr char kOlderReleaseSignature[] = "3046022100e59672e2aa52fc45316c8dddd34ce0d93eac55bb7a8bfb0c0a6a94781692f074022100e6976a88b57879be5d425240905306488358c2e8a543c4fb4d2beed643eff4a9";
 
+// A release with a new updater program, signed by kUpdaterReleaseKey.
+inline constexpr char kNewUpdater[] = "neues Programm 2.04";
+inline constexpr char kUpdaterReleaseKey[] = "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEX2FeXLLHMurLS2r3FT4vpFzf3QAgpXLR1ly5CuEOjgT3IU+2k5frYO0sg7xTEKooAXTeRb41JuEyEznI880IVQ==";
+inline constexpr char kUpdaterRelease[] = "[Version]\r\n2.04\r\n[Titel]\r\nMorvane-Aktualisierung 2.04\r\n[Msg-Typ]\r\n0\r\n[Beschreibung]\r\nNeues Aktualisierungsprogramm\r\n[Datei 1]\r\nQuelle = dateien/Auswertung.xlsm\r\nZiel = Auswertung.xlsm\r\nSHA256 = 4ad410d6bf113842ccee95b3d04c1fcbba1fce8bcffd8ae2ca02d8e8209d8d98\r\n[Datei 2]\r\nQuelle = dateien/Updater.exe\r\nZiel = Updater.exe\r\nSHA256 = 105c6265588862a148e5a9d36e113fd84ca9bf14d0b63cb44f26bece8d9c085a\r\n[Startdatei]\r\nAuswertung.xlsm\r\n";
+inline constexpr char kUpdaterReleaseSignature[] = "304502206c9634ce0a48bc924b97905fdb0c458a2e1729b79a068de1bcc21bc6755fad75022100c77b35c7567fc740d92b49129439b72206320400d600b50d077b7d6739721493";
+
 }  // namespace morvane::test::vectors

@@ -5,10 +5,12 @@
 
 #include <cctype>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/crypto.h"
+#include "support/scripted_file_system.h"
 #include "support/settings_variants.h"
 #include "support/signing_vectors.h"
 #include "support/update_run_fixture.h"
@@ -256,6 +258,95 @@ TEST_F(SignedUpdateTest, WithoutAKeyHashesThatAreGivenAreChecked) {
         EXPECT_EQ(readApp("Vorlagen\\Bericht.xltx"), c.installed ? v::kNewTemplate : kOldTemplate);
         EXPECT_EQ(ui.boxes.size(), c.installed ? 0u : 1u);
         EXPECT_EQ(requestsFor("/updates/revision.ini.sig"), 0);
+    }
+}
+
+// The updater's own program, "Ziel = Updater.exe", replaced by release 2.04.
+class SelfUpdateTest : public SignedUpdateTest {
+protected:
+    static constexpr const char* kOldUpdater = "altes Programm 2.03";
+
+    void installWithUpdater(const std::string& key) {
+        installOlderRelease(key);
+        writeApp("Updater.exe", kOldUpdater);
+        publish(v::kUpdaterRelease);
+        serve("updates/revision.ini.sig", bytes(v::kUpdaterReleaseSignature));
+        serve("updates/dateien/Auswertung.xlsm", v::kNewWorkbook);
+        serve("updates/dateien/Updater.exe", v::kNewUpdater);
+    }
+    // Either release whole: the workbook and the program of one version.
+    void expectOneVersion() {
+        const bool isNew = readApp("Updater.exe") == v::kNewUpdater;
+        EXPECT_EQ(readApp("Auswertung.xlsm"), isNew ? v::kNewWorkbook : kOldWorkbook);
+        EXPECT_EQ(readApp("Updater.exe"), isNew ? v::kNewUpdater : kOldUpdater);
+    }
+};
+
+TEST_F(SelfUpdateTest, OnlyASignedReleaseWhoseProgramPassesItsSelfTestReplacesTheUpdater) {
+    const std::string selfTest = "\"" + appFolder() + "\\Temp\\Updater.exe\" \"--self-test\"";
+    const struct {
+        const char* name;
+        std::string key;  // "-": the settings ask for no signature
+        std::optional<int> selfTestExit;
+        ExitStatus status;
+        std::size_t selfTests;
+    } cases[] = {
+        {"signed, self-test passes", v::kUpdaterReleaseKey, 0, ExitStatus::Done, 1},
+        {"unsigned", "-", 0, ExitStatus::DownloadFailed, 0},
+        {"self-test fails", v::kUpdaterReleaseKey, 1, ExitStatus::DownloadFailed, 1},
+        {"self-test hangs", v::kUpdaterReleaseKey, std::nullopt, ExitStatus::DownloadFailed, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(root.native("App"));
+        process.ranToEnd.clear();
+        process.exitCode = c.selfTestExit;
+        installWithUpdater(c.key);
+        EXPECT_EQ(run(), static_cast<int>(c.status));
+
+        EXPECT_EQ(process.ranToEnd, std::vector<std::string>(c.selfTests, selfTest));
+        if (c.status == ExitStatus::Done) {
+            EXPECT_EQ(readApp("Updater.exe"), v::kNewUpdater);
+            EXPECT_EQ(readApp("Auswertung.xlsm"), v::kNewWorkbook);
+            EXPECT_EQ(backups().size(), 2u);
+            EXPECT_EQ(readApp("Temp\\revision.ini"), v::kUpdaterRelease);
+        } else {
+            EXPECT_EQ(readApp("Updater.exe"), kOldUpdater);
+            EXPECT_EQ(readApp("Auswertung.xlsm"), kOldWorkbook);
+            EXPECT_TRUE(backups().empty());
+            EXPECT_FALSE(appHas("Temp\\Updater.exe"));
+            EXPECT_EQ(readApp("Temp\\revision.ini"), v::kOlderRelease);
+            ASSERT_FALSE(ui.boxes.empty());
+            EXPECT_EQ(ui.boxes.back().caption, "Fehler beim Download einer Datei");
+        }
+        expectNoLeftovers();
+    }
+}
+
+TEST_F(SelfUpdateTest, CutOffAnywhereInTheSwapLeavesOneWholeVersionAfterTheNextStart) {
+    for (long cut = 0;; ++cut) {
+        SCOPED_TRACE("cut off after " + std::to_string(cut) + " steps");
+        std::filesystem::remove_all(root.native("App"));
+        installWithUpdater(v::kUpdaterReleaseKey);
+        ScriptedFileSystem scripted(files);
+        scripted.countFrom = "revision.ini.install";
+        scripted.crashAfter = cut;
+        try {
+            runOn(scripted);
+        } catch (const SimulatedCrash&) {
+        }
+        if (!scripted.crashed) {
+            EXPECT_EQ(readApp("Updater.exe"), v::kNewUpdater);
+            break;
+        }
+        // The next start, with the server down, puts back the version the
+        // record names: a program of the other version never runs with it.
+        serve("updates/revision.ini", "down", 503);
+        run();
+        expectOneVersion();
+        EXPECT_EQ(readApp("Updater.exe") == v::kNewUpdater,
+                  readApp("Temp\\revision.ini") == v::kUpdaterRelease);
+        EXPECT_FALSE(appHas("Temp\\revision.ini.install"));
     }
 }
 

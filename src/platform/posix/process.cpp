@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -273,6 +276,57 @@ void PosixProcess::start(const std::string& program, const std::vector<std::stri
     } while (got < 0 && errno == EINTR);
     if (got == static_cast<ssize_t>(sizeof(error))) {
         throw errnoFailure(error);
+    }
+}
+
+std::optional<int> PosixProcess::runToEnd(const std::string& program,
+                                          const std::vector<std::string>& arguments,
+                                          std::chrono::milliseconds patience,
+                                          const std::function<void()>& whileWaiting) {
+    const std::optional<std::string> hostPath = toPosixPath(program);
+    struct stat status {};
+    if (!hostPath || ::stat(hostPath->c_str(), &status) != 0) {
+        throw Failure::of(err::FileNotFound);
+    }
+    const mode_t readable = status.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
+    if (::chmod(hostPath->c_str(), status.st_mode | (readable >> 2)) != 0) {
+        const int error = errno;
+        throw errnoFailure(error);
+    }
+    std::vector<std::string> words{*hostPath};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (const int error = posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ);
+        error != 0) {
+        throw errnoFailure(error);
+    }
+    const auto giveUp = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        int exit = 0;
+        const pid_t ended = waitpid(child, &exit, WNOHANG);
+        if (ended == child) {
+            return WIFEXITED(exit) ? WEXITSTATUS(exit) : 128 + WTERMSIG(exit);
+        }
+        if (ended < 0 && errno != EINTR) {
+            const int error = errno;
+            throw errnoFailure(error);
+        }
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            ::kill(child, SIGKILL);
+            while (waitpid(child, &exit, 0) < 0 && errno == EINTR) {
+            }
+            return std::nullopt;
+        }
+        if (whileWaiting) {
+            whileWaiting();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 

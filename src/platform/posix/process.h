@@ -40,6 +40,13 @@ public:
     // arguments that are absolute Windows paths become host paths. Throws
     // Failure when the program cannot be executed.
     void start(const std::string& program, const std::vector<std::string>& arguments) override;
+    // A program fetched into a folder has no execute bits yet: it gets them
+    // where reading is allowed, as an installed program has them. A program
+    // ended by a signal exits with 128 + the signal's number, as shells say.
+    std::optional<int> runToEnd(const std::string& program,
+                                const std::vector<std::string>& arguments,
+                                std::chrono::milliseconds patience,
+                                const std::function<void()>& whileWaiting) override;
 
 private:
     UniqueFd instanceMark_;

@@ -221,4 +221,45 @@ void Win32Process::start(const std::string& program, const std::vector<std::stri
     const UniqueHandle thread(started.hThread);
 }
 
+std::optional<int> Win32Process::runToEnd(const std::string& program,
+                                          const std::vector<std::string>& arguments,
+                                          std::chrono::milliseconds patience,
+                                          const std::function<void()>& whileWaiting) {
+    if (!isFullWindowsPath(program)) {
+        throw osFailure(ERROR_FILE_NOT_FOUND);
+    }
+    std::wstring line = wide(windowsCommandLine(program, arguments));
+    line.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION started{};
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                       nullptr, &startup, &started) == FALSE) {
+        const DWORD error = GetLastError();
+        throw osFailure(error);
+    }
+    const UniqueHandle process(started.hProcess);
+    const UniqueHandle thread(started.hThread);
+    const auto giveUp = std::chrono::steady_clock::now() + patience;
+    constexpr DWORD kSlice = 50;
+    while (WaitForSingleObject(process.get(), kSlice) == WAIT_TIMEOUT) {
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            TerminateProcess(process.get(), 1);
+            WaitForSingleObject(process.get(), INFINITE);
+            return std::nullopt;
+        }
+        if (whileWaiting) {
+            whileWaiting();
+        }
+    }
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process.get(), &exitCode)) {
+        const DWORD error = GetLastError();
+        throw osFailure(error);
+    }
+    return static_cast<int>(exitCode);
+}
+
 }  // namespace morvane::win32

@@ -32,6 +32,13 @@ public:
     // the window maximized (SW_SHOWMAXIMIZED). Throws the system's failure
     // when it fails.
     void start(const std::string& program, const std::vector<std::string>& arguments) override;
+    // CreateProcessW without a window (CREATE_NO_WINDOW, SW_HIDE); the wait
+    // is cut into 50 ms slices for `whileWaiting`. A program still running
+    // after the patience is ended with TerminateProcess.
+    std::optional<int> runToEnd(const std::string& program,
+                                const std::vector<std::string>& arguments,
+                                std::chrono::milliseconds patience,
+                                const std::function<void()>& whileWaiting) override;
 
     // The name of the instance mark for an executable path.
     static std::wstring instanceMarkName(const std::wstring& executablePath);
