@@ -40,7 +40,6 @@
 #include <exception>
 #include <string>
 
-#include "base/win32/unique_handle.h"
 #include "base/win32/wide.h"
 #include "fake_excel_registration.h"
 #include "kit_probe.h"
@@ -49,7 +48,6 @@
 namespace {
 
 using morvane::win32::narrow;
-using morvane::win32::UniqueHandle;
 
 int wine() {
     const auto version = morvane::test::wineVersion();
@@ -85,18 +83,9 @@ int dpi() {
 // ---- the console's code page ------------------------------------------------------
 
 // Starts `commandLine` in this console and waits for it (up to a minute).
-bool runInConsole(std::wstring commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-        std::printf("cannot start %s: error %lu\n", narrow(commandLine).c_str(), GetLastError());
-        return false;
-    }
-    const UniqueHandle process(info.hProcess);
-    const UniqueHandle thread(info.hThread);
-    return WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0;
+bool runInConsole(const std::wstring& commandLine) {
+    const auto started = morvane::kit::startProgram(commandLine);
+    return started && WaitForSingleObject(started->process.get(), 60000) == WAIT_OBJECT_0;
 }
 
 int consoleCodePage(const std::wstring& program) {

@@ -287,7 +287,7 @@ int measureInstall() {
     }
     const double installSeconds = writtenAt(sandbox.app() / "Temp" / "revision.ini") - lastDownload;
     std::printf(
-        "%lu files of %zu KiB: Updater.exe run %.2f s; installation (last download to "
+        "%lu files of %zu KiB: Updater.exe run %.2f s, installation (last download to "
         "record) %.2f s = %.2f ms per file\n",
         count, kSmallFileBytes / 1024, runSeconds, installSeconds,
         installSeconds * 1000 / static_cast<double>(count));
