@@ -30,8 +30,8 @@ std::wstring kitFolder() {
 std::wstring freshTempFolder(const std::wstring& purpose) {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"morvane-kit-" + purpose + L"-" +
-                                std::to_wstring(GetCurrentProcessId());
+    std::wstring folder = std::wstring(temp) + L"morvane-kit-" + purpose + L"-" +
+                          std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
 }

@@ -29,7 +29,7 @@ using win32::narrow;
 namespace fs = std::filesystem;
 
 constexpr DWORD kRunTimeoutMilliseconds = 600000;
-constexpr std::uint64_t kMebibyte = 1024 * 1024;
+constexpr std::uint64_t kMebibyte = std::uint64_t{1024} * 1024;
 constexpr std::size_t kSmallFileBytes = 2048;
 
 // A count from the environment (for a shorter run under Wine), else `fallback`.
@@ -145,8 +145,9 @@ public:
         for (const std::string& target : targets) {
             std::string source = target;
             std::replace(source.begin(), source.end(), '\\', '/');
-            text += "[Datei " + std::to_string(++number) + "]\r\nQuelle = " + source +
-                    "\r\nZiel = " + target + "\r\n";
+            text += "[Datei " + std::to_string(++number) + "]\r\nQuelle = ";
+            text += source + "\r\nZiel = ";
+            text += target + "\r\n";
         }
         text += "[Startdatei]\r\nStart.xlsm\r\n";
         writeFile(served("revision.ini"), text);
