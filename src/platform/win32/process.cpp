@@ -36,6 +36,33 @@ std::wstring::size_type lastSeparator(const std::wstring& path) {
     return path.find_last_of(L"\\/");
 }
 
+// Starts `program` with `arguments`, its window shown as `show`; the
+// process's handle. Only a program named by its full path: "\\EXCEL.EXE" of
+// an empty program folder would run from the root of the current drive, a
+// share's root on a shared install that users may write to. It fails as a
+// missing program does.
+UniqueHandle createProcess(const std::string& program, const std::vector<std::string>& arguments,
+                           WORD show, DWORD flags) {
+    if (!isFullWindowsPath(program)) {
+        throw osFailure(ERROR_FILE_NOT_FOUND);
+    }
+    // CreateProcessW may write into the command line, so it gets its own copy.
+    std::wstring line = wide(windowsCommandLine(program, arguments));
+    line.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = show;
+    PROCESS_INFORMATION started{};
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                       &startup, &started) == FALSE) {
+        const DWORD error = GetLastError();
+        throw osFailure(error);
+    }
+    const UniqueHandle thread(started.hThread);
+    return UniqueHandle(started.hProcess);
+}
+
 }  // namespace
 
 std::string Win32Process::executableFolder() {
@@ -197,51 +224,14 @@ void Win32Process::unlockFolder() {
 }
 
 void Win32Process::start(const std::string& program, const std::vector<std::string>& arguments) {
-    // Only a program named by its full path: "\EXCEL.EXE" of an empty program
-    // folder would run from the root of the current drive, a share's root
-    // on a shared install that users may write to. It fails as a missing
-    // program does.
-    if (!isFullWindowsPath(program)) {
-        throw osFailure(ERROR_FILE_NOT_FOUND);
-    }
-    // CreateProcessW may write into the command line, so it gets its own copy.
-    std::wstring line = wide(windowsCommandLine(program, arguments));
-    line.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWMAXIMIZED;
-    PROCESS_INFORMATION started{};
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &started) == FALSE) {
-        const DWORD error = GetLastError();
-        throw osFailure(error);
-    }
-    const UniqueHandle process(started.hProcess);
-    const UniqueHandle thread(started.hThread);
+    createProcess(program, arguments, SW_SHOWMAXIMIZED, 0);
 }
 
 std::optional<int> Win32Process::runToEnd(const std::string& program,
                                           const std::vector<std::string>& arguments,
                                           std::chrono::milliseconds patience,
                                           const std::function<void()>& whileWaiting) {
-    if (!isFullWindowsPath(program)) {
-        throw osFailure(ERROR_FILE_NOT_FOUND);
-    }
-    std::wstring line = wide(windowsCommandLine(program, arguments));
-    line.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION started{};
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                       nullptr, &startup, &started) == FALSE) {
-        const DWORD error = GetLastError();
-        throw osFailure(error);
-    }
-    const UniqueHandle process(started.hProcess);
-    const UniqueHandle thread(started.hThread);
+    const UniqueHandle process = createProcess(program, arguments, SW_HIDE, CREATE_NO_WINDOW);
     const auto giveUp = std::chrono::steady_clock::now() + patience;
     constexpr DWORD kSlice = 50;
     while (WaitForSingleObject(process.get(), kSlice) == WAIT_TIMEOUT) {
