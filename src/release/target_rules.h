@@ -47,16 +47,16 @@ std::optional<TargetFaultAt> targetFault(std::string_view relative);
 // application.
 bool namesUpdaterPlace(std::string_view target, std::string_view programName);
 
-// True for a "Ziel" that reaches the updater's own files, in any case: the
-// places of `namesUpdaterPlace`; in Temp, where files are downloaded to, the copy of the
-// description (`recordName`, e.g. "revision.ini") with ".new" and
-// ".install", the log "<programName>.log" and its ".1", and the temporary
-// name of a download (ending in ".part").
 // True for a "Ziel" that names the updater's running program, `programFile`
 // ("Updater.exe"), in any case: the updater's own update, which only a
 // signed release may bring.
 bool namesUpdaterProgram(std::string_view target, std::string_view programFile);
 
+// True for a "Ziel" that reaches the updater's own files, in any case: the
+// places of `namesUpdaterPlace`; in Temp, where files are downloaded to, the copy of the
+// description (`recordName`, e.g. "revision.ini") with ".new" and
+// ".install", the log "<programName>.log" and its ".1", and the temporary
+// name of a download (ending in ".part").
 bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
                          std::string_view programName);
 
