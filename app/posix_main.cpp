@@ -1,5 +1,9 @@
 // Entry point of the native build: the same update run over POSIX adapters,
 // with the same exit status.
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
 #include "platform/posix/curl_http.h"
 #include "platform/posix/file_system.h"
 #include "platform/posix/process.h"
@@ -9,8 +13,12 @@
 #include "update/run_end.h"
 #include "update/update_run.h"
 
-int main() {
+int main(int argc, char** argv) {
     try {
+        const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+        const morvane::RunMode mode = morvane::hasOption(arguments, "--prefetch")
+                                          ? morvane::RunMode::Prefetch
+                                          : morvane::RunMode::Normal;
         morvane::posix::PosixFileSystem files;
         morvane::posix::PosixClock clock;
         morvane::posix::TerminalUserInterface ui;
@@ -19,7 +27,8 @@ int main() {
         morvane::posix::TerminalProgressBar progress;
         morvane::posix::CalcSpreadsheetAutomation spreadsheet;
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
-        return morvane::runUpdater(platform);
+        return morvane::runUpdater(platform, morvane::kRevisionCheckTime, morvane::kLockPatience,
+                                   mode);
     } catch (...) {
         return static_cast<int>(morvane::ExitStatus::Unexpected);
     }

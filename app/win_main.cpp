@@ -1,6 +1,14 @@
 // Entry point of Updater.exe: builds the Windows adapters, runs the update and
 // returns its exit status.
+#include <shellapi.h>
 #include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/win32/wide.h"
 
 #include "platform/win32/file_system.h"
 #include "platform/win32/process.h"
@@ -11,8 +19,28 @@
 #include "update/run_end.h"
 #include "update/update_run.h"
 
+namespace {
+
+// The arguments after the program's name, as UTF-8.
+std::vector<std::string> commandLineArguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    const auto release = [](LPWSTR* parts) { LocalFree(static_cast<HLOCAL>(parts)); };
+    const std::unique_ptr<LPWSTR, decltype(release)> parts(
+        CommandLineToArgvW(GetCommandLineW(), &count), release);
+    for (int i = 1; parts && i < count; ++i) {
+        arguments.push_back(morvane::win32::narrow(parts.get()[i]));
+    }
+    return arguments;
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
+        const morvane::RunMode mode = morvane::hasOption(commandLineArguments(), "--prefetch")
+                                          ? morvane::RunMode::Prefetch
+                                          : morvane::RunMode::Normal;
         morvane::win32::Win32FileSystem files;
         morvane::win32::Win32Clock clock;
         morvane::win32::Win32ProgressWindow progress;
@@ -23,7 +51,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         morvane::win32::WinInetHttp http(morvane::updaterUserAgent(process.fileVersion()));
         morvane::win32::ComSpreadsheetAutomation spreadsheet;
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
-        return morvane::runUpdater(platform);
+        return morvane::runUpdater(platform, morvane::kRevisionCheckTime, morvane::kLockPatience,
+                                   mode);
     } catch (...) {
         // Nothing may escape to the system; the run has reported what it could.
         return static_cast<int>(morvane::ExitStatus::Unexpected);

@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <set>
 #include <thread>
 #include <utility>
 #include <variant>
@@ -11,10 +12,12 @@
 #include "base/scope_guard.h"
 #include "base/text.h"
 #include "blockfile/block_file_bytes.h"
+#include "download/download_file.h"
 #include "download/logged_http.h"
 #include "install/install_plan.h"
 #include "install/installation.h"
 #include "install/patient_file_system.h"
+#include "install/prefetch_store.h"
 #include "messages/messages.h"
 #include "release/release.h"
 #include "release/release_rules.h"
@@ -26,6 +29,7 @@
 #include "update/run_end.h"
 #include "update/run_report.h"
 #include "update/signature_check.h"
+#include "update/silent_user_interface.h"
 
 namespace morvane {
 namespace {
@@ -49,11 +53,12 @@ std::optional<Release> readRecord(const RunContext& run, FileSystem& files) {
 class UpdateRun {
 public:
     UpdateRun(Platform& platform, RunLog& log, std::chrono::milliseconds revisionCheckTime,
-              std::chrono::milliseconds lockPatience)
+              std::chrono::milliseconds lockPatience, RunMode mode)
         : platform_(platform),
           log_(log),
           revisionCheckTime_(revisionCheckTime),
-          lockPatience_(lockPatience) {}
+          lockPatience_(lockPatience),
+          mode_(mode) {}
 
     RunContext formRunContext() {
         RunContext run(platform_.files, platform_.clock);
@@ -66,7 +71,8 @@ public:
         run.SettingsPath = exeFolder + "\\" + run.programName + ".ini";
         log_.note("Run start: " + platform_.process.executableName() + " version " +
                   platform_.process.fileVersion() + " in " + exeFolder + ", user " +
-                  platform_.process.userName());
+                  platform_.process.userName() + (mode_ == RunMode::Prefetch ? ", prefetch" : ""));
+        run.mode = mode_;
         return run;
     }
 
@@ -77,7 +83,9 @@ public:
         std::optional<RunEnd> phases;
         bool reported = false;
         try {
-            if (platform_.process.anotherInstanceRunning()) {
+            // A prefetch claims no instance mark: the user's own start is
+            // never turned away by it; the folder lock keeps the two apart.
+            if (mode_ == RunMode::Normal && platform_.process.anotherInstanceRunning()) {
                 return RunEnd::AnotherInstance;
             }
             phases = runPhases(run);
@@ -86,7 +94,9 @@ public:
             reported = true;
         }
         try {
-            closeRun(run, phases.value_or(RunEnd::Unexpected));
+            if (mode_ == RunMode::Normal) {
+                closeRun(run, phases.value_or(RunEnd::Unexpected));
+            }
         } catch (...) {
             // A failure in the closing steps after a report ends the run
             // quietly: the user has seen the report already.
@@ -134,6 +144,9 @@ private:
         }
         // What another run left in Temp may be its installation going on: it
         // is looked at under the folder lock only.
+        if (interruptedInstallationMayBeThere(run) && mode_ == RunMode::Prefetch) {
+            return leftForAnInstallation(run);
+        }
         if (interruptedInstallationMayBeThere(run)) {
             const ScopeGuard unlock([this] { platform_.process.unlockFolder(); });
             if (!holdFolderLock(run)) {
@@ -167,7 +180,8 @@ private:
             checkRevision(run, record ? record->version : "", revisionCheckTime_, platform_, log_);
         // The signature kept for an installation goes when none follows.
         if (const std::string signature = run.installFolders().pendingSignature();
-            !std::holds_alternative<Offer>(check) && platform_.files.entryKind(signature)) {
+            mode_ == RunMode::Normal && !std::holds_alternative<Offer>(check) &&
+            platform_.files.entryKind(signature)) {
             platform_.files.deleteFile(signature);
         }
         if (std::holds_alternative<NothingNewer>(check)) {
@@ -177,6 +191,9 @@ private:
             return refused->end;
         }
         const Offer& offer = std::get<Offer>(check);
+        if (mode_ == RunMode::Prefetch) {
+            return prefetch(run, offer);
+        }
         // Only the installation itself holds the folder lock: a question
         // left open never keeps the colleagues sharing the folder waiting.
         const ScopeGuard unlock([this] { platform_.process.unlockFolder(); });
@@ -209,6 +226,73 @@ private:
                 break;
         }
         return RunEnd::MoveFailed;
+    }
+
+    // A prefetch leaves an installation under way or interrupted to the
+    // runs that install: it fetches nothing beside it.
+    RunEnd leftForAnInstallation(const RunContext& run) {
+        log_.note("Prefetch: an installation is under way or was interrupted in " + run.TempFolder +
+                  ": nothing is fetched");
+        return RunEnd::FolderLocked;
+    }
+
+    // Fetches the files of the offered release that are to be installed
+    // and carry a SHA-256 into the prefetch store, under the folder lock,
+    // which it does not wait for; the store keeps only them.
+    RunEnd prefetch(const RunContext& run, const Offer& offer) {
+        const ScopeGuard unlock([this] { platform_.process.unlockFolder(); });
+        const std::string lockPath = run.TempFolder + run.programName + ".lock";
+        if (std::string why; !platform_.process.lockFolder(lockPath, why)) {
+            log_.note("Prefetch: the folder lock " + lockPath + " cannot be had (" + why +
+                      "): nothing is fetched");
+            return RunEnd::FolderLocked;
+        }
+        if (interruptedInstallationMayBeThere(run)) {
+            return leftForAnInstallation(run);
+        }
+        if (const std::optional<Release> now = readRecord(run, platform_.files);
+            now && !isNewerVersion(offer.release.version, now->version)) {
+            log_.note("Prefetch: version \"" + now->version + "\" was installed meanwhile");
+            return RunEnd::NothingNewer;
+        }
+        const InstallFolders folders = run.installFolders();
+        const InstallPlan plan = planInstallation(offer.release, run.ServerUrl.FullUrl(), folders,
+                                                  run.publisherKey.has_value(), platform_.files);
+        std::set<std::string> wanted;
+        for (const PlannedFile& file : plan.files) {
+            if (file.installable && !file.linkInTheWay && !file.unchanged && !file.sha256.empty()) {
+                wanted.insert(file.sha256);
+            }
+        }
+        PrefetchStore store(platform_, log_, folders.store());
+        store.keepOnly(wanted);
+        int fetched = 0;
+        int stored = 0;
+        for (const std::string& sha256 : wanted) {
+            if (store.holds(sha256)) {
+                ++stored;
+                continue;
+            }
+            const auto file =
+                std::find_if(plan.files.begin(), plan.files.end(),
+                             [&](const PlannedFile& f) { return f.sha256 == sha256; });
+            UrlClass source;
+            source.setFullUrl(file->url);
+            PathClass target(platform_.files, platform_.clock);
+            target.setFullPath(store.pathOf(sha256));
+            if (!DownloadFile(source, target, platform_.http, platform_.files, platform_.ui, sha256,
+                              file->limits)) {
+                log_.note("Prefetch: not fetched " + source.FullUrl() + " for \"" + file->target +
+                          "\"");
+                return RunEnd::DownloadFailed;
+            }
+            log_.note("Prefetch: fetched " + source.FullUrl() + " to " + target.FullPath());
+            ++fetched;
+        }
+        log_.note("Prefetch: version \"" + offer.release.version + "\": " + decimal(fetched) +
+                  " file(s) fetched, " + decimal(stored) + " already in the store " +
+                  folders.store());
+        return RunEnd::Prefetched;
     }
 
     // Whether Temp holds what an installation leaves while it runs or when
@@ -282,17 +366,26 @@ private:
     RunLog& log_;
     std::chrono::milliseconds revisionCheckTime_;
     std::chrono::milliseconds lockPatience_;
+    RunMode mode_;
 };
 
 }  // namespace
 
 int Main(Platform& platform, RunLog& log, std::chrono::milliseconds revisionCheckTime,
-         std::chrono::milliseconds lockPatience) {
+         std::chrono::milliseconds lockPatience, RunMode mode) {
     const auto start = std::chrono::steady_clock::now();
-    UpdateRun updateRun(platform, log, revisionCheckTime, lockPatience);
+    // A prefetch runs unseen: whatever would show a box only logs it.
+    SilentUserInterface silent(log);
+    Platform unseen{platform.files,    platform.clock,      silent, platform.process, platform.http,
+                    platform.progress, platform.spreadsheet};
+    UpdateRun updateRun(mode == RunMode::Prefetch ? unseen : platform, log, revisionCheckTime,
+                        lockPatience, mode);
     RunContext run = updateRun.formRunContext();
     const ExitStatus status = exitStatusOf(updateRun.runWithReport(run));
-    keepStatus(platform.files, statusPath(run), static_cast<int>(status));
+    // The status the next request reports is that of the runs the user sees.
+    if (mode == RunMode::Normal) {
+        keepStatus(platform.files, statusPath(run), static_cast<int>(status));
+    }
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     log.note("Run end: exit status " + decimal(static_cast<int>(status)) + " (" +
@@ -306,7 +399,7 @@ int Main(Platform& platform) {
 }
 
 int runUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime,
-               std::chrono::milliseconds lockPatience) {
+               std::chrono::milliseconds lockPatience, RunMode mode) {
     // The log's place is worked out as Main works out the folders; a failure
     // here leaves the run without a log, never without its work.
     std::string logPath;
@@ -331,7 +424,7 @@ int runUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime,
     });
     Platform logged{
         files, platform.clock, ui, platform.process, http, platform.progress, platform.spreadsheet};
-    return Main(logged, log, revisionCheckTime, lockPatience);
+    return Main(logged, log, revisionCheckTime, lockPatience, mode);
 }
 
 }  // namespace morvane
