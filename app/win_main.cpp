@@ -1,7 +1,8 @@
 // Entry point of Updater.exe: builds the Windows adapters, runs the update and
 // returns its exit status.
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>  // needs windows.h before it
 
 #include <memory>
 #include <string>
@@ -9,7 +10,6 @@
 
 #include "base/command_line.h"
 #include "base/win32/wide.h"
-
 #include "platform/win32/file_system.h"
 #include "platform/win32/process.h"
 #include "platform/win32/progress_window.h"

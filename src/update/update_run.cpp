@@ -4,7 +4,6 @@
 #include <exception>
 #include <new>
 #include <optional>
-#include <set>
 #include <thread>
 #include <utility>
 #include <variant>
@@ -12,18 +11,17 @@
 #include "base/scope_guard.h"
 #include "base/text.h"
 #include "blockfile/block_file_bytes.h"
-#include "download/download_file.h"
 #include "download/logged_http.h"
 #include "install/install_plan.h"
 #include "install/installation.h"
 #include "install/patient_file_system.h"
-#include "install/prefetch_store.h"
 #include "messages/messages.h"
 #include "release/release.h"
 #include "release/release_rules.h"
 #include "update/application_start.h"
 #include "update/file_run_log.h"
 #include "update/logged_user_interface.h"
+#include "update/prefetch.h"
 #include "update/revision_check.h"
 #include "update/run_context.h"
 #include "update/run_end.h"
@@ -42,6 +40,11 @@ std::string withoutExtension(const std::string& fileName) {
 // Where a run leaves its exit status for the next one to report.
 std::string statusPath(const RunContext& run) {
     return run.TempFolder + run.programName + ".status";
+}
+
+// The folder lock's file.
+std::string lockPathOf(const RunContext& run) {
+    return run.TempFolder + run.programName + ".lock";
 }
 
 // The record as it stands; nullopt when there is none.
@@ -241,7 +244,7 @@ private:
     // which it does not wait for; the store keeps only them.
     RunEnd prefetch(const RunContext& run, const Offer& offer) {
         const ScopeGuard unlock([this] { platform_.process.unlockFolder(); });
-        const std::string lockPath = run.TempFolder + run.programName + ".lock";
+        const std::string lockPath = lockPathOf(run);
         if (std::string why; !platform_.process.lockFolder(lockPath, why)) {
             log_.note("Prefetch: the folder lock " + lockPath + " cannot be had (" + why +
                       "): nothing is fetched");
@@ -255,44 +258,7 @@ private:
             log_.note("Prefetch: version \"" + now->version + "\" was installed meanwhile");
             return RunEnd::NothingNewer;
         }
-        const InstallFolders folders = run.installFolders();
-        const InstallPlan plan = planInstallation(offer.release, run.ServerUrl.FullUrl(), folders,
-                                                  run.publisherKey.has_value(), platform_.files);
-        std::set<std::string> wanted;
-        for (const PlannedFile& file : plan.files) {
-            if (file.installable && !file.linkInTheWay && !file.unchanged && !file.sha256.empty()) {
-                wanted.insert(file.sha256);
-            }
-        }
-        PrefetchStore store(platform_, log_, folders.store());
-        store.keepOnly(wanted);
-        int fetched = 0;
-        int stored = 0;
-        for (const std::string& sha256 : wanted) {
-            if (store.holds(sha256)) {
-                ++stored;
-                continue;
-            }
-            const auto file =
-                std::find_if(plan.files.begin(), plan.files.end(),
-                             [&](const PlannedFile& f) { return f.sha256 == sha256; });
-            UrlClass source;
-            source.setFullUrl(file->url);
-            PathClass target(platform_.files, platform_.clock);
-            target.setFullPath(store.pathOf(sha256));
-            if (!DownloadFile(source, target, platform_.http, platform_.files, platform_.ui, sha256,
-                              file->limits)) {
-                log_.note("Prefetch: not fetched " + source.FullUrl() + " for \"" + file->target +
-                          "\"");
-                return RunEnd::DownloadFailed;
-            }
-            log_.note("Prefetch: fetched " + source.FullUrl() + " to " + target.FullPath());
-            ++fetched;
-        }
-        log_.note("Prefetch: version \"" + offer.release.version + "\": " + decimal(fetched) +
-                  " file(s) fetched, " + decimal(stored) + " already in the store " +
-                  folders.store());
-        return RunEnd::Prefetched;
+        return fillPrefetchStore(run, offer.release, platform_, log_);
     }
 
     // Whether Temp holds what an installation leaves while it runs or when
@@ -307,7 +273,7 @@ private:
     // the lock patience, the window answering. False, logged, when it is
     // still not to be had.
     bool holdFolderLock(const RunContext& run) {
-        const std::string lockPath = run.TempFolder + run.programName + ".lock";
+        const std::string lockPath = lockPathOf(run);
         const auto giveUp = std::chrono::steady_clock::now() + lockPatience_;
         const std::string lock = "The folder lock " + lockPath;
         std::string why;
