@@ -81,14 +81,20 @@ def start_all(apps, argv_tail, env):
     return starts
 
 
-def stamps_of(path):
-    """The stand-in's starts: workbook path -> time (ns)."""
-    found = {}
-    with open(path) as stamps:
-        for line in stamps:
-            stamp, _, workbook = line.rstrip("\n").partition(" ")
-            found[workbook] = int(stamp)
-    return found
+def stamps_of(path, count):
+    """The stand-in's starts, once `count` have recorded themselves (the
+    updater does not wait for the program it starts): workbook -> time (ns)."""
+    deadline = time.monotonic() + 30
+    while True:
+        found = {}
+        if os.path.exists(path):
+            with open(path) as stamps:
+                for line in stamps:
+                    stamp, _, workbook = line.rstrip("\n").partition(" ")
+                    found[workbook] = int(stamp)
+        if len(found) >= count or time.monotonic() > deadline:
+            return found
+        time.sleep(0.01)
 
 
 def percentile(values, share):
@@ -121,7 +127,7 @@ def one_start(work, updater, env, pcs, prefetch, mbit):
         starts = start_all(apps, [], env)
     finally:
         server.stop()
-    started = stamps_of(stamps)
+    started = stamps_of(stamps, len(apps))
     times = []
     for app in apps:
         workbook = os.path.join(app, "Mappe.xlsx")

@@ -640,6 +640,17 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
+    // The run after a prefetch, answered Yes: app.exe fetched `appFetches`
+    // times in all, core.dll once; both installed and the store empty.
+    void expectInstalledAfterPrefetch(int appFetches) {
+        ui.answers = {box::Yes};
+        EXPECT_EQ(Main(platform, log), 0);
+        EXPECT_EQ(requestsFor("/updates/bin/app.exe"), appFetches);
+        EXPECT_EQ(requestsFor("/updates/lib/core.dll"), 1);
+        EXPECT_EQ(readApp("app.exe"), "app v2");
+        EXPECT_EQ(readApp("lib\\core.dll"), "core v2");
+        EXPECT_TRUE(storeNames().empty());
+    }
     RecordingRunLog log;
 };
 
@@ -669,20 +680,13 @@ TEST_F(PrefetchTest, ThePrefetchedReleaseIsInstalledWithoutAFileFetched) {
     EXPECT_EQ(storeNames().size(), 2u);
     EXPECT_EQ(log.count("Prefetch: version \"2.0\": 0 file(s) fetched, 2 already in the store"), 1);
 
-    ui.answers = {box::Yes};
-    EXPECT_EQ(Main(platform, log), 0);
-
-    EXPECT_EQ(requestsFor("/updates/bin/app.exe"), 1);
-    EXPECT_EQ(requestsFor("/updates/lib/core.dll"), 1);
-    EXPECT_EQ(readApp("app.exe"), "app v2");
-    EXPECT_EQ(readApp("lib\\core.dll"), "core v2");
+    expectInstalledAfterPrefetch(1);
     EXPECT_EQ(log.count("Taken from the prefetch store: "), 2);
-    EXPECT_TRUE(storeNames().empty());
     EXPECT_EQ(process.started, (std::vector<std::string>{excelLine("Mappe.xlsx")}));
 }
 
-// A stored file that lost its digest is fetched again, by the run as by the
-// next prefetch; what the description no longer names leaves the store.
+// A stored file that lost its digest is fetched again by the run; what the
+// description does not name leaves the store at the prefetch.
 TEST_F(PrefetchTest, AStoredFileWithoutItsDigestIsFetchedAgain) {
     installOldRelease();
     publishHashedRelease();
@@ -690,16 +694,9 @@ TEST_F(PrefetchTest, AStoredFileWithoutItsDigestIsFetchedAgain) {
     ASSERT_EQ(prefetch(), 0);
     EXPECT_EQ(storeNames().size(), 2u);
     writeApp(stored("app v2"), "app v2 with a virus");
-    ui.answers = {box::Yes};
 
-    EXPECT_EQ(Main(platform, log), 0);
-
-    EXPECT_EQ(requestsFor("/updates/bin/app.exe"), 2);
-    EXPECT_EQ(requestsFor("/updates/lib/core.dll"), 1);
-    EXPECT_EQ(readApp("app.exe"), "app v2");
-    EXPECT_EQ(readApp("lib\\core.dll"), "core v2");
+    expectInstalledAfterPrefetch(2);
     EXPECT_EQ(log.count("does not have its SHA256: deleted"), 1);
-    EXPECT_TRUE(storeNames().empty());
 }
 
 // With nothing newer a prefetch asks for the description alone and leaves
