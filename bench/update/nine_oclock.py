@@ -11,7 +11,11 @@ per PC: the time from its updater's start to the start of the spreadsheet
 stand-in on the workbook; reported: median and 95th percentile, first
 without prefetch, then on fresh folders after an `Updater --prefetch` in
 each. The prefetches themselves run before the start, over a line without
-limit (their time is not what is measured).
+limit (their time is not what is measured). Also reported: the median CPU
+time of one PC's updater (user and system). All PCs share this machine's
+cores, where each office PC has its own: with prefetch the run is bound by
+the processor (hashing the store), so N PCs on C cores take about
+N x CPU/PC / C at least. MODES=without,after picks the measurements.
 """
 
 import hashlib
@@ -68,17 +72,22 @@ class Server:
 
 
 def start_all(apps, argv_tail, env):
-    """Starts the updater of every folder at once; each one's start (ns)."""
+    """Starts the updater of every folder at once; each one's start (ns)
+    and CPU time (s)."""
     starts, processes = {}, []
     for app in apps:
         starts[app] = time.time_ns()
         processes.append(subprocess.Popen([os.path.join(app, "Updater")] + argv_tail, cwd=app,
                                           env=env, stdin=subprocess.DEVNULL,
                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    cpu = {}
     for app, process in zip(apps, processes):
-        if process.wait() != 0:
+        _, status, usage = os.wait4(process.pid, 0)
+        process.returncode = os.waitstatus_to_exitcode(status)
+        if process.returncode != 0:
             sys.exit(f"the updater in {app} {' '.join(argv_tail)} ended with {process.returncode}")
-    return starts
+        cpu[app] = usage.ru_utime + usage.ru_stime
+    return starts, cpu
 
 
 def stamps_of(path, count):
@@ -112,6 +121,8 @@ def one_start(work, updater, env, pcs, prefetch, mbit):
             make_app(app, updater, server.url("/revision.ini"), installed)
         if prefetch:
             start_all(apps, ["--prefetch"], env)
+            # Written to the disk, as after a night.
+            os.sync()
             for app in apps:
                 if len(os.listdir(os.path.join(app, "Temp", "Vorrat"))) != FILES:
                     sys.exit(f"the prefetch in {app} did not fill the store")
@@ -124,7 +135,7 @@ def one_start(work, updater, env, pcs, prefetch, mbit):
         for app in apps:
             write(os.path.join(app, "Updater.ini"),
                   crlf(["[Adresse]", server.url("/revision.ini"), "[Startdatei]", "Mappe.xlsx"]))
-        starts = start_all(apps, [], env)
+        starts, cpu = start_all(apps, [], env)
     finally:
         server.stop()
     started = stamps_of(stamps, len(apps))
@@ -138,7 +149,7 @@ def one_start(work, updater, env, pcs, prefetch, mbit):
             sys.exit(f"the store of {app} is not empty after the run")
         times.append((started[workbook] - starts[app]) / 1e9)
     shutil.rmtree(sandbox)
-    return times
+    return times, [cpu[app] for app in apps]
 
 
 FILES = int(os.environ.get("FILES", "20"))
@@ -168,13 +179,17 @@ def main():
 
     print(f"Release: {FILES} files, {total / 1e6:.0f} MB; line: "
           f"{mbit:g} Mbit/s shared by all PCs; native updaters, one folder each")
-    print(f"{'PCs':>4}  {'prefetch':>9}  {'median':>8}  {'p95':>8}  {'max':>8}")
+    print(f"{'PCs':>4}  {'prefetch':>9}  {'median':>8}  {'p95':>8}  {'max':>8}  "
+          f"{'CPU/PC':>8}")
+    modes = os.environ.get("MODES", "without,after").split(",")
     for pcs in counts:
         for prefetch in (False, True):
-            times = one_start(work, updater, env, pcs, prefetch, mbit)
+            if ("after" if prefetch else "without") not in modes:
+                continue
+            times, cpu = one_start(work, updater, env, pcs, prefetch, mbit)
             print(f"{pcs:>4}  {'after' if prefetch else 'without':>9}  "
                   f"{statistics.median(times):7.2f}s  {percentile(times, 0.95):7.2f}s  "
-                  f"{max(times):7.2f}s", flush=True)
+                  f"{max(times):7.2f}s  {statistics.median(cpu):7.2f}s", flush=True)
 
 
 if __name__ == "__main__":
