@@ -1,7 +1,9 @@
 // Entry point of the native build: the same update run over POSIX adapters,
 // with the same exit status.
-#include <string_view>
+#include <string>
+#include <vector>
 
+#include "base/command_line.h"
 #include "platform/posix/curl_http.h"
 #include "platform/posix/file_system.h"
 #include "platform/posix/process.h"
@@ -13,11 +15,15 @@
 #include "update/update_run.h"
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string_view(argv[1]) == "--self-test") {
-        morvane::posix::PosixProcess process;
-        return morvane::selfTest(process);
-    }
     try {
+        const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+        if (morvane::hasOption(arguments, "--self-test")) {
+            morvane::posix::PosixProcess process;
+            return morvane::selfTest(process);
+        }
+        const morvane::RunMode mode = morvane::hasOption(arguments, "--prefetch")
+                                          ? morvane::RunMode::Prefetch
+                                          : morvane::RunMode::Normal;
         morvane::posix::PosixFileSystem files;
         morvane::posix::PosixClock clock;
         morvane::posix::TerminalUserInterface ui;
@@ -26,7 +32,8 @@ int main(int argc, char** argv) {
         morvane::posix::TerminalProgressBar progress;
         morvane::posix::CalcSpreadsheetAutomation spreadsheet;
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
-        return morvane::runUpdater(platform);
+        return morvane::runUpdater(platform, morvane::kRevisionCheckTime, morvane::kLockPatience,
+                                   mode);
     } catch (...) {
         return static_cast<int>(morvane::ExitStatus::Unexpected);
     }

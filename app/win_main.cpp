@@ -4,8 +4,12 @@
 // After windows.h, whose types it uses.
 #include <shellapi.h>
 
-#include <string_view>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "base/command_line.h"
+#include "base/win32/wide.h"
 #include "platform/win32/file_system.h"
 #include "platform/win32/process.h"
 #include "platform/win32/progress_window.h"
@@ -30,28 +34,30 @@ int selfTestOfProgram(HINSTANCE instance) {
     return morvane::selfTest(process);
 }
 
-// Whether the command line holds `argument` as one of its arguments.
-bool givenArgument(std::wstring_view argument) {
+// The arguments after the program's name, as UTF-8.
+std::vector<std::string> commandLineArguments() {
+    std::vector<std::string> arguments;
     int count = 0;
-    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (words == nullptr) {
-        return false;
+    const auto release = [](LPWSTR* parts) { LocalFree(static_cast<HLOCAL>(parts)); };
+    const std::unique_ptr<LPWSTR, decltype(release)> parts(
+        CommandLineToArgvW(GetCommandLineW(), &count), release);
+    for (int i = 1; parts && i < count; ++i) {
+        arguments.push_back(morvane::win32::narrow(parts.get()[i]));
     }
-    bool given = false;
-    for (int i = 1; i < count; ++i) {
-        given = given || argument == words[i];
-    }
-    LocalFree(static_cast<HLOCAL>(words));
-    return given;
+    return arguments;
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    if (givenArgument(L"--self-test")) {
-        return selfTestOfProgram(instance);
-    }
     try {
+        const std::vector<std::string> arguments = commandLineArguments();
+        if (morvane::hasOption(arguments, "--self-test")) {
+            return selfTestOfProgram(instance);
+        }
+        const morvane::RunMode mode = morvane::hasOption(arguments, "--prefetch")
+                                          ? morvane::RunMode::Prefetch
+                                          : morvane::RunMode::Normal;
         morvane::win32::Win32FileSystem files;
         morvane::win32::Win32Clock clock;
         morvane::win32::Win32ProgressWindow progress;
@@ -62,7 +68,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         morvane::win32::WinInetHttp http(morvane::updaterUserAgent(process.fileVersion()));
         morvane::win32::ComSpreadsheetAutomation spreadsheet;
         morvane::Platform platform{files, clock, ui, process, http, progress, spreadsheet};
-        return morvane::runUpdater(platform);
+        return morvane::runUpdater(platform, morvane::kRevisionCheckTime, morvane::kLockPatience,
+                                   mode);
     } catch (...) {
         // Nothing may escape to the system; the run has reported what it could.
         return static_cast<int>(morvane::ExitStatus::Unexpected);

@@ -8,21 +8,47 @@ otherwise any free port (the probe then fails and the updater fetches without
 a size). Writes the port to PORT_FILE once it listens. Logs nothing: a log
 line per request would cost the server more than the request itself.
 
-LINE_MBIT (environment): sends every body at most at that many megabits per
-second, as an office line would; unset or 0, as fast as loopback goes.
+LINE_MBIT (environment): sends the bodies at most at that many megabits per
+second together, as the one line of an office would: every connection
+shares it, each piece of a body waiting for its turn on the line; unset or
+0, as fast as loopback goes.
 """
 
 import functools
 import http.server
 import os
 import sys
+import threading
 import time
 
 LINE_BYTES_PER_SECOND = float(os.environ.get("LINE_MBIT", "0") or 0) * 1e6 / 8
 
 
+class Line:
+    """The office line all connections share: each piece of a body takes
+    the next free moment on it and is sent once the line has carried it."""
+
+    def __init__(self, bytes_per_second):
+        self.bytes_per_second = bytes_per_second
+        self.lock = threading.Lock()
+        self.free_at = 0.0
+
+    def carry(self, size):
+        with self.lock:
+            start = max(time.monotonic(), self.free_at)
+            self.free_at = start + size / self.bytes_per_second
+            done = self.free_at
+        ahead = done - time.monotonic()
+        if ahead > 0:
+            time.sleep(ahead)
+
+
+LINE = Line(LINE_BYTES_PER_SECOND) if LINE_BYTES_PER_SECOND else None
+
+
 class Server(http.server.ThreadingHTTPServer):
-    request_queue_size = 64
+    request_queue_size = 256
+    daemon_threads = True
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
@@ -30,16 +56,12 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         pass
 
     def copyfile(self, source, outputfile):
-        if not LINE_BYTES_PER_SECOND:
+        if LINE is None:
             super().copyfile(source, outputfile)
             return
-        start, sent = time.monotonic(), 0
-        while chunk := source.read(64 * 1024):
+        while chunk := source.read(16 * 1024):
+            LINE.carry(len(chunk))
             outputfile.write(chunk)
-            sent += len(chunk)
-            ahead = sent / LINE_BYTES_PER_SECOND - (time.monotonic() - start)
-            if ahead > 0:
-                time.sleep(ahead)
 
 
 def main():

@@ -1,7 +1,10 @@
 #include "base/command_line.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
+
+#include "base/text.h"
 
 namespace morvane {
 namespace {
@@ -41,6 +44,12 @@ bool isFullWindowsPath(std::string_view path) {
                          path[1] == ':' && (path[2] == '\\' || path[2] == '/');
     const bool onShare = path.size() > 2 && path.substr(0, 2) == "\\\\" && path[2] != '\\';
     return onDrive || onShare;
+}
+
+bool hasOption(const std::vector<std::string>& arguments, std::string_view option) {
+    return std::any_of(arguments.begin(), arguments.end(), [option](const std::string& argument) {
+        return foldCase(argument) == foldCase(option);
+    });
 }
 
 }  // namespace morvane

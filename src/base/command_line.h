@@ -21,4 +21,9 @@ std::string windowsCommandLine(const std::string& program,
 // a path, never relative to the current drive or folder.
 bool isFullWindowsPath(std::string_view path);
 
+// Whether the updater's command line `arguments` (the program's own name
+// not among them) hold `option`, such as "--prefetch", in any case. Other
+// arguments are ignored.
+bool hasOption(const std::vector<std::string>& arguments, std::string_view option);
+
 }  // namespace morvane

@@ -20,6 +20,12 @@ struct InstallFolders {
     std::string pendingSignature() const { return pending() + ".sig"; }
     // The journal of an installation in progress.
     std::string journal() const { return record + ".install"; }
+    // The prefetch store: files of a newer release fetched ahead of its run.
+    std::string store() const { return temp + "Vorrat\\"; }
+    // Where a prefetch fetches the description and its signature: never
+    // where a run that installs fetches or keeps its own.
+    std::string prefetchDescription() const { return store() + recordName + ".new"; }
+    std::string prefetchSignature() const { return prefetchDescription() + ".sig"; }
 };
 
 }  // namespace morvane

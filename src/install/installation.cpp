@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "download/download_file.h"
 #include "install/durable_file.h"
+#include "install/prefetch_store.h"
 #include "release/limits.h"
 #include "release/release_rules.h"
 
@@ -165,6 +166,7 @@ InstallResult Installation::install(const Release& release, const InstallPlan& p
             // finds the record written.
             journal.remove();
             log("Version \"" + release.version + "\" installed");
+            keepInStoreOnly(plan);
             return InstallResult::Installed;
         }
     } catch (...) {
@@ -176,14 +178,28 @@ InstallResult Installation::install(const Release& release, const InstallPlan& p
     return InstallResult::MoveFailed;
 }
 
+void Installation::keepInStoreOnly(const InstallPlan& plan) {
+    std::set<std::string> named;
+    for (const PlannedFile& file : plan.files) {
+        named.insert(file.sha256);
+    }
+    PrefetchStore(platform_, log_, folders_.store()).keepOnly(named);
+}
+
 bool Installation::downloadAll(const InstallPlan& plan) {
     std::int16_t Downloaded = 0;
+    PrefetchStore store(platform_, log_, folders_.store(),
+                        [this] { platform_.ui.processPendingMessages(); });
     for (const PlannedFile& file : plan.files) {
         UrlClass source;
         source.setFullUrl(file.url);
         PathClass download = pathOf(file.download);
         if (file.unchanged) {
             log("Unchanged, not fetched: " + folders_.app + file.target);
+        } else if (file.installable && !file.sha256.empty() &&
+                   store.take(file.sha256, file.download)) {
+            log("Taken from the prefetch store: " + store.pathOf(file.sha256) + " to " +
+                download.FullPath());
         } else if (!file.installable ||
                    !DownloadFile(source, download, platform_.http, platform_.files, platform_.ui,
                                  file.sha256, file.limits, nullptr, FileFlush::ByCaller)) {

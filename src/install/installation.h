@@ -62,11 +62,16 @@ public:
     bool recoverInterrupted();
 
 private:
+    // Fetches every file to install into Temp, each one the prefetch store
+    // holds with its digest taken from there.
     bool downloadAll(const InstallPlan& plan);
     // Starts every new updater program, fetched into Temp, with
     // "--self-test"; false, logged, after the download error message when
     // one does not end well within kSelfTestPatience.
     bool newUpdaterCanRun(const InstallPlan& plan);
+    // Empties the prefetch store of every file the installed release does
+    // not name.
+    void keepInStoreOnly(const InstallPlan& plan);
     // Asks the user to close every program that holds a file about to be
     // replaced; false when the user cancels.
     bool filesCanBeReplaced(const InstallPlan& plan);

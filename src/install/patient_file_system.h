@@ -54,6 +54,9 @@ public:
     std::unique_ptr<WritableFile> openForAppending(const std::string& path) override;
     bool inUse(const std::string& path) override;
     bool isLinkOrDevice(const std::string& path) override;
+    std::vector<std::string> fileNamesIn(const std::string& folder) override {
+        return host_.fileNamesIn(folder);
+    }
 
 private:
     // Runs `step` until it succeeds, fails for another cause, or the

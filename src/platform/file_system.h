@@ -103,6 +103,12 @@ public:
         static_cast<void>(path);
         return false;
     }
+    // The names of the plain files in `folder` (no subfolders, no links);
+    // none when it cannot be listed. A host that cannot list names none.
+    virtual std::vector<std::string> fileNamesIn(const std::string& folder) {
+        static_cast<void>(folder);
+        return {};
+    }
 };
 
 struct LocalTime {

@@ -53,7 +53,7 @@ std::optional<std::string> targetRefusal(std::string_view target, std::string_vi
         if (namesUpdaterOwnFile(target, recordName, program)) {
             return "every file is downloaded into the updater's Temp folder first, where this "
                    "name is one of the updater's own files (the description's copy, its log, its "
-                   "lock or a download's \".part\")";
+                   "lock, its prefetch store Vorrat or a download's \".part\")";
         }
     }
     return std::nullopt;

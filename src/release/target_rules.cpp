@@ -171,8 +171,11 @@ bool namesUpdaterOwnFile(std::string_view target, std::string_view recordName,
         return true;
     }
     // Downloaded as TempFolder + target: the updater's own files in Temp,
-    // the record, the fresh description, the journal, the log, the folder's
-    // lock and the temporary names of downloads.
+    // the prefetch store, the record, the fresh description, the journal,
+    // the log, the folder's lock and the temporary names of downloads.
+    if (foldCase(componentsOf(target).front()) == "VORRAT") {
+        return true;
+    }
     const std::string name = foldCase(target);
     const std::string record = foldCase(recordName);
     const std::string log = foldCase(std::string(programName) + ".log");

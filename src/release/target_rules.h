@@ -53,7 +53,8 @@ bool namesUpdaterPlace(std::string_view target, std::string_view programName);
 bool namesUpdaterProgram(std::string_view target, std::string_view programFile);
 
 // True for a "Ziel" that reaches the updater's own files, in any case: the
-// places of `namesUpdaterPlace`; in Temp, where files are downloaded to, the copy of the
+// places of `namesUpdaterPlace`; in Temp, where files are downloaded to, the
+// prefetch store "Vorrat" (as first component), the copy of the
 // description (`recordName`, e.g. "revision.ini") with ".new" and
 // ".install", the log "<programName>.log" and its ".1", and the temporary
 // name of a download (ending in ".part").

@@ -33,7 +33,8 @@ struct FetchedDescription {
 std::optional<FetchedDescription> fetchDescription(const RunContext& run, Deadline deadline,
                                                    Platform& platform, RunLog& log) {
     PathClass fresh(platform.files, platform.clock);
-    fresh.setFullPath(run.RevisionPath.FullPath() + ".new");
+    fresh.setFullPath(run.mode == RunMode::Prefetch ? run.installFolders().prefetchDescription()
+                                                    : run.RevisionPath.FullPath() + ".new");
     // A server that sends slowly or without end cannot keep the workbook
     // from opening: the check has a size limit per file and a time limit.
     DownloadLimits limits;
@@ -90,7 +91,7 @@ CheckResult checkRevision(const RunContext& run, const std::string& OldVersion,
     if (!isNewerVersion(NewVersion, OldVersion)) {
         log.note("Versions compared: server \"" + NewVersion + "\", installed \"" + OldVersion +
                  "\": no newer version");
-        if (!run.publisherKey) {
+        if (!run.publisherKey && run.mode == RunMode::Normal) {
             writeDurably(platform.files, run.RevisionPath.FullPath(), *bytes);
         }
         return NothingNewer{};
@@ -114,7 +115,10 @@ CheckResult checkRevision(const RunContext& run, const std::string& OldVersion,
                  decimal(release.stage.share) + " %");
         return Refused{RunEnd::NotYetOffered};
     }
-
+    // A prefetch asks nobody: the user decides when the release is installed.
+    if (run.mode == RunMode::Prefetch) {
+        return Offer{std::move(*bytes), std::move(release), ProgressWindow::Hidden};
+    }
     Confirmation Answer = Confirmation::None;
     switch (noticeOf(release.messageType)) {
         case Notice::Silent:

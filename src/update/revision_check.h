@@ -39,7 +39,8 @@ using CheckResult = std::variant<NothingNewer, Refused, Offer>;
 // `OldVersion` (the record's), and tells or asks the user. The whole check
 // ends within `time`. An unsigned run records a description that is not
 // newer; a signed one keeps the record, so that an old signed description
-// replayed cannot lower it.
+// replayed cannot lower it. A prefetch neither records nor asks: it offers
+// every newer release this PC is offered.
 CheckResult checkRevision(const RunContext& run, const std::string& OldVersion,
                           std::chrono::milliseconds time, Platform& platform, RunLog& log);
 

@@ -11,6 +11,12 @@
 
 namespace morvane {
 
+// What a run is for: the normal run the user starts, or a prefetch (started
+// with "--prefetch" by a scheduled task), which shows nothing, installs and
+// starts nothing and fetches the files of a newer release into the
+// prefetch store.
+enum class RunMode { Normal, Prefetch };
+
 // What the phases of one run share: the folders and files the frame works
 // out at the start, the settings and the publisher's key. The frame forms
 // it and passes it to every phase; what a phase finds, it returns.
@@ -32,6 +38,7 @@ struct RunContext {
     // Set by the frame when the settings ask for signed updates.
     std::optional<SignatureKey> publisherKey;
     std::string keyFingerprint;  // the key's, for the log; empty without a key
+    RunMode mode = RunMode::Normal;
 
     InstallFolders installFolders() const {
         return InstallFolders{

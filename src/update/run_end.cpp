@@ -5,6 +5,7 @@ namespace morvane {
 ExitStatus exitStatusOf(RunEnd end) {
     switch (end) {
         case RunEnd::Installed:
+        case RunEnd::Prefetched:
         case RunEnd::NothingNewer:
         case RunEnd::NotYetOffered:
             return ExitStatus::Done;
@@ -65,6 +66,7 @@ bool startsTheRecordsWorkbook(RunEnd end) {
         case RunEnd::NotARelease:
         case RunEnd::FolderLocked:
             return true;
+        case RunEnd::Prefetched:
         case RunEnd::AnotherInstance:
         case RunEnd::NoSettings:
         case RunEnd::RecoveryFailed:

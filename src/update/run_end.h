@@ -8,6 +8,7 @@ namespace morvane {
 // that is started both follow from it, each in one place.
 enum class RunEnd {
     Installed,        // the newer release was installed
+    Prefetched,       // the newer release's files are in the prefetch store
     NothingNewer,     // the server's release is not newer than the installed one
     NotYetOffered,    // the newer release is rolled out in stages, not to this PC yet
     AnotherInstance,  // another instance was running

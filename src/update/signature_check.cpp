@@ -27,7 +27,9 @@ bool isSignedByPublisher(const RunContext& run, std::string_view description,
     UrlClass signatureUrl;
     signatureUrl.setFullUrl(run.ServerUrl.FullUrl() + ".sig");
     PathClass signaturePath(platform.files, platform.clock);
-    signaturePath.setFullPath(run.installFolders().pendingSignature());
+    signaturePath.setFullPath(run.mode == RunMode::Prefetch
+                                  ? run.installFolders().prefetchSignature()
+                                  : run.installFolders().pendingSignature());
     DownloadLimits limits;
     limits.largest = kLargestSignature;
     limits.deadline = deadline;
@@ -40,7 +42,7 @@ bool isSignedByPublisher(const RunContext& run, std::string_view description,
         // A valid signature stays beside the description being installed,
         // so that recovery can tell a forged one; the installation or the
         // next run removes it.
-        if (!valid) {
+        if (!valid || run.mode == RunMode::Prefetch) {
             signaturePath.Delete();
         }
     }

@@ -21,11 +21,13 @@
 #include "update/application_start.h"
 #include "update/file_run_log.h"
 #include "update/logged_user_interface.h"
+#include "update/prefetch.h"
 #include "update/revision_check.h"
 #include "update/run_context.h"
 #include "update/run_end.h"
 #include "update/run_report.h"
 #include "update/signature_check.h"
+#include "update/silent_user_interface.h"
 
 namespace morvane {
 namespace {
@@ -40,6 +42,11 @@ std::string statusPath(const RunContext& run) {
     return run.TempFolder + run.programName + ".status";
 }
 
+// The folder lock's file.
+std::string lockPathOf(const RunContext& run) {
+    return run.TempFolder + run.programName + ".lock";
+}
+
 // The record as it stands; nullopt when there is none.
 std::optional<Release> readRecord(const RunContext& run, FileSystem& files) {
     const std::optional<std::string> bytes = readBlockFileBytes(files, run.RevisionPath.FullPath());
@@ -49,11 +56,12 @@ std::optional<Release> readRecord(const RunContext& run, FileSystem& files) {
 class UpdateRun {
 public:
     UpdateRun(Platform& platform, RunLog& log, std::chrono::milliseconds revisionCheckTime,
-              std::chrono::milliseconds lockPatience)
+              std::chrono::milliseconds lockPatience, RunMode mode)
         : platform_(platform),
           log_(log),
           revisionCheckTime_(revisionCheckTime),
-          lockPatience_(lockPatience) {}
+          lockPatience_(lockPatience),
+          mode_(mode) {}
 
     RunContext formRunContext() {
         RunContext run(platform_.files, platform_.clock);
@@ -67,7 +75,8 @@ public:
         run.SettingsPath = exeFolder + "\\" + run.programName + ".ini";
         log_.note("Run start: " + platform_.process.executableName() + " version " +
                   platform_.process.fileVersion() + " in " + exeFolder + ", user " +
-                  platform_.process.userName());
+                  platform_.process.userName() + (mode_ == RunMode::Prefetch ? ", prefetch" : ""));
+        run.mode = mode_;
         return run;
     }
 
@@ -78,7 +87,9 @@ public:
         std::optional<RunEnd> phases;
         bool reported = false;
         try {
-            if (platform_.process.anotherInstanceRunning()) {
+            // A prefetch claims no instance mark: the user's own start is
+            // never turned away by it; the folder lock keeps the two apart.
+            if (mode_ == RunMode::Normal && platform_.process.anotherInstanceRunning()) {
                 return RunEnd::AnotherInstance;
             }
             phases = runPhases(run);
@@ -87,7 +98,9 @@ public:
             reported = true;
         }
         try {
-            closeRun(run, phases.value_or(RunEnd::Unexpected));
+            if (mode_ == RunMode::Normal) {
+                closeRun(run, phases.value_or(RunEnd::Unexpected));
+            }
         } catch (...) {
             // A failure in the closing steps after a report ends the run
             // quietly: the user has seen the report already.
@@ -135,6 +148,9 @@ private:
         }
         // What another run left in Temp may be its installation going on: it
         // is looked at under the folder lock only.
+        if (interruptedInstallationMayBeThere(run) && mode_ == RunMode::Prefetch) {
+            return leftForAnInstallation(run);
+        }
         if (interruptedInstallationMayBeThere(run)) {
             const ScopeGuard unlock([this] { platform_.process.unlockFolder(); });
             if (!holdFolderLock(run)) {
@@ -168,7 +184,8 @@ private:
             checkRevision(run, record ? record->version : "", revisionCheckTime_, platform_, log_);
         // The signature kept for an installation goes when none follows.
         if (const std::string signature = run.installFolders().pendingSignature();
-            !std::holds_alternative<Offer>(check) && platform_.files.entryKind(signature)) {
+            mode_ == RunMode::Normal && !std::holds_alternative<Offer>(check) &&
+            platform_.files.entryKind(signature)) {
             platform_.files.deleteFile(signature);
         }
         if (std::holds_alternative<NothingNewer>(check)) {
@@ -178,6 +195,9 @@ private:
             return refused->end;
         }
         const Offer& offer = std::get<Offer>(check);
+        if (mode_ == RunMode::Prefetch) {
+            return prefetch(run, offer);
+        }
         // Only the installation itself holds the folder lock: a question
         // left open never keeps the colleagues sharing the folder waiting.
         const ScopeGuard unlock([this] { platform_.process.unlockFolder(); });
@@ -212,6 +232,36 @@ private:
         return RunEnd::MoveFailed;
     }
 
+    // A prefetch leaves an installation under way or interrupted to the
+    // runs that install: it fetches nothing beside it.
+    RunEnd leftForAnInstallation(const RunContext& run) {
+        log_.note("Prefetch: an installation is under way or was interrupted in " + run.TempFolder +
+                  ": nothing is fetched");
+        return RunEnd::FolderLocked;
+    }
+
+    // Fetches the files of the offered release that are to be installed
+    // and carry a SHA-256 into the prefetch store, under the folder lock,
+    // which it does not wait for; the store keeps only them.
+    RunEnd prefetch(const RunContext& run, const Offer& offer) {
+        const ScopeGuard unlock([this] { platform_.process.unlockFolder(); });
+        const std::string lockPath = lockPathOf(run);
+        if (std::string why; !platform_.process.lockFolder(lockPath, why)) {
+            log_.note("Prefetch: the folder lock " + lockPath + " cannot be had (" + why +
+                      "): nothing is fetched");
+            return RunEnd::FolderLocked;
+        }
+        if (interruptedInstallationMayBeThere(run)) {
+            return leftForAnInstallation(run);
+        }
+        if (const std::optional<Release> now = readRecord(run, platform_.files);
+            now && !isNewerVersion(offer.release.version, now->version)) {
+            log_.note("Prefetch: version \"" + now->version + "\" was installed meanwhile");
+            return RunEnd::NothingNewer;
+        }
+        return fillPrefetchStore(run, offer.release, platform_, log_);
+    }
+
     // Whether Temp holds what an installation leaves while it runs or when
     // it is interrupted.
     bool interruptedInstallationMayBeThere(const RunContext& run) {
@@ -224,7 +274,7 @@ private:
     // the lock patience, the window answering. False, logged, when it is
     // still not to be had.
     bool holdFolderLock(const RunContext& run) {
-        const std::string lockPath = run.TempFolder + run.programName + ".lock";
+        const std::string lockPath = lockPathOf(run);
         const auto giveUp = std::chrono::steady_clock::now() + lockPatience_;
         const std::string lock = "The folder lock " + lockPath;
         std::string why;
@@ -283,17 +333,26 @@ private:
     RunLog& log_;
     std::chrono::milliseconds revisionCheckTime_;
     std::chrono::milliseconds lockPatience_;
+    RunMode mode_;
 };
 
 }  // namespace
 
 int Main(Platform& platform, RunLog& log, std::chrono::milliseconds revisionCheckTime,
-         std::chrono::milliseconds lockPatience) {
+         std::chrono::milliseconds lockPatience, RunMode mode) {
     const auto start = std::chrono::steady_clock::now();
-    UpdateRun updateRun(platform, log, revisionCheckTime, lockPatience);
+    // A prefetch runs unseen: whatever would show a box only logs it.
+    SilentUserInterface silent(log);
+    Platform unseen{platform.files,    platform.clock,      silent, platform.process, platform.http,
+                    platform.progress, platform.spreadsheet};
+    UpdateRun updateRun(mode == RunMode::Prefetch ? unseen : platform, log, revisionCheckTime,
+                        lockPatience, mode);
     RunContext run = updateRun.formRunContext();
     const ExitStatus status = exitStatusOf(updateRun.runWithReport(run));
-    keepStatus(platform.files, statusPath(run), static_cast<int>(status));
+    // The status the next request reports is that of the runs the user sees.
+    if (mode == RunMode::Normal) {
+        keepStatus(platform.files, statusPath(run), static_cast<int>(status));
+    }
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     log.note("Run end: exit status " + decimal(static_cast<int>(status)) + " (" +
@@ -307,7 +366,7 @@ int Main(Platform& platform) {
 }
 
 int runUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime,
-               std::chrono::milliseconds lockPatience) {
+               std::chrono::milliseconds lockPatience, RunMode mode) {
     // The log's place is worked out as Main works out the folders; a failure
     // here leaves the run without a log, never without its work.
     std::string logPath;
@@ -332,7 +391,7 @@ int runUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime,
     });
     Platform logged{
         files, platform.clock, ui, platform.process, http, platform.progress, platform.spreadsheet};
-    return Main(logged, log, revisionCheckTime, lockPatience);
+    return Main(logged, log, revisionCheckTime, lockPatience, mode);
 }
 
 }  // namespace morvane

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "platform/run_log.h"
 #include "release/limits.h"
+#include "update/run_context.h"
 
 namespace morvane {
 
@@ -12,10 +13,12 @@ namespace morvane {
 // installation, revision check, installation, application start. Returns
 // the exit status (see ExitStatus). `revisionCheckTime` is the revision
 // check's time limit, `lockPatience` how long a run waits for another to
-// let the folder lock go; both shorter in tests.
+// let the folder lock go; both shorter in tests. A prefetch (`mode`) shows
+// no box, installs and starts nothing and keeps no exit status for the next
+// request to report.
 int Main(Platform& platform, RunLog& log,
          std::chrono::milliseconds revisionCheckTime = kRevisionCheckTime,
-         std::chrono::milliseconds lockPatience = kLockPatience);
+         std::chrono::milliseconds lockPatience = kLockPatience, RunMode mode = RunMode::Normal);
 int Main(Platform& platform);
 
 // Builds the run over the host's adapters and runs it, with the run log
@@ -23,6 +26,7 @@ int Main(Platform& platform);
 // patient with virus scanners and its boxes and HTTP logged. Returns the
 // exit status.
 int runUpdater(Platform& platform, std::chrono::milliseconds revisionCheckTime = kRevisionCheckTime,
-               std::chrono::milliseconds lockPatience = kLockPatience);
+               std::chrono::milliseconds lockPatience = kLockPatience,
+               RunMode mode = RunMode::Normal);
 
 }  // namespace morvane

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/command_line.h"
@@ -34,6 +35,22 @@ TEST(WindowsCommandLine, QuotesEveryPartSoThatEachArrivesWhole) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         EXPECT_EQ(windowsCommandLine(c.program, c.arguments), c.line);
+    }
+}
+
+// The updater's own options are found in any case and among other
+// arguments, which are ignored; nothing like them counts.
+TEST(UpdaterOptions, AreFoundWhereverTheyStandAndNothingElseCounts) {
+    const std::vector<std::pair<std::vector<std::string>, bool>> cases = {
+        {{"--prefetch"}, true},
+        {{"/x", "--PREFETCH", "y"}, true},
+        {{}, false},
+        {{"--prefetch=1"}, false},
+        {{"-prefetch"}, false},
+        {{"\"--prefetch\""}, false},
+    };
+    for (const auto& [arguments, found] : cases) {
+        EXPECT_EQ(hasOption(arguments, "--prefetch"), found) << arguments.size();
     }
 }
 

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/crypto.h"
 #include "e2e_support.h"
 #include "fake_excel_ids.h"
 #include "fake_excel_registration.h"
@@ -78,6 +79,7 @@ const std::string kMoveErrorText = "Beim Verschieben der Dateien trat ein Fehler
 struct FileBlock {
     std::string source;  // "Quelle", below the description's folder on the server
     std::string target;  // "Ziel", below the application's folder
+    std::string sha256;  // its "SHA256"; "" for none
 };
 
 struct Revision {
@@ -86,8 +88,9 @@ struct Revision {
     std::string messageType = "2";
     std::vector<std::string> description = {"Neue Auswertung der Quartalszahlen",
                                             "; intern: Ausgabe 2417", "Summenzeile berichtigt"};
-    std::vector<FileBlock> files = {{"dateien/Auswertung.xlsm", "Auswertung.xlsm"},
-                                    {"dateien/vorlagen/Bericht.xltx", "Vorlagen\\Bericht.xltx"}};
+    std::vector<FileBlock> files = {
+        {"dateien/Auswertung.xlsm", "Auswertung.xlsm", ""},
+        {"dateien/vorlagen/Bericht.xltx", "Vorlagen\\Bericht.xltx", ""}};
     std::string startFile = "Auswertung.xlsm";
 
     // The description as the message boxes show it: every line with "\r\n".
@@ -106,6 +109,7 @@ struct Revision {
         for (const FileBlock& block : files) {
             text += "[Datei " + std::to_string(++number) + "]\r\nQuelle = " + block.source +
                     "\r\nZiel = " + block.target + "\r\n";
+            if (!block.sha256.empty()) text += "SHA256 = " + block.sha256 + "\r\n";
         }
         text += "[Startdatei]\r\n" + startFile + "\r\n";
         return ansi(text);
@@ -255,9 +259,11 @@ protected:
     }
 
     ChildProcess& startUpdater(const std::wstring& currentFolder = {},
-                               std::optional<WORD> showCommand = std::nullopt) {
-        return processes_.emplace_back(ChildProcess::start(
-            L"\"" + updater_ + L"\"", currentFolder.empty() ? app_ : currentFolder, showCommand));
+                               std::optional<WORD> showCommand = std::nullopt,
+                               const std::wstring& arguments = {}) {
+        return processes_.emplace_back(
+            ChildProcess::start(L"\"" + updater_ + L"\"" + arguments,
+                                currentFolder.empty() ? app_ : currentFolder, showCommand));
     }
 
     // Waits for the updater to end (killing it after the time-out), stops the
@@ -474,6 +480,44 @@ TEST_F(UpdaterRunTest, FirstRunAnsweredYesInstallsEverythingAndStartsTheWorkbook
     expectExcelStartedOn("Auswertung.xlsm");
 }
 
+// A prefetch, as a scheduled task starts it, shows nothing, starts nothing
+// and installs nothing; the run after it fetches the description alone.
+TEST_F(UpdaterRunTest, APrefetchShowsNothingAndTheRunAfterItFetchesOnlyTheDescription) {
+    installApplication();
+    const auto sha256Of = [](const std::string& data) {
+        Sha256 hash;
+        hash.update(data.data(), data.size());
+        return toHex(hash.finish());
+    };
+    Revision revision;
+    revision.files[0].sha256 = sha256Of(kNewWorkbook);
+    revision.files[1].sha256 = sha256Of(kNewTemplate);
+    serve(revision);
+    startDriver({});
+    const RunRecord prefetch = finish(startUpdater({}, std::nullopt, L" --prefetch"));
+
+    EXPECT_EQ(prefetch.exitCode, 0u);
+    EXPECT_TRUE(prefetch.record.boxes.empty());
+    EXPECT_TRUE(windowsOf(prefetch).empty());
+    EXPECT_EQ(readApp("Auswertung.xlsm"), kOldWorkbook);
+    EXPECT_EQ(readApp("Temp\\Vorrat\\" + revision.files[0].sha256), kNewWorkbook);
+    expectLogged("Prefetch: version \"2.04\": 2 file(s) fetched, 0 already in the store");
+    expectExcelNotStarted();
+
+    const RunRecord result = runUpdater({{"Yes", {}}});
+
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(readApp("Auswertung.xlsm"), kNewWorkbook);
+    EXPECT_EQ(readApp("Vorlagen\\Bericht.xltx"), kNewTemplate);
+    const std::vector<std::string> expectedGets = {
+        kRevisionPath, "/updates/dateien/Auswertung.xlsm", "/updates/dateien/vorlagen/Bericht.xltx",
+        kRevisionPath};
+    EXPECT_EQ(getTargets(), expectedGets);
+    EXPECT_TRUE(std::filesystem::is_empty(root_.native("Anwendung\\Temp\\Vorrat")));
+    expectLogged("Taken from the prefetch store: ");
+    expectExcelStartedOn("Auswertung.xlsm");
+}
+
 TEST_F(UpdaterRunTest, AnsweredNoChangesNothingAndTheNextRunAsksAgain) {
     installApplication();
     const Revision revision;
@@ -657,8 +701,8 @@ TEST_F(UpdaterRunTest, ADownloadErrorLeavesTheInstalledFilesAndAsksAgain) {
 TEST_F(UpdaterRunTest, ATargetOutsideTheApplicationFolderIsADownloadError) {
     installApplication();
     Revision revision;
-    revision.files = {{"dateien/Auswertung.xlsm", "Auswertung.xlsm"},
-                      {"dateien/Fremd.txt", "..\\Fremd.txt"}};
+    revision.files = {{"dateien/Auswertung.xlsm", "Auswertung.xlsm", ""},
+                      {"dateien/Fremd.txt", "..\\Fremd.txt", ""}};
     serve(revision);
     server_.put("/updates/dateien/Fremd.txt", "fremder Inhalt");
     const RunRecord result = runUpdater({{"Yes", {}}, {"OK", {}}});
@@ -683,8 +727,8 @@ protected:
         installApplication();
         writeApp("Daten.csv", "alte Daten");
         Revision revision;
-        revision.files = {{"dateien/Auswertung.xlsm", "Auswertung.xlsm"},
-                          {"dateien/Daten.csv", "Daten.csv"}};
+        revision.files = {{"dateien/Auswertung.xlsm", "Auswertung.xlsm", ""},
+                          {"dateien/Daten.csv", "Daten.csv", ""}};
         serve(revision);
         server_.put("/updates/dateien/Daten.csv", "neue Daten");
     }

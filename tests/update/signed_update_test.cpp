@@ -70,6 +70,7 @@ protected:
         EXPECT_FALSE(appHas("Temp\\revision.ini.new"));
         EXPECT_FALSE(appHas("Temp\\revision.ini.new.sig"));
     }
+    NullRunLog quiet;
     // The old record's workbook was started.
     void expectStartedOldWorkbook() {
         ASSERT_EQ(process.started.size(), 1u);
@@ -127,6 +128,33 @@ TEST_F(SignedUpdateTest, DescriptionWithoutValidSignatureChangesNothing) {
         expectStartedOldWorkbook();
         EXPECT_EQ(requestsFor("/updates/dateien/Auswertung.xlsm"), 0);
     }
+}
+
+// A prefetch checks the signature as the run does, without a box, and
+// leaves nothing beside the record; the run then fetches no file.
+TEST_F(SignedUpdateTest, APrefetchChecksTheSignatureUnseen) {
+    installOlderRelease();
+    serveRelease(v::kRelease, nullptr);
+    serve("updates/revision.ini.sig", bytes(v::kOtherKeySignature));
+    const auto prefetch = [this] {
+        return Main(platform, quiet, kRevisionCheckTime, kLockPatience, RunMode::Prefetch);
+    };
+
+    EXPECT_EQ(prefetch(), static_cast<int>(ExitStatus::NoDescription));
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(requestsFor("/updates/dateien/Auswertung.xlsm"), 0);
+
+    serve("updates/revision.ini.sig", bytes(v::kReleaseSignature));
+    EXPECT_EQ(prefetch(), 0);
+    EXPECT_TRUE(ui.boxes.empty());
+    expectOldInstallation();
+    EXPECT_FALSE(appHas("Temp\\Vorrat\\revision.ini.new"));
+    EXPECT_FALSE(appHas("Temp\\Vorrat\\revision.ini.new.sig"));
+
+    run();
+    EXPECT_EQ(readApp("Auswertung.xlsm"), v::kNewWorkbook);
+    EXPECT_EQ(requestsFor("/updates/dateien/Auswertung.xlsm"), 1);
+    EXPECT_EQ(requestsFor("/updates/dateien/vorlagen/Bericht.xltx"), 1);
 }
 
 TEST_F(SignedUpdateTest, UnreadableKeyFetchesNothing) {

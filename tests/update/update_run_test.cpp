@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -605,6 +606,152 @@ TEST_F(UpdateTest, AFileOf2GiBAndOneByteIsInstalled) {
     EXPECT_EQ(run(), 0);
 
     EXPECT_EQ(std::filesystem::file_size(root.native("App/big.bin"), error), kSize);
+}
+
+// The prefetch: three files with their SHA256, one of them installed already.
+class PrefetchTest : public UpdateTest {
+protected:
+    void publishHashedRelease() {
+        serve("updates/bin/app.exe", "app v2");
+        serve("updates/lib/core.dll", "core v2");
+        serve("updates/README", "readme v1");
+        publish(description(
+            "2.0", "2",
+            fileBlock("App", "bin/app.exe", "app.exe") + "SHA256 = " + sha256Of("app v2") + "\r\n" +
+                fileBlock("Core", "lib/core.dll", "lib\\core.dll") + "SHA256 = " +
+                sha256Of("core v2") + "\r\n" + fileBlock("Liesmich", "README", "README") +
+                "SHA256 = " + sha256Of("readme v1") + "\r\n",
+            "Mappe.xlsx", kChanges));
+    }
+    int prefetch() {
+        return Main(platform, log, kRevisionCheckTime, kLockPatience, RunMode::Prefetch);
+    }
+    std::string stored(const std::string& content) const {
+        return "Temp\\Vorrat\\" + sha256Of(content);
+    }
+    std::vector<std::string> storeNames() const {
+        std::vector<std::string> names;
+        if (appHas("Temp\\Vorrat")) {
+            for (const auto& entry :
+                 std::filesystem::directory_iterator(root.native("App/Temp/Vorrat"))) {
+                names.push_back(entry.path().filename().string());
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // The run after a prefetch, answered Yes: app.exe fetched `appFetches`
+    // times in all, core.dll once; both installed and the store empty.
+    void expectInstalledAfterPrefetch(int appFetches) {
+        ui.answers = {box::Yes};
+        EXPECT_EQ(Main(platform, log), 0);
+        EXPECT_EQ(requestsFor("/updates/bin/app.exe"), appFetches);
+        EXPECT_EQ(requestsFor("/updates/lib/core.dll"), 1);
+        EXPECT_EQ(readApp("app.exe"), "app v2");
+        EXPECT_EQ(readApp("lib\\core.dll"), "core v2");
+        EXPECT_TRUE(storeNames().empty());
+    }
+    RecordingRunLog log;
+};
+
+// A prefetch fetches what the run is to install and nothing else, shows and
+// starts nothing and leaves the record; a second one asks only for the
+// description; the run then fetches no file and leaves the store empty.
+TEST_F(PrefetchTest, ThePrefetchedReleaseIsInstalledWithoutAFileFetched) {
+    installOldRelease();
+    publishHashedRelease();
+    const std::string record = readApp("Temp\\revision.ini");
+
+    EXPECT_EQ(prefetch(), 0);
+    EXPECT_EQ(prefetch(), 0);
+
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(progress.shown.empty());
+    EXPECT_TRUE(process.started.empty());
+    EXPECT_EQ(readApp("Temp\\revision.ini"), record);
+    EXPECT_EQ(readApp("app.exe"), "app v1");
+    EXPECT_FALSE(appHas("Temp\\Updater.status"));
+    EXPECT_EQ(requestsFor("/updates/revision.ini"), 2);
+    EXPECT_EQ(requestsFor("/updates/bin/app.exe"), 1);
+    EXPECT_EQ(requestsFor("/updates/lib/core.dll"), 1);
+    EXPECT_EQ(requestsFor("/updates/README"), 0);
+    EXPECT_EQ(readApp(stored("app v2")), "app v2");
+    EXPECT_EQ(readApp(stored("core v2")), "core v2");
+    EXPECT_EQ(storeNames().size(), 2u);
+    EXPECT_EQ(log.count("Prefetch: version \"2.0\": 0 file(s) fetched, 2 already in the store"), 1);
+
+    expectInstalledAfterPrefetch(1);
+    EXPECT_EQ(log.count("Taken from the prefetch store: "), 2);
+    EXPECT_EQ(process.started, (std::vector<std::string>{excelLine("Mappe.xlsx")}));
+}
+
+// A stored file that lost its digest is fetched again by the run; what the
+// description does not name leaves the store at the prefetch.
+TEST_F(PrefetchTest, AStoredFileWithoutItsDigestIsFetchedAgain) {
+    installOldRelease();
+    publishHashedRelease();
+    writeApp("Temp\\Vorrat\\" + sha256Of("release 1.5"), "release 1.5");
+    ASSERT_EQ(prefetch(), 0);
+    EXPECT_EQ(storeNames().size(), 2u);
+    writeApp(stored("app v2"), "app v2 with a virus");
+
+    expectInstalledAfterPrefetch(2);
+    EXPECT_EQ(log.count("does not have its SHA256: deleted"), 1);
+}
+
+// With nothing newer a prefetch asks for the description alone and leaves
+// the record as it is, also where a normal run would write it.
+TEST_F(PrefetchTest, NothingNewerIsOneRequest) {
+    installOldRelease();
+    publish(description("1.0", "2", "", "Neu.xlsx"));
+    const std::string record = readApp("Temp\\revision.ini");
+
+    EXPECT_EQ(prefetch(), 0);
+
+    EXPECT_EQ(server->requests().size(), 1u);
+    EXPECT_EQ(readApp("Temp\\revision.ini"), record);
+    EXPECT_TRUE(process.started.empty());
+}
+
+// A held folder lock or an installation under way ends a prefetch quietly
+// with status 1, nothing fetched; a missing settings file shows no box.
+TEST_F(PrefetchTest, APrefetchGivesWayAndShowsNothing) {
+    struct HeldLock : FakeProcess {
+        bool lockFolder(const std::string&, std::string& why) override {
+            why = "another run holds it";
+            return false;
+        }
+    } held;
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        ExitStatus status;
+        std::string logged;
+    };
+    const std::vector<Case> cases = {
+        {"lock held", [&] { process.lockHost = &held; }, ExitStatus::AnotherInstance,
+         "cannot be had (another run holds it): nothing is fetched"},
+        {"journal", [&] { writeApp("Temp\\revision.ini.install", ""); },
+         ExitStatus::AnotherInstance, "an installation is under way or was interrupted"},
+        {"no settings", [&] { std::filesystem::remove(root.native("App/Updater.ini")); },
+         ExitStatus::NoSettings, "Prefetch: no box shown: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        installOldRelease();
+        publishHashedRelease();
+        c.arrange();
+
+        EXPECT_EQ(prefetch(), static_cast<int>(c.status));
+
+        EXPECT_EQ(requestsFor("/updates/bin/app.exe"), 0);
+        EXPECT_TRUE(storeNames().empty());
+        EXPECT_TRUE(ui.boxes.empty());
+        EXPECT_EQ(log.count(c.logged), 1);
+        process.lockHost = nullptr;
+        std::filesystem::remove(root.native("App/Temp/revision.ini.install"));
+        log.lines.clear();
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/posix/file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <set>
 #include <utility>
 
@@ -205,6 +207,26 @@ bool PosixFileSystem::isLinkOrDevice(const std::string& path) {
         return false;
     }
     return !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+std::vector<std::string> PosixFileSystem::fileNamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    const std::optional<std::string> mapped = toPosixPath(folder);
+    if (!mapped) {
+        return names;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(mapped->c_str()), ::closedir);
+    if (!listing) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(listing.get())) {
+        struct stat info {};
+        const std::string path = *mapped + "/" + entry->d_name;
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    return names;
 }
 
 void PosixFileSystem::createFolder(const std::string& path) {

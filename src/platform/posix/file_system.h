@@ -53,6 +53,7 @@ public:
     // lock (fcntl, as office programs take on open documents) held on it.
     bool inUse(const std::string& path) override;
     bool isLinkOrDevice(const std::string& path) override;
+    std::vector<std::string> fileNamesIn(const std::string& folder) override;
 };
 
 // The host's local date and time.

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/scope_guard.h"
 #include "base/win32/unique_handle.h"
+#include "base/win32/wide.h"
 #include "platform/win32/long_path.h"
 #include "platform/win32/os_error.h"
 
@@ -154,6 +156,28 @@ bool Win32FileSystem::isLinkOrDevice(const std::string& path) {
     return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
            (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
             found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+std::vector<std::string> Win32FileSystem::fileNamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    std::string pattern = folder;
+    if (!pattern.empty() && pattern.back() != '\\') {
+        pattern += '\\';
+    }
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(longPath(pattern + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    const ScopeGuard close([search] { FindClose(search); });
+    do {
+        constexpr DWORD kNotPlain =
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+        if ((found.dwFileAttributes & kNotPlain) == 0) {
+            names.push_back(narrow(found.cFileName));
+        }
+    } while (FindNextFileW(search, &found));
+    return names;
 }
 
 void Win32FileSystem::createFolder(const std::string& path) {

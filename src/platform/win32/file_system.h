@@ -27,6 +27,7 @@ public:
     // True when another open of the file does not share delete access.
     bool inUse(const std::string& path) override;
     bool isLinkOrDevice(const std::string& path) override;
+    std::vector<std::string> fileNamesIn(const std::string& folder) override;
 };
 
 // The host's local date and time.
