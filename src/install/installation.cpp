@@ -1,6 +1,7 @@
 #include "install/installation.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <set>
 
@@ -8,6 +9,7 @@
 #include "base/text.h"
 #include "download/download_file.h"
 #include "install/durable_file.h"
+#include "install/patient_file_system.h"
 #include "install/prefetch_store.h"
 #include "release/limits.h"
 #include "release/release_rules.h"
@@ -216,28 +218,44 @@ bool Installation::downloadAll(const InstallPlan& plan) {
     return true;
 }
 
+std::string Installation::selfTestFault(const std::string& program) {
+    const auto pump = [this] { platform_.ui.processPendingMessages(); };
+    const auto giveUp = std::chrono::steady_clock::now() + kSelfTestPatience;
+    for (;;) {
+        try {
+            const std::optional<int> exitCode =
+                platform_.process.runToEnd(program, {"--self-test"}, kSelfTestPatience, pump);
+            if (exitCode == 0) {
+                return {};
+            }
+            return exitCode ? "exit code " + decimal(*exitCode)
+                            : "no end within " + decimal(kSelfTestPatience.count() / 1000) + " s";
+        } catch (const Failure& failure) {
+            // A scanner that looks at the fresh program holds it for a
+            // moment: its start is tried again within the patience.
+            if (!PatientFileSystem::isPassing(failure) ||
+                std::chrono::steady_clock::now() >= giveUp) {
+                return failure.description() + " (" + decimal(failure.number()) + ")";
+            }
+            PatientFileSystem::sleep(50);
+            pump();
+        }
+    }
+}
+
 bool Installation::newUpdaterCanRun(const InstallPlan& plan) {
     for (const PlannedFile& file : plan.files) {
         if (!file.updatesUpdater || file.unchanged) {
             continue;
         }
         const std::string program = folders_.temp + file.target;
-        std::string why;
-        try {
-            const std::optional<int> exitCode =
-                platform_.process.runToEnd(program, {"--self-test"}, kSelfTestPatience,
-                                           [this] { platform_.ui.processPendingMessages(); });
-            if (exitCode == 0) {
-                log("The new updater " + program + " passed its self-test");
-                continue;
-            }
-            why = exitCode ? "exit code " + decimal(*exitCode)
-                           : "no end within " + decimal(kSelfTestPatience.count() / 1000) + " s";
-        } catch (const Failure& failure) {
-            why = failure.description() + " (" + decimal(failure.number()) + ")";
+        const std::string fault = selfTestFault(program);
+        if (fault.empty()) {
+            log("The new updater " + program + " passed its self-test");
+            continue;
         }
         std::string line = "The new updater could not start: " + program;
-        line += ": " + why;
+        line += ": " + fault;
         log(line);
         // A program that cannot run is no use to any later run either.
         pathOf(program).Delete();

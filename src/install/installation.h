@@ -69,6 +69,9 @@ private:
     // "--self-test"; false, logged, after the download error message when
     // one does not end well within kSelfTestPatience.
     bool newUpdaterCanRun(const InstallPlan& plan);
+    // Why the program did not pass "--self-test"; empty when it did. A start
+    // that another open of the fresh file refuses is tried again.
+    std::string selfTestFault(const std::string& program);
     // Empties the prefetch store of every file the installed release does
     // not name.
     void keepInStoreOnly(const InstallPlan& plan);

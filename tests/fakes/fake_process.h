@@ -34,6 +34,8 @@ public:
     // one that does not end in time. Every such run is recorded.
     std::optional<int> exitCode = 0;
     std::vector<std::string> ranToEnd;
+    // How many runs to their end fail to start, as when a scanner holds the program.
+    int refusedRuns = 0;
 
     std::string executableFolder() override { return folder; }
     std::string executableName() override { return name; }
@@ -63,6 +65,10 @@ public:
                                 std::chrono::milliseconds /*patience*/,
                                 const std::function<void()>& whileWaiting) override {
         ranToEnd.push_back(windowsCommandLine(program, arguments));
+        if (refusedRuns > 0) {
+            --refusedRuns;
+            throw Failure::of(err::AccessDenied);
+        }
         if (whileWaiting) {
             whileWaiting();
         }

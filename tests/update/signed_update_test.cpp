@@ -318,8 +318,10 @@ TEST_F(SelfUpdateTest, OnlyASignedReleaseWhoseProgramPassesItsSelfTestReplacesTh
         std::optional<int> selfTestExit;
         ExitStatus status;
         std::size_t selfTests;
+        int refusedStarts = 0;  // as long as a scanner holds the fresh program
     } cases[] = {
         {"signed, self-test passes", v::kUpdaterReleaseKey, 0, ExitStatus::Done, 1},
+        {"started once a scanner let go", v::kUpdaterReleaseKey, 0, ExitStatus::Done, 3, 2},
         {"unsigned", "-", 0, ExitStatus::DownloadFailed, 0},
         {"self-test fails", v::kUpdaterReleaseKey, 1, ExitStatus::DownloadFailed, 1},
         {"self-test hangs", v::kUpdaterReleaseKey, std::nullopt, ExitStatus::DownloadFailed, 1},
@@ -329,6 +331,7 @@ TEST_F(SelfUpdateTest, OnlyASignedReleaseWhoseProgramPassesItsSelfTestReplacesTh
         std::filesystem::remove_all(root.native("App"));
         process.ranToEnd.clear();
         process.exitCode = c.selfTestExit;
+        process.refusedRuns = c.refusedStarts;
         installWithUpdater(c.key);
         EXPECT_EQ(run(), static_cast<int>(c.status));
 

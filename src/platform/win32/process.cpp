@@ -236,8 +236,16 @@ std::optional<int> Win32Process::runToEnd(const std::string& program,
     constexpr DWORD kSlice = 50;
     while (WaitForSingleObject(process.get(), kSlice) == WAIT_TIMEOUT) {
         if (std::chrono::steady_clock::now() >= giveUp) {
+            // TerminateProcess only starts the end; the window keeps
+            // answering while it comes, for a few seconds at most.
             TerminateProcess(process.get(), 1);
-            WaitForSingleObject(process.get(), INFINITE);
+            for (int slice = 0;
+                 slice < 100 && WaitForSingleObject(process.get(), kSlice) == WAIT_TIMEOUT;
+                 ++slice) {
+                if (whileWaiting) {
+                    whileWaiting();
+                }
+            }
             return std::nullopt;
         }
         if (whileWaiting) {
