@@ -122,10 +122,6 @@ std::optional<FileFacts> factsOfFile(const std::string& path,
     }
 }
 
-void removeFile(const std::string& path) {
-    removeEntry(path);
-}
-
 void removeTree(const std::string& path) {
     for (const ListedEntry& entry : listFolder(path)) {
         const std::string inner = joinPath(path, entry.name);

@@ -44,9 +44,6 @@ FileFacts copyFile(const std::string& source, const std::string& target,
 std::optional<FileFacts> factsOfFile(const std::string& path,
                                      const std::function<void(std::uint64_t)>& onBytes = {});
 
-// Deletes the file if there is one. Throws std::runtime_error naming the
-// path when it stays.
-void removeFile(const std::string& path);
 // Deletes the folder with everything in it; a link in it goes, not what it
 // leads to.
 void removeTree(const std::string& path);

@@ -2,23 +2,18 @@
 
 #include <windows.h>
 
+#include "base/unique_resource.h"
+
 namespace morvane::win32 {
 
-// A pen, brush, bitmap or other GDI object that this object deletes.
-class GdiObject {
-public:
-    explicit GdiObject(HGDIOBJ object) noexcept : object_(object) {}
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    ~GdiObject() {
-        if (object_ != nullptr) {
-            DeleteObject(object_);
-        }
-    }
-    HGDIOBJ get() const noexcept { return object_; }
-
-private:
-    HGDIOBJ object_;
+// A pen, brush, bitmap or other GDI object, deleted by its owner.
+struct GdiTraits {
+    using Value = HGDIOBJ;
+    static Value none() noexcept { return nullptr; }
+    static bool isValid(Value object) noexcept { return object != nullptr; }
+    static bool close(Value object) noexcept { return DeleteObject(object) != FALSE; }
 };
+
+using GdiObject = UniqueResource<GdiTraits>;
 
 }  // namespace morvane::win32
