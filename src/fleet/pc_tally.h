@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fleet/updater_request.h"
-#include "update/run_end.h"
+#include "release/exit_status.h"
 
 namespace morvane::fleet {
 

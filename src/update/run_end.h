@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "release/exit_status.h"
+
 namespace morvane {
 
 // How a run ended, told by what happened. The exit status and the workbook
@@ -24,18 +26,6 @@ enum class RunEnd {
     InUse,            // the user gave up on a file in use
     MoveFailed,       // a file could not be moved into place
     Unexpected,       // an unexpected error was reported
-};
-
-// The updater's exit status: how the run ended, for those who roll it out.
-enum class ExitStatus {
-    Done = 0,             // no newer version, or installed
-    AnotherInstance = 1,  // another instance was running
-    NoSettings = 2,       // no readable settings file, or no usable key in it
-    NoDescription = 3,    // the description could not be fetched or was refused
-    Declined = 4,         // the user declined the update
-    DownloadFailed = 5,   // a file of the update could not be downloaded
-    MoveFailed = 6,       // a file could not be moved into place
-    Unexpected = 7,       // an unexpected error was reported
 };
 
 ExitStatus exitStatusOf(RunEnd end);
